@@ -1,0 +1,28 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the panel needs to build, test and run. Quick when they are
+# all present; uses sudo when not run as root.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config git
+  qt6-base-dev libftdi1-dev libusb-1.0-0-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
+  fonts-dejavu-core fontconfig
+  clang libclang-rt-14-dev
+  dpkg-dev file
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# The whole test suite: set-up, a normal build and an ASan+UBSan build, each with all tests.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+./scripts/setup.sh
+jobs=$(nproc)
+export QT_QPA_PLATFORM=offscreen
+for preset in default asan; do
+  echo "== $preset =="
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" -j "$jobs"
+  ctest --preset "$preset" -j "$jobs"
+done

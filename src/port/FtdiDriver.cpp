@@ -1,0 +1,151 @@
+#include "port/FtdiDriver.h"
+
+#include <ftdi.h>
+
+#include <array>
+
+namespace quarvel::port {
+
+namespace {
+
+struct ErrorRow {
+  FtdiFunction function;
+  int code;
+  FtStatus status;
+};
+
+// Every libftdi1 failure the backend can meet, and the D2XX status it stands for.
+constexpr std::array<ErrorRow, 27> kErrorTable = {{
+    // ftdi_new() returned NULL: out of memory.
+    {FtdiFunction::New, -1, FT_INSUFFICIENT_RESOURCES},
+    // ftdi_usb_find_all(): 0 devices with FTDI's standard vendor and product IDs.
+    {FtdiFunction::FindAll, 0, FT_DEVICE_NOT_FOUND},
+    // ftdi_usb_find_all(): out of memory while building the list.
+    {FtdiFunction::FindAll, -3, FT_INSUFFICIENT_RESOURCES},
+    // ftdi_usb_find_all(): libusb_init() failed, so no USB device can be seen at all.
+    {FtdiFunction::FindAll, -4, FT_DEVICE_NOT_FOUND},
+    // ftdi_usb_find_all(): libusb_get_device_list() failed.
+    {FtdiFunction::FindAll, -5, FT_IO_ERROR},
+    // ftdi_usb_find_all(): libusb_get_device_descriptor() failed.
+    {FtdiFunction::FindAll, -6, FT_IO_ERROR},
+    // ftdi_usb_open_dev(): the device went away before its configuration could be set.
+    {FtdiFunction::OpenDev, -3, FT_DEVICE_NOT_FOUND},
+    // ftdi_usb_open_dev(): libusb_open() failed, usually no permission on the device node.
+    {FtdiFunction::OpenDev, -4, FT_DEVICE_NOT_OPENED},
+    // ftdi_usb_open_dev(): claiming the interface failed; the kernel's serial driver or
+    // another program holds the device.
+    {FtdiFunction::OpenDev, -5, FT_DEVICE_NOT_OPENED},
+    // ftdi_usb_open_dev(): the reset request was not transferred.
+    {FtdiFunction::OpenDev, -6, FT_IO_ERROR},
+    // ftdi_usb_open_dev(): the initial baud rate could not be set.
+    {FtdiFunction::OpenDev, -7, FT_IO_ERROR},
+    // ftdi_usb_open_dev(): inappropriate permissions (or an invalid context).
+    {FtdiFunction::OpenDev, -8, FT_DEVICE_NOT_OPENED},
+    // ftdi_usb_open_dev(): the device descriptor could not be read.
+    {FtdiFunction::OpenDev, -9, FT_IO_ERROR},
+    // ftdi_usb_open_dev(): the configuration descriptor could not be read.
+    {FtdiFunction::OpenDev, -10, FT_IO_ERROR},
+    // ftdi_usb_open_dev(): the kernel driver could not be detached.
+    {FtdiFunction::OpenDev, -11, FT_DEVICE_NOT_OPENED},
+    // ftdi_usb_open_dev(): the active configuration could not be read.
+    {FtdiFunction::OpenDev, -12, FT_IO_ERROR},
+    // ftdi_usb_open_dev(): the latency timer could not be read.
+    {FtdiFunction::OpenDev, -13, FT_IO_ERROR},
+    // ftdi_set_bitmode(): the control transfer failed.
+    {FtdiFunction::SetBitMode, -1, FT_IO_ERROR},
+    // ftdi_set_bitmode(): the device is not open.
+    {FtdiFunction::SetBitMode, -2, FT_DEVICE_NOT_OPENED},
+    // ftdi_set_baudrate(): the rate cannot be reached by any divisor.
+    {FtdiFunction::SetBaudRate, -1, FT_INVALID_BAUD_RATE},
+    // ftdi_set_baudrate(): the control transfer failed.
+    {FtdiFunction::SetBaudRate, -2, FT_IO_ERROR},
+    // ftdi_set_baudrate(): the device is not open.
+    {FtdiFunction::SetBaudRate, -3, FT_DEVICE_NOT_OPENED},
+    // ftdi_write_data(): the device is not open.
+    {FtdiFunction::WriteData, -666, FT_DEVICE_NOT_OPENED},
+    // ftdi_write_data(): a libusb bulk transfer failed (unplugged, timed out, stalled).
+    {FtdiFunction::WriteData, -1, FT_IO_ERROR},
+    // ftdi_write_data(): fewer bytes were taken than handed over (reported by the backend).
+    {FtdiFunction::WriteData, -10, FT_FAILED_TO_WRITE_DEVICE},
+    // ftdi_usb_close(): releasing the interface failed.
+    {FtdiFunction::Close, -1, FT_IO_ERROR},
+    // ftdi_usb_close(): invalid context.
+    {FtdiFunction::Close, -3, FT_INVALID_HANDLE},
+}};
+
+ftdi_context* Context(FtHandle handle) { return static_cast<ftdi_context*>(handle); }
+
+}  // namespace
+
+FtStatus MapFtdiError(FtdiFunction function, int code) {
+  for (const auto& row : kErrorTable)
+    if (row.function == function && row.code == code) return row.status;
+  // Every other negative write result is a libusb transfer error.
+  if (function == FtdiFunction::WriteData && code < 0) return FT_IO_ERROR;
+  return FT_OTHER_ERROR;
+}
+
+std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate) {
+  const std::uint32_t quarter = requestedRate / 4;
+  if (quarter == 0 || quarter > 3000000 / 4) return std::nullopt;
+  return static_cast<int>(quarter);
+}
+
+FtStatus FtdiDriver::Open(int index, FtHandle* handle) {
+  ftdi_context* ctx = ftdi_new();
+  if (ctx == nullptr) return MapFtdiError(FtdiFunction::New, -1);
+
+  ftdi_device_list* list = nullptr;
+  // Vendor and product 0 select FTDI's standard product IDs.
+  const int found = ftdi_usb_find_all(ctx, &list, 0, 0);
+  if (found <= index) {
+    if (list != nullptr) ftdi_list_free(&list);
+    ftdi_free(ctx);
+    return MapFtdiError(FtdiFunction::FindAll, found < 0 ? found : 0);
+  }
+  ftdi_device_list* entry = list;
+  for (int i = 0; i < index; ++i) entry = entry->next;
+  const int opened = ftdi_usb_open_dev(ctx, entry->dev);
+  ftdi_list_free(&list);
+  if (opened < 0) {
+    ftdi_free(ctx);
+    return MapFtdiError(FtdiFunction::OpenDev, opened);
+  }
+  *handle = ctx;
+  return FT_OK;
+}
+
+FtStatus FtdiDriver::SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) {
+  if (handle == nullptr) return FT_INVALID_HANDLE;
+  const int rc = ftdi_set_bitmode(Context(handle), mask, mode);
+  return rc < 0 ? MapFtdiError(FtdiFunction::SetBitMode, rc) : FT_OK;
+}
+
+FtStatus FtdiDriver::SetBaudRate(FtHandle handle, std::uint32_t baud) {
+  if (handle == nullptr) return FT_INVALID_HANDLE;
+  const auto argument = BitBangBaudArgument(baud);
+  if (!argument) return FT_INVALID_BAUD_RATE;
+  const int rc = ftdi_set_baudrate(Context(handle), *argument);
+  return rc < 0 ? MapFtdiError(FtdiFunction::SetBaudRate, rc) : FT_OK;
+}
+
+FtStatus FtdiDriver::Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
+                           std::uint32_t* written) {
+  *written = 0;
+  if (handle == nullptr) return FT_INVALID_HANDLE;
+  if (count == 0) return FT_OK;
+  const int rc = ftdi_write_data(Context(handle), data, static_cast<int>(count));
+  if (rc < 0) return MapFtdiError(FtdiFunction::WriteData, rc);
+  *written = static_cast<std::uint32_t>(rc);
+  return *written == count ? FT_OK : MapFtdiError(FtdiFunction::WriteData, -10);
+}
+
+FtStatus FtdiDriver::Close(FtHandle handle) {
+  if (handle == nullptr) return FT_INVALID_HANDLE;
+  ftdi_context* ctx = Context(handle);
+  const int rc = ftdi_usb_close(ctx);
+  ftdi_free(ctx);
+  return rc < 0 ? MapFtdiError(FtdiFunction::Close, rc) : FT_OK;
+}
+
+}  // namespace quarvel::port

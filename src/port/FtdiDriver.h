@@ -1,0 +1,33 @@
+// The real board: the five driver operations on top of libftdi1.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+
+#include "port/UsbDriver.h"
+
+namespace quarvel::port {
+
+// The libftdi1 functions whose return codes the backend translates.
+enum class FtdiFunction { New, FindAll, OpenDev, SetBitMode, SetBaudRate, WriteData, Close };
+
+// The D2XX status a libftdi1 return code means, for codes below zero (and a find count of 0).
+FtStatus MapFtdiError(FtdiFunction function, int code);
+
+// The rate to hand to ftdi_set_baudrate() once bit-bang mode is on. libftdi multiplies the
+// rate by four in bit-bang mode; the D2XX library programs the plain divisor for the same
+// request, so the rate is divided by four to send the board the same clock. Empty when the
+// rate is too small to express.
+std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate);
+
+class FtdiDriver : public UsbDriver {
+ public:
+  FtStatus Open(int index, FtHandle* handle) override;
+  FtStatus SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) override;
+  FtStatus SetBaudRate(FtHandle handle, std::uint32_t baud) override;
+  FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
+                 std::uint32_t* written) override;
+  FtStatus Close(FtHandle handle) override;
+};
+
+}  // namespace quarvel::port

@@ -1,0 +1,84 @@
+// A bridge driver without hardware: it records every call with its arguments and the bytes
+// written, can be told to answer a chosen status per call or to behave as an absent board,
+// and can print a trace, one line per call, for tools that watch the panel from outside.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "port/UsbDriver.h"
+
+namespace quarvel::port {
+
+enum class DriverCall { Open, SetBitMode, SetBaudRate, Write, Close };
+inline constexpr std::size_t kDriverCallCount = 5;
+
+// "FT_Open", "FT_SetBitMode", ... as used in the trace and on the simulated edition's
+// command line.
+std::string_view DriverCallName(DriverCall call);
+std::optional<DriverCall> DriverCallFromName(std::string_view name);
+
+struct RecordedCall {
+  RecordedCall(DriverCall c, FtStatus s) : call(c), status(s) {}
+  DriverCall call;
+  FtStatus status = 0;
+  int index = 0;              // Open
+  std::uint8_t mask = 0;      // SetBitMode
+  std::uint8_t mode = 0;      // SetBitMode
+  std::uint32_t baud = 0;     // SetBaudRate
+  std::vector<std::uint8_t> data;  // Write: the bytes handed to the driver
+};
+
+class SimulatedDriver : public UsbDriver {
+ public:
+  FtStatus Open(int index, FtHandle* handle) override;
+  FtStatus SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) override;
+  FtStatus SetBaudRate(FtHandle handle, std::uint32_t baud) override;
+  FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
+                 std::uint32_t* written) override;
+  FtStatus Close(FtHandle handle) override;
+
+  // From now on the call answers this status (0 restores normal behaviour).
+  void SetStatus(DriverCall call, FtStatus status) { forced_[Index(call)] = status; }
+  // An absent board: open answers "device not found"; an open handle's calls fail with an
+  // I/O error as an unplugged device's would.
+  void SetPresent(bool present) { present_ = present; }
+  bool Present() const { return present_; }
+  // Trace lines go to this stream, flushed per line; null stops tracing.
+  void SetTrace(std::ostream* trace) { trace_ = trace; }
+
+  // Runs before every call is answered, so a test can change the board's behaviour at an
+  // exact point (unplug it from the fifth burst on, say).
+  std::function<void(DriverCall)> BeforeCall;
+  // Receives the bytes of every write that reached the board.
+  std::function<void(const std::uint8_t*, std::uint32_t)> OnBoardWrite;
+
+  const std::vector<RecordedCall>& Calls() const { return calls_; }
+  // The data of every write call, in order, including failed ones.
+  std::vector<std::vector<std::uint8_t>> Writes() const;
+  void ClearCalls() { calls_.clear(); }
+  bool IsOpen() const { return open_; }
+
+ private:
+  static std::size_t Index(DriverCall call) { return static_cast<std::size_t>(call); }
+  FtStatus Answer(DriverCall call, FtHandle handle);
+  void Record(RecordedCall rec);
+
+  std::array<FtStatus, kDriverCallCount> forced_{};
+  bool present_ = true;
+  bool open_ = false;
+  std::ostream* trace_ = nullptr;
+  std::vector<RecordedCall> calls_;
+  char device_token_ = 0;  // its address is the handle of the open simulated device
+};
+
+// The trace line of one call, e.g. "FT_SetBitMode mask=FF mode=01 status=0".
+std::string TraceLine(const RecordedCall& call);
+
+}  // namespace quarvel::port

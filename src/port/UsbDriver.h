@@ -1,0 +1,55 @@
+// The five bridge-driver operations the panel needs, with the D2XX meanings.
+//
+// Every backend (libftdi1 for the real board, the simulated board for tests and the demo)
+// answers with a D2XX status number so that the port link can report failures with one
+// table of texts whatever stands behind it.
+#pragma once
+
+#include <cstdint>
+
+namespace quarvel::port {
+
+using FtStatus = std::uint32_t;
+using FtHandle = void*;  // opaque; null means "no device open"
+
+// D2XX status values.
+enum : FtStatus {
+  FT_OK = 0,
+  FT_INVALID_HANDLE = 1,
+  FT_DEVICE_NOT_FOUND = 2,
+  FT_DEVICE_NOT_OPENED = 3,
+  FT_IO_ERROR = 4,
+  FT_INSUFFICIENT_RESOURCES = 5,
+  FT_INVALID_PARAMETER = 6,
+  FT_INVALID_BAUD_RATE = 7,
+  FT_DEVICE_NOT_OPENED_FOR_ERASE = 8,
+  FT_DEVICE_NOT_OPENED_FOR_WRITE = 9,
+  FT_FAILED_TO_WRITE_DEVICE = 10,
+  FT_EEPROM_READ_FAILED = 11,
+  FT_EEPROM_WRITE_FAILED = 12,
+  FT_EEPROM_ERASE_FAILED = 13,
+  FT_EEPROM_NOT_PRESENT = 14,
+  FT_EEPROM_NOT_PROGRAMMED = 15,
+  FT_INVALID_ARGS = 16,
+  FT_OTHER_ERROR = 17,
+};
+
+// Bit modes passed to SetBitMode.
+inline constexpr std::uint8_t kBitModeReset = 0x00;
+inline constexpr std::uint8_t kBitModeAsyncBitBang = 0x01;
+
+class UsbDriver {
+ public:
+  virtual ~UsbDriver() = default;
+
+  // Opens the bridge device with the given index; stores the handle on success.
+  virtual FtStatus Open(int index, FtHandle* handle) = 0;
+  virtual FtStatus SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) = 0;
+  virtual FtStatus SetBaudRate(FtHandle handle, std::uint32_t baud) = 0;
+  // Writes count bytes; *written receives how many the device accepted.
+  virtual FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
+                         std::uint32_t* written) = 0;
+  virtual FtStatus Close(FtHandle handle) = 0;
+};
+
+}  // namespace quarvel::port

@@ -1,0 +1,115 @@
+#include "receiver/ImageFile.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace quarvel::receiver {
+
+std::string RuntimeErrorText(int code) {
+  switch (code) {
+    case 2: return "Datei nicht gefunden";
+    case 3: return "Ungültiger Dateiname";
+    case 4: return "Zu viele geöffnete Dateien";
+    case 5: return "Dateizugriff verweigert";
+    case 100: return "Versuch hinter dem Dateiende zu lesen";
+    case 101: return "Zu wenig Speicherplatz";
+    case 106: return "Ungültige numerische Eingabe";
+    default: return "E/A-Fehler " + std::to_string(code);
+  }
+}
+
+int RuntimeCodeFromErrno(int err) {
+  switch (err) {
+    case ENOENT: return 2;
+    case ENOTDIR:
+    case ENAMETOOLONG:
+    case EINVAL:
+    case ELOOP: return 3;
+    case EMFILE:
+    case ENFILE: return 4;
+    case EACCES:
+    case EPERM:
+    case EROFS: return 5;
+    case ENOSPC: return 101;
+    default: return 0;
+  }
+}
+
+std::string ErrnoErrorText(int err) {
+  const int code = RuntimeCodeFromErrno(err);
+  return RuntimeErrorText(code != 0 ? code : err);
+}
+
+int PosixFileApi::Stat(const char* path, struct stat* st) { return ::stat(path, st); }
+int PosixFileApi::Open(const char* path, int flags) { return ::open(path, flags); }
+int PosixFileApi::Fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
+ssize_t PosixFileApi::Read(int fd, void* buf, std::size_t count) { return ::read(fd, buf, count); }
+int PosixFileApi::Close(int fd) { return ::close(fd); }
+
+PosixFileApi& DefaultFileApi() {
+  static PosixFileApi api;
+  return api;
+}
+
+namespace {
+
+[[noreturn]] void ThrowCannotOpen(const std::string& path, int err) {
+  throw FileError(err, "Cannot open \"" + path + "\": " + ErrnoErrorText(err));
+}
+
+[[noreturn]] void ThrowNotRegular(const std::string& path) {
+  throw FileError(0, "\"" + path + "\" is not a regular file and cannot be an image");
+}
+
+[[noreturn]] void ThrowIo(int err) { throw FileError(err, ErrnoErrorText(err)); }
+[[noreturn]] void ThrowReadPastEnd() { throw FileError(100, RuntimeErrorText(100)); }
+
+}  // namespace
+
+Image ReadImageFile(const std::string& path, FileApi& api) {
+  if (path.empty() || path.find('\0') != std::string::npos) ThrowCannotOpen(path, EINVAL);
+
+  struct stat st {};
+  if (api.Stat(path.c_str(), &st) != 0) ThrowCannotOpen(path, errno);
+  // Checked before opening: opening a FIFO for reading blocks until a writer appears.
+  if (!S_ISREG(st.st_mode)) ThrowNotRegular(path);
+
+  const int fd = api.Open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+  if (fd < 0) ThrowCannotOpen(path, errno);
+
+  struct FdCloser {
+    FileApi& api;
+    int fd;
+    bool closed = false;
+    ~FdCloser() {
+      if (!closed) api.Close(fd);
+    }
+  } closer{api, fd};
+
+  if (api.Fstat(fd, &st) != 0) ThrowIo(errno);
+  if (!S_ISREG(st.st_mode)) ThrowNotRegular(path);  // replaced between the checks
+  if (st.st_size < static_cast<off_t>(kImageSize)) {
+    throw FileError(0, "\"" + path + "\" is " + std::to_string(st.st_size) +
+                           " bytes long; an image needs " + std::to_string(kImageSize) +
+                           " bytes");
+  }
+
+  Image image{};
+  std::size_t got = 0;
+  while (got < kImageSize) {
+    const ssize_t n = api.Read(fd, image.data() + got, kImageSize - got);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ThrowIo(errno);
+    }
+    if (n == 0) ThrowReadPastEnd();  // the file shrank after its size was read
+    got += static_cast<std::size_t>(n);
+  }
+  closer.closed = true;
+  if (api.Close(fd) != 0) ThrowIo(errno);
+  return image;
+}
+
+}  // namespace quarvel::receiver

@@ -1,0 +1,165 @@
+#include "receiver/ReceiverControl.h"
+
+#include "receiver/ClockRegisters.h"
+#include "receiver/FrequencyText.h"
+#include "receiver/TrackingLevel.h"
+
+namespace quarvel::receiver {
+
+namespace {
+constexpr std::uint8_t kLevelControlByte = 0x40;
+constexpr int kInputKeepMask = 0x63;       // bus lines and attenuator bits
+constexpr int kAttenuatorKeepMask = 0x1F;  // bus lines and input bits
+}  // namespace
+
+ReceiverControl::ReceiverControl(bus::TwoWireBus& bus, PanelControls& controls,
+                                 Sleeper& sleeper, ImageChooser& chooser, FileApi& files)
+    : bus_(bus), c_(controls), sleeper_(sleeper), chooser_(chooser), files_(files) {}
+
+void ReceiverControl::ConnectControls() {
+  c_.ScrollBar1.OnChange = [this] { ScrollBar1Change(); };
+  c_.ScrollBar2.OnChange = [this] { ScrollBar2Change(); };
+  c_.ScrollBar3.OnChange = [this] { ScrollBar3Change(); };
+  c_.ScrollBar4.OnChange = [this] { ScrollBar4Change(); };
+}
+
+double ReceiverControl::TunedKhz() const {
+  return c_.ScrollBar1.Position() * FreqFactor / 4;
+}
+
+double ReceiverControl::ShownKhz() const { return TunedKhz() + c_.ScrollBar2.Position(); }
+
+void ReceiverControl::ShowFrequency(bool withOffset) {
+  c_.Freq.SetText(FrequencyText(withOffset ? ShownKhz() : TunedKhz(), DecimalSeparator));
+}
+
+void ReceiverControl::ProgramClockGenerator() {
+  bus_.BeginBurst();
+  TargetAddress = bus::ClockGenerator;
+  const ClockRegisters r = ComputeClockRegisters(TuningPosition, HighBandFlag);
+  OddBit = r.oddBit;
+  Register40 = r.r40;
+  Register41 = r.r41;
+  Register42 = r.r42;
+
+  bus_.BusIdle();
+  bus_.BusMessage({TargetAddress, 0x40, Register40, Register41, Register42});
+  // The queue is not sent yet: the pause delays the whole burst and leaves no gap on the bus.
+  sleeper_.SleepMs(kClockPauseMs);
+  bus_.BusMessage({TargetAddress, 0x0C, static_cast<std::uint8_t>(BandDivider & 0xFF)});
+  bus_.BusMessage(
+      {TargetAddress, 0x13, static_cast<std::uint8_t>(c_.ScrollBar3.Position() & 0xFF)});
+  bus_.SendWaveform();
+}
+
+void ReceiverControl::FormCreate() {
+  const Band& band = kBands[kBand10_40];
+  BandDivider = band.divider;
+  HighBandFlag = band.highBand;
+  c_.ScrollBar1.SetMax(band.max);
+  c_.ScrollBar1.SetMin(band.min);
+  c_.LabelFmin.SetText(std::string(band.labelMin));
+  c_.LabelFmax.SetText(std::string(band.labelMax));
+  FreqFactor = band.freqFactor;
+  c_.Offset.SetText(std::to_string(c_.ScrollBar2.Position()));
+  TuningPosition = c_.ScrollBar1.Position();
+  ShowFrequency(true);
+  SelectInputBits(0);
+  ProgramClockGenerator();
+  // The level converter is set from the start-up frequency, as the band's button would.
+  UpdateTracking(false);
+}
+
+void ReceiverControl::BandClick(const Band& band) {
+  // The flag goes with the divider, so that every burst of this click, the re-tune in the
+  // range change included, uses the new band's register 0x42 base.
+  BandDivider = band.divider;
+  HighBandFlag = band.highBand;
+  c_.LabelFmin.SetText(std::string(band.labelMin));
+  c_.LabelFmax.SetText(std::string(band.labelMax));
+  FreqFactor = band.freqFactor;
+  ShowFrequency(true);
+  ProgramClockGenerator();
+  // Runs ScrollBar1Change (a second burst) when the position has to move into the range.
+  c_.ScrollBar1.SetMax(band.max);
+  c_.ScrollBar1.SetMin(band.min);
+  c_.ScrollBar1.SetPageStep(band.pageStep);
+}
+
+void ReceiverControl::Cmd10_40Click() {
+  BandClick(kBands[kBand10_40]);
+  UpdateTracking(false);
+}
+
+void ReceiverControl::ScrollBar1Change() {
+  TuningPosition = c_.ScrollBar1.Position();
+  ShowFrequency(true);
+  ProgramClockGenerator();
+  UpdateTracking(true);
+}
+
+void ReceiverControl::ScrollBar2Change() {
+  c_.Offset.SetText(std::to_string(c_.ScrollBar2.Position()));
+  TuningPosition = c_.ScrollBar1.Position();
+  ShowFrequency(true);
+}
+
+void ReceiverControl::ScrollBar3Change() { ProgramClockGenerator(); }
+
+void ReceiverControl::UpdateTracking(bool onlyAboveThreshold) {
+  const auto f = static_cast<float>(TunedKhz());
+  if (onlyAboveThreshold && !(f > kTrackingThresholdKhz)) return;
+  // Runs ScrollBar4Change only when the level actually changes.
+  c_.ScrollBar4.SetPosition(ComputeTrackingLevel(f));
+}
+
+void ReceiverControl::ScrollBar4Change() {
+  bus_.BeginBurst();
+  const std::int32_t level = c_.ScrollBar4.Position();
+  c_.Edit1.SetText(std::to_string(level));
+  bus_.BusIdle();
+  bus_.BusMessage({bus::LevelConverter, kLevelControlByte, static_cast<std::uint8_t>(level & 0xFF)});
+  bus_.SendWaveform();
+}
+
+void ReceiverControl::SelectInputBits(int index) {
+  InputIndex = index;
+  bus_.PortImage = (bus_.PortImage & kInputKeepMask) + 4 * InputIndex;
+}
+
+void ReceiverControl::SelectInput(int index) {
+  SelectInputBits(index);
+  ProgramClockGenerator();
+}
+
+void ReceiverControl::SelectAttenuator(int index) {
+  AttenuatorIndex = index;
+  bus_.PortImage = (bus_.PortImage & kAttenuatorKeepMask) + 32 * AttenuatorIndex;
+  ProgramClockGenerator();
+}
+
+void ReceiverControl::UploadImageFile(std::uint8_t target) {
+  const std::optional<std::string> chosen = chooser_.ChooseImageFile("*.bin");
+  if (!chosen || chosen->empty()) return;  // cancelled: nothing read, nothing sent
+
+  // Throws, with nothing sent and the previous image kept, for a file that cannot be used.
+  UploadImage = ReadImageFile(*chosen, files_);
+  TargetAddress = target;
+
+  for (int page = 0; page < kPageCount; ++page) {
+    bus_.BeginBurst();
+    bus_.BusIdle();
+    bus_.BusStart();
+    bus_.BusWriteByte(TargetAddress);
+    bus_.BusWriteByte(static_cast<std::uint8_t>(page * kPageSize));
+    for (int i = 0; i < kPageSize; ++i)
+      bus_.BusWriteByte(UploadImage[static_cast<std::size_t>(page * kPageSize + i)]);
+    bus_.BusStop();
+    bus_.SendWaveform();
+    c_.ProgressBar1.SetPosition(page * kPageSize + kPageSize - 1);
+    sleeper_.SleepMs(kPagePauseMs);
+    c_.ProgressBar1.SetPosition(0);
+  }
+}
+
+}  // namespace quarvel::receiver
