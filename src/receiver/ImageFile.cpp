@@ -39,7 +39,7 @@ int RuntimeCodeFromErrno(int err) {
 
 std::string ErrnoErrorText(int err) {
   const int code = RuntimeCodeFromErrno(err);
-  return RuntimeErrorText(code != 0 ? code : err);
+  return code != 0 ? RuntimeErrorText(code) : "E/A-Fehler " + std::to_string(err);
 }
 
 int PosixFileApi::Stat(const char* path, struct stat* st) { return ::stat(path, st); }

@@ -1,0 +1,265 @@
+#include "sim/BusMonitor.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QTableWidget>
+#include <QVBoxLayout>
+#include <chrono>
+#include <cmath>
+#include <vector>
+
+namespace quarvel::sim {
+
+namespace {
+
+constexpr int kHexColumns = 16;
+// The board and the panel agree when their frequencies differ by less than this, kHz.
+constexpr double kAgreementKhz = 1e-6;
+
+QString Hex2(unsigned v) { return QString::asprintf("%02X", v & 0xFFu); }
+
+QString Khz(double khz) { return QString::number(khz, 'g', 15) + QStringLiteral(" kHz"); }
+
+void SetText(QLabel* label, const QString& text) {
+  if (label->text() != text) label->setText(text);
+}
+
+// Red text for a label that needs the user's attention, the normal colour otherwise.
+void SetAlarm(QLabel* label, bool alarm) {
+  if (label->property("alarm").toBool() == alarm) return;
+  label->setProperty("alarm", alarm);
+  QPalette p = label->palette();
+  p.setColor(QPalette::WindowText, alarm ? QColor(Qt::red)
+                                         : QApplication::palette(label).color(QPalette::WindowText));
+  label->setPalette(p);
+}
+
+QLabel* ValueLabel(const char* name, QWidget* parent) {
+  auto* label = new QLabel(QStringLiteral("\u2014"), parent);
+  label->setObjectName(QLatin1String(name));
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  return label;
+}
+
+QTableWidget* HexTable(const char* name, QWidget* parent) {
+  auto* table = new QTableWidget(kHexColumns, kHexColumns, parent);
+  table->setObjectName(QLatin1String(name));
+  table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table->setSelectionMode(QAbstractItemView::NoSelection);
+  table->setFocusPolicy(Qt::NoFocus);
+  QStringList columns, rows;
+  for (int i = 0; i < kHexColumns; ++i) {
+    columns << QString::number(i, 16).toUpper();
+    rows << Hex2(static_cast<unsigned>(i * kHexColumns));
+  }
+  table->setHorizontalHeaderLabels(columns);
+  table->setVerticalHeaderLabels(rows);
+  for (int r = 0; r < kHexColumns; ++r)
+    for (int c = 0; c < kHexColumns; ++c) {
+      auto* item = new QTableWidgetItem(QStringLiteral("00"));
+      item->setTextAlignment(Qt::AlignCenter);
+      table->setItem(r, c, item);
+    }
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  return table;
+}
+
+QGroupBox* Group(const QString& title, QWidget* content, QWidget* parent) {
+  auto* box = new QGroupBox(title, parent);
+  auto* layout = new QVBoxLayout(box);
+  layout->addWidget(content);
+  return box;
+}
+
+}  // namespace
+
+BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTunedKhz,
+                       QWidget* parent, int rowLimit)
+    : QWidget(parent, Qt::Window),
+      board_(board),
+      panelTunedKhz_(std::move(panelTunedKhz)),
+      rowLimit_(rowLimit < 1 ? 1 : rowLimit) {
+  setWindowTitle(QStringLiteral("Bus monitor"));
+
+  messages_ = new QListWidget(this);
+  messages_->setObjectName(QStringLiteral("messages"));
+  messages_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  messages_->setUniformItemSizes(true);
+  messages_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+
+  auto* state = new QWidget(this);
+  auto* form = new QFormLayout(state);
+  input_ = ValueLabel("input", state);
+  attenuator_ = ValueLabel("attenuator", state);
+  clockRegisters_ = ValueLabel("clockRegisters", state);
+  divider_ = ValueLabel("divider", state);
+  trim_ = ValueLabel("trim", state);
+  oscillator_ = ValueLabel("oscillator", state);
+  tuned_ = ValueLabel("tuned", state);
+  level_ = ValueLabel("level", state);
+  traffic_ = ValueLabel("traffic", state);
+  form->addRow(QStringLiteral("Input:"), input_);
+  form->addRow(QStringLiteral("Attenuator:"), attenuator_);
+  form->addRow(QStringLiteral("Registers 40 41 42:"), clockRegisters_);
+  form->addRow(QStringLiteral("Output divider (0C):"), divider_);
+  form->addRow(QStringLiteral("Crystal trim (13):"), trim_);
+  form->addRow(QStringLiteral("Oscillator:"), oscillator_);
+  form->addRow(QStringLiteral("Tuned frequency:"), tuned_);
+  form->addRow(QStringLiteral("Level:"), level_);
+  form->addRow(QStringLiteral("Traffic:"), traffic_);
+
+  comparison_ = ValueLabel("comparison", this);
+  faults_ = ValueLabel("faults", this);
+  faults_->setWordWrap(true);
+
+  auto* stateColumn = new QVBoxLayout;
+  stateColumn->addWidget(Group(QStringLiteral("Board"), state, this));
+  stateColumn->addWidget(comparison_);
+  stateColumn->addWidget(faults_);
+  stateColumn->addStretch(1);
+
+  auto* top = new QHBoxLayout;
+  top->addWidget(Group(QStringLiteral("Messages"), messages_, this), 3);
+  top->addLayout(stateColumn, 2);
+
+  registers_ = HexTable("registers", this);
+  eeprom_ = HexTable("eeprom", this);
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(Group(QStringLiteral("Clock generator registers"), registers_, this));
+  bottom->addWidget(Group(QStringLiteral("EEPROM"), eeprom_, this));
+
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(top, 1);
+  layout->addLayout(bottom, 1);
+  resize(1100, 800);
+
+  previousOnChange_ = board_.OnChange;
+  board_.OnChange = [this, previous = previousOnChange_] {
+    if (previous) previous();
+    Refresh();
+  };
+  Refresh();
+}
+
+BusMonitor::~BusMonitor() { board_.OnChange = std::move(previousOnChange_); }
+
+void BusMonitor::Refresh() {
+  AppendRows();
+  ShowState();
+  ShowComparison();
+  ShowFaults();
+}
+
+void BusMonitor::AppendRows() {
+  const std::deque<LogEntry>& log = board_.Log();
+  if (board_.LastSerial() == lastSerial_) return;
+
+  // Walk back to the first entry not shown yet; no more than fit in the list.
+  auto first = log.end();
+  int taken = 0;
+  while (first != log.begin() && taken < rowLimit_) {
+    auto previous = std::prev(first);
+    if (previous->serial <= lastSerial_) break;
+    first = previous;
+    ++taken;
+  }
+  lastSerial_ = board_.LastSerial();
+  if (first == log.end()) return;
+
+  QScrollBar* bar = messages_->verticalScrollBar();
+  const bool following = bar->value() == bar->maximum();
+  for (auto it = first; it != log.end(); ++it) {
+    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        it->time.time_since_epoch())
+                        .count();
+    const QString time =
+        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms)).toString(QStringLiteral("HH:mm:ss.zzz"));
+    auto* item = new QListWidgetItem(time + QStringLiteral("  ") +
+                                     QString::fromStdString(EntryText(*it)));
+    if (it->IsFault()) item->setForeground(QColor(Qt::red));
+    messages_->addItem(item);
+  }
+  while (messages_->count() > rowLimit_) delete messages_->takeItem(0);
+  if (following) messages_->scrollToBottom();
+}
+
+void BusMonitor::ShowState() {
+  SetText(input_, QStringLiteral("In%1").arg(board_.Input()));
+  const std::optional<int> db = board_.AttenuatorDb();
+  SetText(attenuator_, db ? QStringLiteral("%1 dB").arg(*db)
+                          : QStringLiteral("code 3 (no step)"));
+  SetAlarm(attenuator_, !db.has_value());
+
+  const ClockGeneratorModel& clock = board_.ClockGenerator();
+  SetText(clockRegisters_, Hex2(clock.Register(0x40)) + ' ' + Hex2(clock.Register(0x41)) + ' ' +
+                               Hex2(clock.Register(0x42)));
+  SetText(divider_, QStringLiteral("%1 (%2)").arg(Hex2(clock.Register(0x0C))).arg(clock.OutputDivider()));
+  SetText(trim_, QStringLiteral("%1 (%2)").arg(Hex2(clock.CrystalTrim())).arg(clock.CrystalTrim()));
+  const std::optional<double> osc = clock.OscillatorKhz();
+  SetText(oscillator_, osc ? Khz(*osc) + QStringLiteral("  (P %1, Q %2)").arg(clock.P()).arg(clock.Q())
+                           : QStringLiteral("no output (divider 0)"));
+  const std::optional<double> tuned = clock.TunedKhz();
+  SetText(tuned_, tuned ? Khz(*tuned) : QStringLiteral("\u2014"));
+
+  const std::optional<std::uint8_t> level = board_.Level();
+  SetText(level_, level ? QStringLiteral("%1 (%2)").arg(Hex2(*level)).arg(*level)
+                        : QStringLiteral("\u2014"));
+  SetText(traffic_, QStringLiteral("%1 bursts, %2 messages")
+                        .arg(board_.BurstCount())
+                        .arg(board_.MessageCount()));
+
+  ShowHex(registers_, shownRegisters_, clock.registers);
+  ShowHex(eeprom_, shownEeprom_, board_.Eeprom());
+}
+
+void BusMonitor::ShowHex(QTableWidget* table, std::array<std::uint8_t, 256>& shown,
+                         const std::array<std::uint8_t, 256>& now) {
+  for (std::size_t i = 0; i < now.size(); ++i) {
+    if (shown[i] == now[i]) continue;
+    shown[i] = now[i];
+    table->item(static_cast<int>(i / kHexColumns), static_cast<int>(i % kHexColumns))
+        ->setText(Hex2(now[i]));
+  }
+}
+
+void BusMonitor::ShowComparison() {
+  const std::optional<double> board = board_.ClockGenerator().TunedKhz();
+  if (!board_.ClockGenerator().written) {
+    SetText(comparison_, QStringLiteral("Board not programmed yet"));
+    SetAlarm(comparison_, false);
+    return;
+  }
+  const QString boardText = board ? Khz(*board) : QStringLiteral("no output");
+  if (!panelTunedKhz_) {
+    SetText(comparison_, QStringLiteral("Board %1").arg(boardText));
+    SetAlarm(comparison_, false);
+    return;
+  }
+  const double panel = panelTunedKhz_();
+  const bool agree = board && std::fabs(*board - panel) < kAgreementKhz;
+  SetText(comparison_, QStringLiteral("Board %1 %2 panel %3")
+                           .arg(boardText, agree ? QStringLiteral("=") : QStringLiteral("\u2260"),
+                                Khz(panel)));
+  SetAlarm(comparison_, !agree);
+}
+
+void BusMonitor::ShowFaults() {
+  const std::uint64_t count = board_.FaultCount();
+  QString text = QStringLiteral("Faults: %1").arg(count);
+  if (count > 0 && !board_.Faults().empty())
+    text += QStringLiteral(" \u2014 last: ") + QString::fromStdString(board_.Faults().back());
+  SetText(faults_, text);
+  SetAlarm(faults_, count > 0);
+}
+
+}  // namespace quarvel::sim

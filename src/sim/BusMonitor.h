@@ -1,0 +1,71 @@
+// The "Bus monitor" window of the simulated edition: every message the board received, what
+// its devices now hold, and whether the board is tuned where the panel says it is.
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "sim/SimulatedBoard.h"
+
+class QLabel;
+class QListWidget;
+class QTableWidget;
+
+namespace quarvel::sim {
+
+inline constexpr int kDefaultMonitorRows = 2000;
+
+class BusMonitor : public QWidget {
+  Q_OBJECT
+
+ public:
+  // panelTunedKhz gives the frequency the panel is tuned to, offset left out; the monitor
+  // compares it with the board's after every burst. The window takes the board's OnChange
+  // (a callback already there keeps running first) until it is destroyed; the board must
+  // outlive it. Without a parent it is a top-level window; with one it is still a window of
+  // its own, kept above its parent.
+  BusMonitor(SimulatedBoard& board, std::function<double()> panelTunedKhz,
+             QWidget* parent = nullptr, int rowLimit = kDefaultMonitorRows);
+  ~BusMonitor() override;
+
+  // Takes in what the board received since the last refresh: appends the new rows (the
+  // oldest go past the row limit) and updates the state shown. Runs on every burst.
+  void Refresh();
+
+  int RowLimit() const { return rowLimit_; }
+
+ private:
+  void AppendRows();
+  void ShowState();
+  void ShowComparison();
+  void ShowFaults();
+  static void ShowHex(QTableWidget* table, std::array<std::uint8_t, 256>& shown,
+                      const std::array<std::uint8_t, 256>& now);
+
+  SimulatedBoard& board_;
+  std::function<double()> panelTunedKhz_;
+  std::function<void()> previousOnChange_;
+  int rowLimit_;
+  std::uint64_t lastSerial_ = 0;
+
+  QListWidget* messages_ = nullptr;
+  QLabel* input_ = nullptr;
+  QLabel* attenuator_ = nullptr;
+  QLabel* clockRegisters_ = nullptr;
+  QLabel* divider_ = nullptr;
+  QLabel* trim_ = nullptr;
+  QLabel* oscillator_ = nullptr;
+  QLabel* tuned_ = nullptr;
+  QLabel* level_ = nullptr;
+  QLabel* traffic_ = nullptr;
+  QLabel* comparison_ = nullptr;
+  QLabel* faults_ = nullptr;
+  QTableWidget* registers_ = nullptr;
+  QTableWidget* eeprom_ = nullptr;
+  std::array<std::uint8_t, 256> shownRegisters_{};
+  std::array<std::uint8_t, 256> shownEeprom_{};
+};
+
+}  // namespace quarvel::sim

@@ -1,0 +1,167 @@
+#include "sim/SimulatedBoard.h"
+
+#include <cstdio>
+#include <utility>
+
+#include "bus/TwoWireBus.h"
+#include "bus/TwoWireDecoder.h"
+
+namespace quarvel::sim {
+
+namespace {
+constexpr int kAttenuatorCodeInvalid = 3;
+
+std::string Hex2(unsigned v) {
+  char buf[3];
+  std::snprintf(buf, sizeof buf, "%02X", v & 0xFFu);
+  return buf;
+}
+}  // namespace
+
+std::string HexBytes(std::span<const std::uint8_t> bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 3);
+  for (std::uint8_t b : bytes) {
+    if (!out.empty()) out += ' ';
+    out += Hex2(b);
+  }
+  return out;
+}
+
+std::string DeviceName(std::uint8_t address) {
+  switch (address) {
+    case bus::ClockGenerator: return "clock generator 0xD2";
+    case bus::ConfigEeprom: return "EEPROM 0xD0";
+    case bus::LevelConverter: return "level converter 0x90";
+    default: return "no device 0x" + Hex2(address);
+  }
+}
+
+std::string EntryText(const LogEntry& entry) {
+  if (entry.IsFault()) return "fault: " + entry.fault;
+  std::string text = entry.device + " \u2190";
+  if (entry.bytes.size() >= 2) {
+    text += " [" + Hex2(entry.bytes[1]) + "]";
+    if (entry.bytes.size() > 2)
+      text += " " + HexBytes(std::span(entry.bytes).subspan(2));
+  }
+  return text;
+}
+
+int ClockGeneratorModel::P() const {
+  const int pb = ((registers[0x40] & 0x03) * 256) + registers[0x41];
+  const int p0 = (registers[0x42] >> 7) & 1;
+  return 2 * (pb + 4) + p0;
+}
+
+int ClockGeneratorModel::Q() const { return (registers[0x42] & 0x7F) + 2; }
+
+std::optional<double> ClockGeneratorModel::OscillatorKhz() const {
+  if (OutputDivider() == 0) return std::nullopt;
+  // One division, so values that are whole multiples come out exact.
+  return kReferenceKhz * P() / (static_cast<double>(Q()) * OutputDivider());
+}
+
+std::optional<double> ClockGeneratorModel::TunedKhz() const {
+  if (OutputDivider() == 0) return std::nullopt;
+  return kReferenceKhz * P() / (static_cast<double>(Q()) * OutputDivider() * kReceiverDivider);
+}
+
+SimulatedBoard::SimulatedBoard(std::size_t logLimit) : logLimit_(logLimit == 0 ? 1 : logLimit) {}
+
+SimulatedBoard::~SimulatedBoard() { Detach(); }
+
+void SimulatedBoard::Attach(port::SimulatedDriver& driver) {
+  Detach();
+  driver_ = &driver;
+  previousHook_ = driver.OnBoardWrite;
+  driver.OnBoardWrite = [this, previous = previousHook_](const std::uint8_t* data,
+                                                         std::uint32_t count) {
+    if (previous) previous(data, count);
+    FeedBurst(std::span<const std::uint8_t>(data, count));
+  };
+}
+
+void SimulatedBoard::Detach() {
+  if (driver_ == nullptr) return;
+  driver_->OnBoardWrite = std::move(previousHook_);
+  previousHook_ = nullptr;
+  driver_ = nullptr;
+}
+
+std::optional<int> SimulatedBoard::AttenuatorDb() const {
+  const int code = AttenuatorCode();
+  if (code == kAttenuatorCodeInvalid) return std::nullopt;
+  return -10 * code;
+}
+
+void SimulatedBoard::FeedBurst(std::span<const std::uint8_t> states) {
+  const Clock::time_point time = Now();
+  ++bursts_;
+  const bus::DecodedBurst decoded = bus::DecodeBurst(states, lines_);
+  for (const bus::BusFault& f : decoded.faults)
+    RecordFault("bus rule broken at state " + std::to_string(f.state) + ": " +
+                    bus::ViolationText(f.kind),
+                time);
+  // The devices see every message that got through, even in a burst with faults.
+  for (const bus::BusMessageRecord& m : decoded.messages) Deliver(m.bytes, time);
+  if (!states.empty()) {
+    lines_ = states.back();
+    if (AttenuatorCode() == kAttenuatorCodeInvalid)
+      RecordFault("attenuator lines at code 3, which selects no step", time);
+  }
+  if (OnChange) OnChange();
+}
+
+void SimulatedBoard::WriteFrom(std::array<std::uint8_t, 256>& memory,
+                               std::span<const std::uint8_t> payload) {
+  if (payload.empty()) return;
+  // The first byte sets the register pointer; it advances by one per byte and wraps.
+  std::uint8_t pointer = payload.front();
+  for (std::uint8_t b : payload.subspan(1)) memory[pointer++] = b;
+}
+
+void SimulatedBoard::Deliver(const std::vector<std::uint8_t>& bytes, Clock::time_point time) {
+  if (bytes.empty()) {
+    RecordFault("message without an address byte", time);
+    return;
+  }
+  ++messages_;
+  const std::uint8_t address = bytes.front();
+  const std::span<const std::uint8_t> payload = std::span(bytes).subspan(1);
+  switch (address) {
+    case bus::ClockGenerator:
+      WriteFrom(clock_.registers, payload);
+      clock_.written = true;
+      break;
+    case bus::ConfigEeprom:
+      WriteFrom(eeprom_, payload);
+      eepromWritten_ = true;
+      break;
+    case bus::LevelConverter:
+      if (!payload.empty()) levelControl_ = payload.front();
+      if (payload.size() >= 2) level_ = payload.back();
+      break;
+    default:
+      break;
+  }
+  Append(LogEntry{0, time, bytes, DeviceName(address), {}});
+  if (address != bus::ClockGenerator && address != bus::ConfigEeprom &&
+      address != bus::LevelConverter)
+    RecordFault("no device answers at address 0x" + Hex2(address), time);
+}
+
+void SimulatedBoard::RecordFault(std::string text, Clock::time_point time) {
+  ++faultCount_;
+  faults_.push_back(text);
+  if (faults_.size() > logLimit_) faults_.pop_front();
+  Append(LogEntry{0, time, {}, {}, std::move(text)});
+}
+
+void SimulatedBoard::Append(LogEntry entry) {
+  entry.serial = ++serial_;
+  log_.push_back(std::move(entry));
+  if (log_.size() > logLimit_) log_.pop_front();
+}
+
+}  // namespace quarvel::sim
