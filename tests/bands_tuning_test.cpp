@@ -1,8 +1,8 @@
 // The band plan and tuning: what the user sees and what the clock generator receives.
 #include <gtest/gtest.h>
 
-#include "receiver/BandPlan.h"
 #include "TestRig.h"
+#include "receiver/BandPlan.h"
 
 namespace quarvel {
 namespace {
@@ -38,9 +38,8 @@ TEST(StartUp, ShowsTheBandAndSendsOneClockBurstThenTheLevel) {
   EXPECT_EQ(rig.controls.ScrollBar1.PageStep(), 1);
   const auto msgs = rig.Messages();
   ASSERT_EQ(msgs.size(), 2u);
-  EXPECT_EQ(msgs[0], (std::vector<Bytes>{{0xD2, 0x40, 0xD2, 0x5A, 0x30},
-                                         {0xD2, 0x0C, 0x0A},
-                                         {0xD2, 0x13, 0x7F}}));
+  EXPECT_EQ(msgs[0], (std::vector<Bytes>{
+                         {0xD2, 0x40, 0xD2, 0x5A, 0x30}, {0xD2, 0x0C, 0x0A}, {0xD2, 0x13, 0x7F}}));
   EXPECT_EQ(msgs[1], (std::vector<Bytes>{{0x90, 0x40, 0x4D}}));
   EXPECT_EQ(rig.Bursts()[1].size(), 89u);
   EXPECT_EQ(rig.controls.Edit1.Text(), "77");

@@ -1,9 +1,9 @@
 // The port link: status texts, error boxes, the handle's life and the write status.
 #include <gtest/gtest.h>
 
+#include "TestRig.h"
 #include "port/D2XXUnit.h"
 #include "port/SimulatedDriver.h"
-#include "TestRig.h"
 
 namespace quarvel {
 namespace {

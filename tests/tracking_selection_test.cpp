@@ -1,8 +1,8 @@
 // The tracking level and the input/attenuator lines.
 #include <gtest/gtest.h>
 
-#include "receiver/TrackingLevel.h"
 #include "TestRig.h"
+#include "receiver/TrackingLevel.h"
 
 namespace quarvel {
 namespace {
@@ -16,8 +16,8 @@ TEST(TrackingTable, BreakpointsSlopesAndRounding) {
     int level;
   };
   const Row rows[] = {
-      {0, 0},       {3000, 0},    {3005, 0},    {3500, 0},    {3600, 3},   {3750, 8},
-      {4000, 17},   {4500, 32},   {5125, 52},   {6060, 77},   {7000, 94},  {7005, 93},
+      {0, 0},       {3000, 0},    {3005, 0},    {3500, 0},    {3600, 3},    {3750, 8},
+      {4000, 17},   {4500, 32},   {5125, 52},   {6060, 77},   {7000, 94},   {7005, 93},
       {12000, 209}, {13975, 254}, {13980, 255}, {14000, 255}, {30000, 255},
   };
   for (const auto& r : rows) EXPECT_EQ(receiver::ComputeTrackingLevel(r.khz), r.level) << r.khz;

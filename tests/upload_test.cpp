@@ -28,7 +28,9 @@ TEST(Upload, SixteenPagedBurstsWithTheFileBytesInOrder) {
   Rig rig;
   rig.Start();
   std::vector<std::int32_t> progress;
-  rig.controls.ProgressBar1.OnView = [&] { progress.push_back(rig.controls.ProgressBar1.Position()); };
+  rig.controls.ProgressBar1.OnView = [&] {
+    progress.push_back(rig.controls.ProgressBar1.Position());
+  };
   rig.chooser.next = dir.File("image.bin", Ramp(256, 7));
   rig.rx.RAMbinClick();
 
@@ -171,8 +173,7 @@ TEST(Upload, BadFilesAreRefusedWithATextAndNothingIsSent) {
       {"fifo", fifo, FailingFiles::Fail::None, 0, "is not a regular file", true},
       {"unreadable", good, FailingFiles::Fail::Open, EACCES,
        "Cannot open \"" + good + "\": Dateizugriff verweigert", false},
-      {"name too long", good, FailingFiles::Fail::Open, ENAMETOOLONG, "Ungültiger Dateiname",
-       true},
+      {"name too long", good, FailingFiles::Fail::Open, ENAMETOOLONG, "Ungültiger Dateiname", true},
       {"i/o error mid-read", good, FailingFiles::Fail::ReadMiddle, EIO, "E/A-Fehler 5", false},
       {"disk gone mid-read", good, FailingFiles::Fail::ReadMiddle, ENODEV, "E/A-Fehler 19", false},
       {"file shrank", good, FailingFiles::Fail::ReadShort, 0,

@@ -1,8 +1,8 @@
 // Line states on the wire and the decoder that reads them back.
 #include <gtest/gtest.h>
 
-#include "bus/TwoWireDecoder.h"
 #include "TestRig.h"
+#include "bus/TwoWireDecoder.h"
 
 namespace quarvel {
 namespace {

@@ -13,9 +13,9 @@
 namespace quarvel::bus {
 
 // Line bits of the port image.
-inline constexpr int kDataLine = 0x01;      // SDA
-inline constexpr int kClockLine = 0x02;     // SCL
-inline constexpr int kSelectionBits = 0x7C; // input (bits 2-4) and attenuator (bits 5-6)
+inline constexpr int kDataLine = 0x01;       // SDA
+inline constexpr int kClockLine = 0x02;      // SCL
+inline constexpr int kSelectionBits = 0x7C;  // input (bits 2-4) and attenuator (bits 5-6)
 
 // Bus write addresses.
 inline constexpr std::uint8_t ClockGenerator = 0xD2;

@@ -6,13 +6,20 @@ namespace quarvel::bus {
 
 std::string ViolationText(Violation v) {
   switch (v) {
-    case Violation::DataChangeWithClock: return "data and clock changed together";
-    case Violation::DataChangeInsideByte: return "data changed while the clock was high";
-    case Violation::RepeatedStart: return "start inside an open message";
-    case Violation::AckNotReleased: return "acknowledge slot not released";
-    case Violation::MessageNotClosed: return "message not closed by a stop";
-    case Violation::Bit7Set: return "line 7 driven high";
-    case Violation::SelectionChanged: return "input or attenuator lines changed inside a burst";
+    case Violation::DataChangeWithClock:
+      return "data and clock changed together";
+    case Violation::DataChangeInsideByte:
+      return "data changed while the clock was high";
+    case Violation::RepeatedStart:
+      return "start inside an open message";
+    case Violation::AckNotReleased:
+      return "acknowledge slot not released";
+    case Violation::MessageNotClosed:
+      return "message not closed by a stop";
+    case Violation::Bit7Set:
+      return "line 7 driven high";
+    case Violation::SelectionChanged:
+      return "input or attenuator lines changed inside a burst";
   }
   return "unknown";
 }

@@ -23,13 +23,13 @@ struct BusMessageRecord {
 };
 
 enum class Violation {
-  DataChangeWithClock,     // data and clock changed in the same state
-  DataChangeInsideByte,    // data changed while the clock was high in the middle of a byte
-  RepeatedStart,           // a start inside an open message
-  AckNotReleased,          // the data line held low in an acknowledge slot
-  MessageNotClosed,        // the stream ended inside a message
-  Bit7Set,                 // the unused eighth line was driven high
-  SelectionChanged,        // input or attenuator lines changed inside the burst
+  DataChangeWithClock,   // data and clock changed in the same state
+  DataChangeInsideByte,  // data changed while the clock was high in the middle of a byte
+  RepeatedStart,         // a start inside an open message
+  AckNotReleased,        // the data line held low in an acknowledge slot
+  MessageNotClosed,      // the stream ended inside a message
+  Bit7Set,               // the unused eighth line was driven high
+  SelectionChanged,      // input or attenuator lines changed inside the burst
 };
 
 std::string ViolationText(Violation v);

@@ -73,7 +73,9 @@ constexpr std::array<ErrorRow, 27> kErrorTable = {{
     {FtdiFunction::Close, -3, FT_INVALID_HANDLE},
 }};
 
-ftdi_context* Context(FtHandle handle) { return static_cast<ftdi_context*>(handle); }
+ftdi_context* Context(FtHandle handle) {
+  return static_cast<ftdi_context*>(handle);
+}
 
 }  // namespace
 

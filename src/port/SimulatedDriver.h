@@ -28,10 +28,10 @@ struct RecordedCall {
   RecordedCall(DriverCall c, FtStatus s) : call(c), status(s) {}
   DriverCall call;
   FtStatus status = 0;
-  int index = 0;              // Open
-  std::uint8_t mask = 0;      // SetBitMode
-  std::uint8_t mode = 0;      // SetBitMode
-  std::uint32_t baud = 0;     // SetBaudRate
+  int index = 0;                   // Open
+  std::uint8_t mask = 0;           // SetBitMode
+  std::uint8_t mode = 0;           // SetBitMode
+  std::uint32_t baud = 0;          // SetBaudRate
   std::vector<std::uint8_t> data;  // Write: the bytes handed to the driver
 };
 

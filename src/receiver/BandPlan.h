@@ -8,16 +8,16 @@
 namespace quarvel::receiver {
 
 struct Band {
-  std::string_view button;   // control name of the band's button
+  std::string_view button;  // control name of the band's button
   std::string_view caption;
-  std::int32_t divider;      // clock generator output divider (register 0x0C)
-  double freqFactor;         // kHz shown per 4 tuning steps
+  std::int32_t divider;  // clock generator output divider (register 0x0C)
+  double freqFactor;     // kHz shown per 4 tuning steps
   std::string_view labelMin;
   std::string_view labelMax;
-  std::int32_t min;          // tuning range
+  std::int32_t min;  // tuning range
   std::int32_t max;
   std::int32_t pageStep;
-  bool highBand;             // selects the 0x17 base of register 0x42
+  bool highBand;  // selects the 0x17 base of register 0x42
 };
 
 // One tuning step is freqFactor / 4 kHz: 0.5, 1, 2, 5, 10 and 25 kHz.

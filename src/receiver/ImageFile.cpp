@@ -9,31 +9,45 @@ namespace quarvel::receiver {
 
 std::string RuntimeErrorText(int code) {
   switch (code) {
-    case 2: return "Datei nicht gefunden";
-    case 3: return "Ungültiger Dateiname";
-    case 4: return "Zu viele geöffnete Dateien";
-    case 5: return "Dateizugriff verweigert";
-    case 100: return "Versuch hinter dem Dateiende zu lesen";
-    case 101: return "Zu wenig Speicherplatz";
-    case 106: return "Ungültige numerische Eingabe";
-    default: return "E/A-Fehler " + std::to_string(code);
+    case 2:
+      return "Datei nicht gefunden";
+    case 3:
+      return "Ungültiger Dateiname";
+    case 4:
+      return "Zu viele geöffnete Dateien";
+    case 5:
+      return "Dateizugriff verweigert";
+    case 100:
+      return "Versuch hinter dem Dateiende zu lesen";
+    case 101:
+      return "Zu wenig Speicherplatz";
+    case 106:
+      return "Ungültige numerische Eingabe";
+    default:
+      return "E/A-Fehler " + std::to_string(code);
   }
 }
 
 int RuntimeCodeFromErrno(int err) {
   switch (err) {
-    case ENOENT: return 2;
+    case ENOENT:
+      return 2;
     case ENOTDIR:
     case ENAMETOOLONG:
     case EINVAL:
-    case ELOOP: return 3;
+    case ELOOP:
+      return 3;
     case EMFILE:
-    case ENFILE: return 4;
+    case ENFILE:
+      return 4;
     case EACCES:
     case EPERM:
-    case EROFS: return 5;
-    case ENOSPC: return 101;
-    default: return 0;
+    case EROFS:
+      return 5;
+    case ENOSPC:
+      return 101;
+    default:
+      return 0;
   }
 }
 
@@ -42,11 +56,21 @@ std::string ErrnoErrorText(int err) {
   return code != 0 ? RuntimeErrorText(code) : "E/A-Fehler " + std::to_string(err);
 }
 
-int PosixFileApi::Stat(const char* path, struct stat* st) { return ::stat(path, st); }
-int PosixFileApi::Open(const char* path, int flags) { return ::open(path, flags); }
-int PosixFileApi::Fstat(int fd, struct stat* st) { return ::fstat(fd, st); }
-ssize_t PosixFileApi::Read(int fd, void* buf, std::size_t count) { return ::read(fd, buf, count); }
-int PosixFileApi::Close(int fd) { return ::close(fd); }
+int PosixFileApi::Stat(const char* path, struct stat* st) {
+  return ::stat(path, st);
+}
+int PosixFileApi::Open(const char* path, int flags) {
+  return ::open(path, flags);
+}
+int PosixFileApi::Fstat(int fd, struct stat* st) {
+  return ::fstat(fd, st);
+}
+ssize_t PosixFileApi::Read(int fd, void* buf, std::size_t count) {
+  return ::read(fd, buf, count);
+}
+int PosixFileApi::Close(int fd) {
+  return ::close(fd);
+}
 
 PosixFileApi& DefaultFileApi() {
   static PosixFileApi api;
@@ -63,8 +87,12 @@ namespace {
   throw FileError(0, "\"" + path + "\" is not a regular file and cannot be an image");
 }
 
-[[noreturn]] void ThrowIo(int err) { throw FileError(err, ErrnoErrorText(err)); }
-[[noreturn]] void ThrowReadPastEnd() { throw FileError(100, RuntimeErrorText(100)); }
+[[noreturn]] void ThrowIo(int err) {
+  throw FileError(err, ErrnoErrorText(err));
+}
+[[noreturn]] void ThrowReadPastEnd() {
+  throw FileError(100, RuntimeErrorText(100));
+}
 
 }  // namespace
 
@@ -92,8 +120,7 @@ Image ReadImageFile(const std::string& path, FileApi& api) {
   if (!S_ISREG(st.st_mode)) ThrowNotRegular(path);  // replaced between the checks
   if (st.st_size < static_cast<off_t>(kImageSize)) {
     throw FileError(0, "\"" + path + "\" is " + std::to_string(st.st_size) +
-                           " bytes long; an image needs " + std::to_string(kImageSize) +
-                           " bytes");
+                           " bytes long; an image needs " + std::to_string(kImageSize) + " bytes");
   }
 
   Image image{};

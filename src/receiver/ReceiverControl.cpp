@@ -12,8 +12,8 @@ constexpr int kInputKeepMask = 0x63;       // bus lines and attenuator bits
 constexpr int kAttenuatorKeepMask = 0x1F;  // bus lines and input bits
 }  // namespace
 
-ReceiverControl::ReceiverControl(bus::TwoWireBus& bus, PanelControls& controls,
-                                 Sleeper& sleeper, ImageChooser& chooser, FileApi& files)
+ReceiverControl::ReceiverControl(bus::TwoWireBus& bus, PanelControls& controls, Sleeper& sleeper,
+                                 ImageChooser& chooser, FileApi& files)
     : bus_(bus), c_(controls), sleeper_(sleeper), chooser_(chooser), files_(files) {}
 
 void ReceiverControl::ConnectControls() {
@@ -27,7 +27,9 @@ double ReceiverControl::TunedKhz() const {
   return c_.ScrollBar1.Position() * FreqFactor / 4;
 }
 
-double ReceiverControl::ShownKhz() const { return TunedKhz() + c_.ScrollBar2.Position(); }
+double ReceiverControl::ShownKhz() const {
+  return TunedKhz() + c_.ScrollBar2.Position();
+}
 
 void ReceiverControl::ShowFrequency(bool withOffset) {
   c_.Freq.SetText(FrequencyText(withOffset ? ShownKhz() : TunedKhz(), DecimalSeparator));
@@ -104,7 +106,9 @@ void ReceiverControl::ScrollBar2Change() {
   ShowFrequency(true);
 }
 
-void ReceiverControl::ScrollBar3Change() { ProgramClockGenerator(); }
+void ReceiverControl::ScrollBar3Change() {
+  ProgramClockGenerator();
+}
 
 void ReceiverControl::UpdateTracking(bool onlyAboveThreshold) {
   const auto f = static_cast<float>(TunedKhz());
@@ -118,7 +122,8 @@ void ReceiverControl::ScrollBar4Change() {
   const std::int32_t level = c_.ScrollBar4.Position();
   c_.Edit1.SetText(std::to_string(level));
   bus_.BusIdle();
-  bus_.BusMessage({bus::LevelConverter, kLevelControlByte, static_cast<std::uint8_t>(level & 0xFF)});
+  bus_.BusMessage(
+      {bus::LevelConverter, kLevelControlByte, static_cast<std::uint8_t>(level & 0xFF)});
   bus_.SendWaveform();
 }
 

@@ -43,9 +43,8 @@ int ComputeTrackingLevel(float fKhz) {
   for (const auto& r : kTrackingTable)
     if (static_cast<double>(fKhz) > r.aboveKhz) row = &r;
   if (row == nullptr) return 0;
-  float level = static_cast<float>((static_cast<double>(fKhz) - row->aboveKhz) * row->numerator /
-                                       row->denominator +
-                                   row->base);
+  float level = static_cast<float>(
+      (static_cast<double>(fKhz) - row->aboveKhz) * row->numerator / row->denominator + row->base);
   if (level > kMaxLevel) level = kMaxLevel;
   return RoundHalfEven(level);
 }
