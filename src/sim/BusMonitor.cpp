@@ -8,13 +8,13 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QListWidget>
 #include <QScrollBar>
 #include <QTableWidget>
+#include <QTime>
 #include <QVBoxLayout>
 #include <chrono>
 #include <cmath>
-#include <vector>
+#include <iterator>
 
 namespace quarvel::sim {
 
@@ -24,9 +24,24 @@ constexpr int kHexColumns = 16;
 // The board and the panel agree when their frequencies differ by less than this, kHz.
 constexpr double kAgreementKhz = 1e-6;
 
-QString Hex2(unsigned v) { return QString::asprintf("%02X", v & 0xFFu); }
+QString Hex2(unsigned v) {
+  return QString::asprintf("%02X", v & 0xFFu);
+}
 
-QString Khz(double khz) { return QString::number(khz, 'g', 15) + QStringLiteral(" kHz"); }
+constexpr qint64 kMsPerDay = 24 * 60 * 60 * 1000;
+
+// "HH:mm:ss.zzz" of a time stamp, local time given the offset from UTC.
+QString TimeOfDay(Clock::time_point time, qint64 offsetMs) {
+  const qint64 ms =
+      std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch()).count();
+  const qint64 ofDay = ((ms + offsetMs) % kMsPerDay + kMsPerDay) % kMsPerDay;
+  return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ofDay))
+      .toString(QStringLiteral("HH:mm:ss.zzz"));
+}
+
+QString Khz(double khz) {
+  return QString::number(khz, 'g', 15) + QStringLiteral(" kHz");
+}
 
 void SetText(QLabel* label, const QString& text) {
   if (label->text() != text) label->setText(text);
@@ -37,8 +52,8 @@ void SetAlarm(QLabel* label, bool alarm) {
   if (label->property("alarm").toBool() == alarm) return;
   label->setProperty("alarm", alarm);
   QPalette p = label->palette();
-  p.setColor(QPalette::WindowText, alarm ? QColor(Qt::red)
-                                         : QApplication::palette(label).color(QPalette::WindowText));
+  p.setColor(QPalette::WindowText,
+             alarm ? QColor(Qt::red) : QApplication::palette(label).color(QPalette::WindowText));
   label->setPalette(p);
 }
 
@@ -69,8 +84,21 @@ QTableWidget* HexTable(const char* name, QWidget* parent) {
       item->setTextAlignment(Qt::AlignCenter);
       table->setItem(r, c, item);
     }
-  table->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-  table->verticalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  // Fixed cell sizes: a changed byte never makes the table measure its contents again.
+  const QFontMetrics metrics(table->font());
+  table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table->horizontalHeader()->setDefaultSectionSize(
+      metrics.horizontalAdvance(QStringLiteral("000")) + 4);
+  table->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  table->verticalHeader()->setDefaultSectionSize(metrics.height() + 4);
+  // Room for all 256 bytes without scrolling.
+  table->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  table->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  const int frame = 2 * table->frameWidth();
+  table->setMinimumSize(table->verticalHeader()->sizeHint().width() +
+                            kHexColumns * table->horizontalHeader()->defaultSectionSize() + frame,
+                        table->horizontalHeader()->sizeHint().height() +
+                            kHexColumns * table->verticalHeader()->defaultSectionSize() + frame);
   return table;
 }
 
@@ -91,11 +119,18 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
       rowLimit_(rowLimit < 1 ? 1 : rowLimit) {
   setWindowTitle(QStringLiteral("Bus monitor"));
 
-  messages_ = new QListWidget(this);
+  messages_ = new QTableWidget(0, 1, this);
   messages_->setObjectName(QStringLiteral("messages"));
   messages_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
-  messages_->setUniformItemSizes(true);
-  messages_->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  messages_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  messages_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  messages_->setShowGrid(false);
+  messages_->setWordWrap(false);
+  messages_->horizontalHeader()->hide();
+  messages_->verticalHeader()->hide();
+  messages_->horizontalHeader()->setStretchLastSection(true);
+  messages_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+  messages_->verticalHeader()->setDefaultSectionSize(messages_->fontMetrics().height() + 2);
 
   auto* state = new QWidget(this);
   auto* form = new QFormLayout(state);
@@ -140,8 +175,8 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top, 1);
-  layout->addLayout(bottom, 1);
-  resize(1100, 800);
+  layout->addLayout(bottom, 0);
+  resize(1100, 900);
 
   previousOnChange_ = board_.OnChange;
   board_.OnChange = [this, previous = previousOnChange_] {
@@ -151,7 +186,9 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   Refresh();
 }
 
-BusMonitor::~BusMonitor() { board_.OnChange = std::move(previousOnChange_); }
+BusMonitor::~BusMonitor() {
+  board_.OnChange = std::move(previousOnChange_);
+}
 
 void BusMonitor::Refresh() {
   AppendRows();
@@ -178,45 +215,47 @@ void BusMonitor::AppendRows() {
 
   QScrollBar* bar = messages_->verticalScrollBar();
   const bool following = bar->value() == bar->maximum();
-  for (auto it = first; it != log.end(); ++it) {
-    const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
-                        it->time.time_since_epoch())
-                        .count();
-    const QString time =
-        QDateTime::fromMSecsSinceEpoch(static_cast<qint64>(ms)).toString(QStringLiteral("HH:mm:ss.zzz"));
-    auto* item = new QListWidgetItem(time + QStringLiteral("  ") +
-                                     QString::fromStdString(EntryText(*it)));
+  // The local time offset is looked up once per refresh, not per row: the lookup asks the
+  // system's time zone files.
+  const qint64 offsetMs = qint64{QDateTime::currentDateTime().offsetFromUtc()} * 1000;
+  int row = messages_->rowCount();
+  messages_->model()->insertRows(row, static_cast<int>(std::distance(first, log.end())));
+  for (auto it = first; it != log.end(); ++it, ++row) {
+    auto* item = new QTableWidgetItem(TimeOfDay(it->time, offsetMs) + QStringLiteral("  ") +
+                                      QString::fromStdString(EntryText(*it)));
     if (it->IsFault()) item->setForeground(QColor(Qt::red));
-    messages_->addItem(item);
+    messages_->setItem(row, 0, item);
   }
-  while (messages_->count() > rowLimit_) delete messages_->takeItem(0);
+  const int excess = messages_->rowCount() - rowLimit_;
+  if (excess > 0) messages_->model()->removeRows(0, excess);
   if (following) messages_->scrollToBottom();
 }
 
 void BusMonitor::ShowState() {
   SetText(input_, QStringLiteral("In%1").arg(board_.Input()));
   const std::optional<int> db = board_.AttenuatorDb();
-  SetText(attenuator_, db ? QStringLiteral("%1 dB").arg(*db)
-                          : QStringLiteral("code 3 (no step)"));
+  SetText(attenuator_, db ? QStringLiteral("%1 dB").arg(*db) : QStringLiteral("code 3 (no step)"));
   SetAlarm(attenuator_, !db.has_value());
 
   const ClockGeneratorModel& clock = board_.ClockGenerator();
   SetText(clockRegisters_, Hex2(clock.Register(0x40)) + ' ' + Hex2(clock.Register(0x41)) + ' ' +
                                Hex2(clock.Register(0x42)));
-  SetText(divider_, QStringLiteral("%1 (%2)").arg(Hex2(clock.Register(0x0C))).arg(clock.OutputDivider()));
+  SetText(divider_,
+          QStringLiteral("%1 (%2)").arg(Hex2(clock.Register(0x0C))).arg(clock.OutputDivider()));
   SetText(trim_, QStringLiteral("%1 (%2)").arg(Hex2(clock.CrystalTrim())).arg(clock.CrystalTrim()));
   const std::optional<double> osc = clock.OscillatorKhz();
-  SetText(oscillator_, osc ? Khz(*osc) + QStringLiteral("  (P %1, Q %2)").arg(clock.P()).arg(clock.Q())
-                           : QStringLiteral("no output (divider 0)"));
+  SetText(oscillator_,
+          osc ? Khz(*osc) + QStringLiteral("  (P %1, Q %2)").arg(clock.P()).arg(clock.Q())
+              : QStringLiteral("no output (divider 0)"));
   const std::optional<double> tuned = clock.TunedKhz();
   SetText(tuned_, tuned ? Khz(*tuned) : QStringLiteral("\u2014"));
 
   const std::optional<std::uint8_t> level = board_.Level();
   SetText(level_, level ? QStringLiteral("%1 (%2)").arg(Hex2(*level)).arg(*level)
                         : QStringLiteral("\u2014"));
-  SetText(traffic_, QStringLiteral("%1 bursts, %2 messages")
-                        .arg(board_.BurstCount())
-                        .arg(board_.MessageCount()));
+  SetText(
+      traffic_,
+      QStringLiteral("%1 bursts, %2 messages").arg(board_.BurstCount()).arg(board_.MessageCount()));
 
   ShowHex(registers_, shownRegisters_, clock.registers);
   ShowHex(eeprom_, shownEeprom_, board_.Eeprom());
@@ -247,9 +286,9 @@ void BusMonitor::ShowComparison() {
   }
   const double panel = panelTunedKhz_();
   const bool agree = board && std::fabs(*board - panel) < kAgreementKhz;
-  SetText(comparison_, QStringLiteral("Board %1 %2 panel %3")
-                           .arg(boardText, agree ? QStringLiteral("=") : QStringLiteral("\u2260"),
-                                Khz(panel)));
+  SetText(comparison_,
+          QStringLiteral("Board %1 %2 panel %3")
+              .arg(boardText, agree ? QStringLiteral("=") : QStringLiteral("\u2260"), Khz(panel)));
   SetAlarm(comparison_, !agree);
 }
 

@@ -10,7 +10,6 @@
 #include "sim/SimulatedBoard.h"
 
 class QLabel;
-class QListWidget;
 class QTableWidget;
 
 namespace quarvel::sim {
@@ -50,7 +49,7 @@ class BusMonitor : public QWidget {
   int rowLimit_;
   std::uint64_t lastSerial_ = 0;
 
-  QListWidget* messages_ = nullptr;
+  QTableWidget* messages_ = nullptr;
   QLabel* input_ = nullptr;
   QLabel* attenuator_ = nullptr;
   QLabel* clockRegisters_ = nullptr;

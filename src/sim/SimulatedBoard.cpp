@@ -30,10 +30,14 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
 
 std::string DeviceName(std::uint8_t address) {
   switch (address) {
-    case bus::ClockGenerator: return "clock generator 0xD2";
-    case bus::ConfigEeprom: return "EEPROM 0xD0";
-    case bus::LevelConverter: return "level converter 0x90";
-    default: return "no device 0x" + Hex2(address);
+    case bus::ClockGenerator:
+      return "clock generator 0xD2";
+    case bus::ConfigEeprom:
+      return "EEPROM 0xD0";
+    case bus::LevelConverter:
+      return "level converter 0x90";
+    default:
+      return "no device 0x" + Hex2(address);
   }
 }
 
@@ -42,8 +46,7 @@ std::string EntryText(const LogEntry& entry) {
   std::string text = entry.device + " \u2190";
   if (entry.bytes.size() >= 2) {
     text += " [" + Hex2(entry.bytes[1]) + "]";
-    if (entry.bytes.size() > 2)
-      text += " " + HexBytes(std::span(entry.bytes).subspan(2));
+    if (entry.bytes.size() > 2) text += " " + HexBytes(std::span(entry.bytes).subspan(2));
   }
   return text;
 }
@@ -54,7 +57,9 @@ int ClockGeneratorModel::P() const {
   return 2 * (pb + 4) + p0;
 }
 
-int ClockGeneratorModel::Q() const { return (registers[0x42] & 0x7F) + 2; }
+int ClockGeneratorModel::Q() const {
+  return (registers[0x42] & 0x7F) + 2;
+}
 
 std::optional<double> ClockGeneratorModel::OscillatorKhz() const {
   if (OutputDivider() == 0) return std::nullopt;
@@ -69,7 +74,9 @@ std::optional<double> ClockGeneratorModel::TunedKhz() const {
 
 SimulatedBoard::SimulatedBoard(std::size_t logLimit) : logLimit_(logLimit == 0 ? 1 : logLimit) {}
 
-SimulatedBoard::~SimulatedBoard() { Detach(); }
+SimulatedBoard::~SimulatedBoard() {
+  Detach();
+}
 
 void SimulatedBoard::Attach(port::SimulatedDriver& driver) {
   Detach();
@@ -100,9 +107,9 @@ void SimulatedBoard::FeedBurst(std::span<const std::uint8_t> states) {
   ++bursts_;
   const bus::DecodedBurst decoded = bus::DecodeBurst(states, lines_);
   for (const bus::BusFault& f : decoded.faults)
-    RecordFault("bus rule broken at state " + std::to_string(f.state) + ": " +
-                    bus::ViolationText(f.kind),
-                time);
+    RecordFault(
+        "bus rule broken at state " + std::to_string(f.state) + ": " + bus::ViolationText(f.kind),
+        time);
   // The devices see every message that got through, even in a burst with faults.
   for (const bus::BusMessageRecord& m : decoded.messages) Deliver(m.bytes, time);
   if (!states.empty()) {

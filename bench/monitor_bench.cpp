@@ -1,0 +1,85 @@
+// What one clock burst costs the simulated edition: decoding it, updating the board model and
+// updating the bus monitor (new rows, labels, changed hex cells). The panel waits for this on
+// every tuning step, so it has to stay far below a millisecond.
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "port/ErrorReporter.h"
+#include "port/SimulatedDriver.h"
+#include "receiver/ReceiverControl.h"
+#include "sim/BusMonitor.h"
+#include "sim/SimulatedBoard.h"
+
+namespace {
+
+using namespace quarvel;
+
+struct NoChooser : receiver::ImageChooser {
+  std::optional<std::string> ChooseImageFile(const std::string&) override { return {}; }
+};
+
+struct NoSleep : receiver::Sleeper {
+  void SleepMs(int) override {}
+};
+
+// Two clock bursts for neighbouring tuning positions, so that every fed burst changes the
+// registers shown and the frequencies compared.
+std::array<std::vector<std::uint8_t>, 2> ClockBursts() {
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  port::D2XXUnit link(driver, reporter);
+  bus::TwoWireBus bus(link);
+  receiver::PanelControls controls;
+  NoSleep sleeper;
+  NoChooser chooser;
+  receiver::ReceiverControl rx(bus, controls, sleeper, chooser);
+  rx.BandDivider = 10;
+  rx.TuningPosition = 1212;
+  rx.ProgramClockGenerator();
+  rx.TuningPosition = 1213;
+  rx.ProgramClockGenerator();
+  const auto writes = driver.Writes();
+  return {writes.at(0), writes.at(1)};
+}
+
+void BM_BoardTakesClockBurst(benchmark::State& state) {
+  const auto bursts = ClockBursts();
+  sim::SimulatedBoard board;
+  std::size_t i = 0;
+  for (auto _ : state) {
+    board.FeedBurst(bursts[i++ & 1]);
+    benchmark::DoNotOptimize(board.ClockGenerator().registers.data());
+  }
+}
+BENCHMARK(BM_BoardTakesClockBurst);
+
+void BM_BoardAndMonitorTakeClockBurst(benchmark::State& state) {
+  const auto bursts = ClockBursts();
+  sim::SimulatedBoard board;
+  double panelKhz = 6060;
+  sim::BusMonitor monitor(board, [&] { return panelKhz; });
+  // Start from a full list, as after a long session: every burst also drops old rows.
+  for (int n = 0; n < sim::kDefaultMonitorRows; ++n) board.FeedBurst(bursts[0]);
+  std::size_t i = 0;
+  for (auto _ : state) {
+    panelKhz = (i & 1) ? 6065 : 6060;
+    board.FeedBurst(bursts[i++ & 1]);
+  }
+}
+BENCHMARK(BM_BoardAndMonitorTakeClockBurst)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}

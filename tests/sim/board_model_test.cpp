@@ -1,0 +1,248 @@
+// The simulated board: what its devices hold after the panel's bursts, and the faults it
+// notices in bursts the panel should never send.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "TempFiles.h"
+#include "TestRig.h"
+#include "sim/SimulatedBoard.h"
+
+namespace quarvel {
+namespace {
+
+using receiver::ReceiverControl;
+using testing::Bytes;
+using testing::Ramp;
+using testing::Rig;
+using testing::TempDir;
+
+// The panel's logic with the board model listening on the simulated driver.
+struct BoardRig {
+  Rig rig;
+  sim::SimulatedBoard board;
+  BoardRig() { board.Attach(rig.driver); }
+};
+
+std::vector<std::string> LogTexts(const sim::SimulatedBoard& board) {
+  std::vector<std::string> out;
+  for (const auto& e : board.Log()) out.push_back(sim::EntryText(e));
+  return out;
+}
+
+TEST(BoardModel, StartUpTunesTo6060Khz) {
+  BoardRig b;
+  b.rig.Start();
+  const auto& clock = b.board.ClockGenerator();
+  ASSERT_TRUE(clock.TunedKhz().has_value());
+  EXPECT_EQ(*clock.TunedKhz(), 6060.0);
+  EXPECT_EQ(clock.OutputDivider(), 10);
+  EXPECT_EQ(clock.CrystalTrim(), 127);
+  EXPECT_EQ(b.board.Input(), 1);
+  EXPECT_EQ(b.board.AttenuatorDb(), 0);
+  EXPECT_EQ(b.board.FaultCount(), 0u);
+  EXPECT_EQ(LogTexts(b.board).front(), "clock generator 0xD2 \u2190 [40] D2 5A 30");
+}
+
+using BandClick = void (ReceiverControl::*)();
+struct BandCase {
+  const char* name;
+  BandClick click;
+  int divider;
+};
+const BandCase kBandCases[] = {
+    {"0.13...0,8 MHz", &ReceiverControl::CMD1_4Click, 100},
+    {"0,4...1,6 MHz", &ReceiverControl::CMD2_8Click, 50},
+    {"0,8...3,2 MHz", &ReceiverControl::Cmd4_16Click, 25},
+    {"2...10 MHz", &ReceiverControl::Cmd10_40Click, 10},
+    {"4...20 MHz", &ReceiverControl::Cmd25_100Click, 5},
+    {"10...30 MHz", &ReceiverControl::CmdhighClick, 4},
+};
+
+void ExpectBoardTunedLikePanel(const BoardRig& b, const std::string& where) {
+  const auto tuned = b.board.ClockGenerator().TunedKhz();
+  ASSERT_TRUE(tuned.has_value()) << where;
+  EXPECT_EQ(*tuned, b.rig.rx.TunedKhz()) << where;
+}
+
+TEST(BoardModel, EveryBandTunesTheBoardToThePanelFrequencyAcrossItsRange) {
+  BoardRig b;
+  b.rig.Start();
+  auto& tuning = b.rig.controls.ScrollBar1;
+  for (const BandCase& band : kBandCases) {
+    (b.rig.rx.*band.click)();
+    ExpectBoardTunedLikePanel(b, std::string(band.name) + " right after the click");
+    EXPECT_EQ(b.board.ClockGenerator().OutputDivider(), band.divider) << band.name;
+    const int min = tuning.Min(), max = tuning.Max();
+    // Both ends, their neighbours (odd positions set bit 7 of register 0x42) and the middle.
+    for (int n : {min, min + 1, (min + max) / 2, (min + max) / 2 + 1, max - 1, max}) {
+      tuning.SetPosition(n);
+      ASSERT_EQ(tuning.Position(), n);
+      ExpectBoardTunedLikePanel(b, std::string(band.name) + " at " + std::to_string(n));
+    }
+  }
+  EXPECT_EQ(b.board.FaultCount(), 0u);
+}
+
+TEST(BoardModel, EveryBandChangeLeavesTheBoardWhereThePanelSaysWithoutTuning) {
+  // Switching bands without touching the tuning bar, from every band to every other: the
+  // bursts of the click alone must leave the board where the panel's frequency says.
+  for (const BandCase& from : kBandCases)
+    for (const BandCase& to : kBandCases) {
+      BoardRig b;
+      b.rig.Start();
+      (b.rig.rx.*from.click)();
+      (b.rig.rx.*to.click)();
+      ExpectBoardTunedLikePanel(b, std::string(from.name) + " -> " + to.name);
+    }
+}
+
+TEST(BoardModel, CrystalTrimAndLevelLandInTheBoard) {
+  BoardRig b;
+  b.rig.Start();
+  b.rig.controls.ScrollBar3.SetPosition(200);
+  EXPECT_EQ(b.board.ClockGenerator().CrystalTrim(), 200);
+
+  b.rig.controls.ScrollBar4.SetPosition(99);  // by hand
+  EXPECT_EQ(b.board.Level(), 99);
+  EXPECT_EQ(b.board.LevelControl(), 0x40);
+  EXPECT_EQ(LogTexts(b.board).back(), "level converter 0x90 \u2190 [40] 63");
+
+  b.rig.controls.ScrollBar1.SetPosition(800);  // 4000 kHz: the tracking table gives 17
+  EXPECT_EQ(b.board.Level(), 17);
+  EXPECT_EQ(b.board.FaultCount(), 0u);
+}
+
+TEST(BoardModel, InputAndAttenuatorButtonsSetTheSelectionLines) {
+  using Click = void (ReceiverControl::*)();
+  const Click inputs[] = {&ReceiverControl::Mux0Click, &ReceiverControl::Mux1Click,
+                          &ReceiverControl::Mux2Click, &ReceiverControl::Mux3Click,
+                          &ReceiverControl::Mux4Click, &ReceiverControl::Mux5Click,
+                          &ReceiverControl::Mux6Click, &ReceiverControl::Mux7Click};
+  const struct {
+    Click click;
+    int db;
+  } steps[] = {{&ReceiverControl::db10Click, -10},
+               {&ReceiverControl::db20Click, -20},
+               {&ReceiverControl::db0Click, 0}};
+  BoardRig b;
+  b.rig.Start();
+  for (const auto& step : steps)
+    for (int k = 0; k < 8; ++k) {
+      (b.rig.rx.*step.click)();
+      (b.rig.rx.*inputs[k])();
+      EXPECT_EQ(b.board.Input(), k + 1) << "In" << k + 1 << ", " << step.db << " dB";
+      EXPECT_EQ(b.board.AttenuatorDb(), step.db) << "In" << k + 1;
+    }
+  EXPECT_EQ(b.board.FaultCount(), 0u);
+}
+
+TEST(BoardModel, UploadsFillTheRegisterFileOrTheEeprom) {
+  TempDir dir;
+  BoardRig b;
+  b.rig.Start();
+  const auto eepromBefore = b.board.Eeprom();
+
+  const Bytes image = Ramp(256, 0x31);
+  b.rig.chooser.next = dir.File("ram.bin", image);
+  b.rig.rx.RAMbinClick();
+  const auto& regs = b.board.ClockGenerator().registers;
+  EXPECT_TRUE(std::equal(regs.begin(), regs.end(), image.begin()));
+  EXPECT_EQ(b.board.Eeprom(), eepromBefore);
+
+  const Bytes other = Ramp(256, 0xA0);
+  b.rig.chooser.next = dir.File("eeprom.bin", other);
+  b.rig.rx.FlashBinClick();
+  EXPECT_TRUE(std::equal(b.board.Eeprom().begin(), b.board.Eeprom().end(), other.begin()));
+  EXPECT_TRUE(std::equal(regs.begin(), regs.end(), image.begin()));
+  EXPECT_EQ(LogTexts(b.board).back(),
+            "EEPROM 0xD0 \u2190 [F0] 90 91 92 93 94 95 96 97 98 99 9A 9B 9C 9D 9E 9F");
+  EXPECT_EQ(b.board.FaultCount(), 0u);
+}
+
+// Bursts the panel never sends, built with the bus operations on the same driver: each case
+// queues its states into an empty queue, then the burst is written.
+struct FaultCase {
+  const char* name;
+  void (*queue)(bus::TwoWireBus&);
+  const char* text;  // part of the fault's text
+};
+const FaultCase kFaultCases[] = {
+    {"data and clock change together",
+     [](bus::TwoWireBus& bus) {
+       bus.BusIdle();
+       bus.PortImage &= ~bus::kDataLine;
+       bus.SetClockLine(0);  // both lines fall in the same state
+     },
+     "data and clock changed together"},
+    {"message not closed",
+     [](bus::TwoWireBus& bus) {
+       bus.BusIdle();
+       bus.BusStart();
+       bus.BusWriteByte(bus::ClockGenerator);
+     },
+     "message not closed by a stop"},
+    {"unknown address",
+     [](bus::TwoWireBus& bus) {
+       bus.BusMessage({0xA4, 0x00, 0x11});
+     },
+     "no device answers at address 0xA4"},
+    {"attenuator code 3",
+     [](bus::TwoWireBus& bus) {
+       bus.PortImage |= 0x60;
+       bus.BusIdle();
+       bus.BusMessage({bus::LevelConverter, 0x40, 0x10});
+     },
+     "attenuator lines at code 3"},
+};
+
+TEST(BoardModel, BurstsBreakingTheBoardsRulesCountAsFaults) {
+  for (const FaultCase& c : kFaultCases) {
+    BoardRig b;
+    b.rig.Start();
+    b.rig.bus.BeginBurst();
+    c.queue(b.rig.bus);
+    b.rig.bus.SendWaveform();
+    EXPECT_EQ(b.board.FaultCount(), 1u) << c.name;
+    ASSERT_EQ(b.board.Faults().size(), 1u) << c.name;
+    EXPECT_NE(b.board.Faults().back().find(c.text), std::string::npos)
+        << c.name << ": " << b.board.Faults().back();
+    EXPECT_EQ(LogTexts(b.board).back(), "fault: " + b.board.Faults().back()) << c.name;
+  }
+}
+
+TEST(BoardModel, LogKeepsOnlyTheNewestEntries) {
+  Rig rig;
+  sim::SimulatedBoard board(5);
+  board.Attach(rig.driver);
+  rig.Start();
+  for (int n = 401; n <= 404; ++n) rig.controls.ScrollBar1.SetPosition(n);
+  ASSERT_EQ(board.Log().size(), 5u);
+  // Position 404: 2 × (198 + 4) + 0 → register 0x41 0xC6.
+  EXPECT_EQ(sim::EntryText(board.Log()[2]), "clock generator 0xD2 \u2190 [40] C4 C6 30");
+  EXPECT_EQ(sim::EntryText(board.Log()[4]), "clock generator 0xD2 \u2190 [13] 7F");
+  EXPECT_EQ(board.Log().back().serial, board.LastSerial());
+}
+
+TEST(BoardModel, AttachingKeepsTheDriversHookAndDetachingGivesItBack) {
+  Rig rig;
+  int earlier = 0, changes = 0;
+  rig.driver.OnBoardWrite = [&](const std::uint8_t*, std::uint32_t) { ++earlier; };
+  {
+    sim::SimulatedBoard board;
+    board.OnChange = [&] { ++changes; };
+    board.Attach(rig.driver);
+    rig.Start();
+    EXPECT_EQ(board.BurstCount(), static_cast<std::uint64_t>(earlier));
+    EXPECT_EQ(changes, earlier);
+  }  // the board goes; the driver must not call into it any more
+  const int before = earlier;
+  rig.controls.ScrollBar3.SetPosition(3);
+  EXPECT_EQ(earlier, before + 1);
+  EXPECT_EQ(changes, before);
+}
+
+}  // namespace
+}  // namespace quarvel

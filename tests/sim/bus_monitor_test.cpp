@@ -1,0 +1,177 @@
+// The bus monitor window, fed by the panel's logic on the simulated board: the rows it lists,
+// the state it shows and when it turns red.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QLabel>
+#include <QRegularExpression>
+#include <QTableWidget>
+#include <memory>
+
+#include "TempFiles.h"
+#include "TestRig.h"
+#include "sim/BusMonitor.h"
+
+namespace quarvel {
+namespace {
+
+using testing::Ramp;
+using testing::Rig;
+using testing::TempDir;
+
+// The panel's logic, the board model and the monitor comparing the two.
+struct MonitorRig {
+  explicit MonitorRig(int rows = sim::kDefaultMonitorRows) {
+    board.Attach(rig.driver);
+    monitor = std::make_unique<sim::BusMonitor>(
+        board, [this] { return rig.rx.TunedKhz(); }, nullptr, rows);
+  }
+  Rig rig;
+  sim::SimulatedBoard board;
+  std::unique_ptr<sim::BusMonitor> monitor;
+
+  QTableWidget* List() const { return monitor->findChild<QTableWidget*>("messages"); }
+  QLabel* Label(const char* name) const { return monitor->findChild<QLabel*>(name); }
+  QString Text(const char* name) const { return Label(name)->text(); }
+  bool Red(const char* name) const {
+    return Label(name)->palette().color(QPalette::WindowText) == QColor(Qt::red);
+  }
+  QStringList Rows() const {
+    QStringList rows;
+    for (int i = 0; i < List()->rowCount(); ++i) rows << List()->item(i, 0)->text();
+    return rows;
+  }
+  QString Cell(const char* table, int offset) const {
+    return monitor->findChild<QTableWidget*>(table)->item(offset / 16, offset % 16)->text();
+  }
+};
+
+// A row is the time of day, two spaces and the message.
+QString Message(const QString& row) {
+  static const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  "));
+  EXPECT_TRUE(time.match(row).hasMatch()) << row.toStdString();
+  return row.mid(14);
+}
+
+TEST(BusMonitor, ShowsTheStartUpBurstAndTheBoardState) {
+  MonitorRig m;
+  EXPECT_EQ(m.monitor->windowTitle(), "Bus monitor");
+  EXPECT_TRUE(m.monitor->isWindow());
+  EXPECT_EQ(m.Text("comparison"), "Board not programmed yet");
+  EXPECT_FALSE(m.Red("comparison"));
+
+  m.rig.Start();
+  const QStringList rows = m.Rows();
+  ASSERT_EQ(rows.size(), 4);
+  EXPECT_EQ(Message(rows[0]), "clock generator 0xD2 \u2190 [40] D2 5A 30");
+  EXPECT_EQ(Message(rows[1]), "clock generator 0xD2 \u2190 [0C] 0A");
+  EXPECT_EQ(Message(rows[2]), "clock generator 0xD2 \u2190 [13] 7F");
+  EXPECT_EQ(Message(rows[3]), "level converter 0x90 \u2190 [40] 4D");
+
+  EXPECT_EQ(m.Text("input"), "In1");
+  EXPECT_EQ(m.Text("attenuator"), "0 dB");
+  EXPECT_EQ(m.Text("clockRegisters"), "D2 5A 30");
+  EXPECT_EQ(m.Text("divider"), "0A (10)");
+  EXPECT_EQ(m.Text("trim"), "7F (127)");
+  EXPECT_EQ(m.Text("oscillator"), "24240 kHz  (P 1212, Q 50)");
+  EXPECT_EQ(m.Text("level"), "4D (77)");
+  EXPECT_EQ(m.Text("comparison"), "Board 6060 kHz = panel 6060 kHz");
+  EXPECT_FALSE(m.Red("comparison"));
+  EXPECT_EQ(m.Text("faults"), "Faults: 0");
+  EXPECT_FALSE(m.Red("faults"));
+  EXPECT_EQ(m.Cell("registers", 0x41), "5A");
+  EXPECT_EQ(m.Cell("registers", 0x0C), "0A");
+}
+
+TEST(BusMonitor, FollowsSelectionTuningAndUploads) {
+  TempDir dir;
+  MonitorRig m;
+  m.rig.Start();
+  m.rig.rx.Mux7Click();
+  m.rig.rx.db20Click();
+  EXPECT_EQ(m.Text("input"), "In8");
+  EXPECT_EQ(m.Text("attenuator"), "-20 dB");
+
+  m.rig.rx.CmdhighClick();
+  m.rig.controls.ScrollBar1.SetPosition(801);
+  EXPECT_EQ(m.Text("tuned"), "20025 kHz");
+
+  m.rig.chooser.next = dir.File("eeprom.bin", Ramp(256, 1));
+  m.rig.rx.FlashBinClick();
+  EXPECT_EQ(m.Cell("eeprom", 0x00), "01");
+  EXPECT_EQ(m.Cell("eeprom", 0xAB), "AC");
+  EXPECT_EQ(Message(m.Rows().back()),
+            "EEPROM 0xD0 \u2190 [F0] F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF 00");
+  EXPECT_EQ(m.Text("faults"), "Faults: 0");
+}
+
+TEST(BusMonitor, ComparisonTurnsRedWhileTheBoardIsTunedElsewhere) {
+  TempDir dir;
+  MonitorRig m;
+  m.rig.Start();
+  // An image in the register file retunes the board behind the panel's back.
+  std::vector<std::uint8_t> image(256, 0);
+  image[0x40] = 0xD2;
+  image[0x41] = 0x5A;
+  image[0x42] = 0x30;
+  image[0x0C] = 0x14;  // divider 20: half the panel's frequency
+  m.rig.chooser.next = dir.File("ram.bin", image);
+  m.rig.rx.RAMbinClick();
+  EXPECT_EQ(m.Text("comparison"), "Board 3030 kHz \u2260 panel 6060 kHz");
+  EXPECT_TRUE(m.Red("comparison"));
+  EXPECT_EQ(m.Cell("registers", 0x0C), "14");
+
+  // The next clock burst puts the board back where the panel is.
+  m.rig.controls.ScrollBar1.SetPosition(1000);
+  EXPECT_EQ(m.Text("comparison"), "Board 5000 kHz = panel 5000 kHz");
+  EXPECT_FALSE(m.Red("comparison"));
+}
+
+TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
+  MonitorRig m;
+  m.rig.Start();
+  auto& bus = m.rig.bus;
+  bus.BeginBurst();
+  bus.BusIdle();
+  bus.BusMessage({0xA4, 0x00, 0x11});
+  bus.SendWaveform();
+
+  EXPECT_EQ(m.Text("faults"), "Faults: 1 \u2014 last: no device answers at address 0xA4");
+  EXPECT_TRUE(m.Red("faults"));
+  const QStringList rows = m.Rows();
+  ASSERT_GE(rows.size(), 2);
+  EXPECT_EQ(Message(rows[rows.size() - 2]), "no device 0xA4 \u2190 [00] 11");
+  EXPECT_EQ(Message(rows.back()), "fault: no device answers at address 0xA4");
+  EXPECT_EQ(m.List()->item(rows.size() - 1, 0)->foreground().color(), QColor(Qt::red));
+  EXPECT_NE(m.List()->item(rows.size() - 2, 0)->foreground().color(), QColor(Qt::red));
+
+  bus.PortImage |= 0x60;  // attenuator code 3
+  m.rig.rx.ProgramClockGenerator();
+  EXPECT_EQ(m.Text("attenuator"), "code 3 (no step)");
+  EXPECT_TRUE(m.Red("attenuator"));
+  EXPECT_TRUE(m.Text("faults").startsWith("Faults: 2 \u2014 last: attenuator lines at code 3"));
+}
+
+TEST(BusMonitor, ListKeepsOnlyTheNewestRows) {
+  MonitorRig m(10);
+  m.rig.Start();
+  for (int n = 401; n <= 420; ++n) m.rig.controls.ScrollBar1.SetPosition(n);
+  const QStringList rows = m.Rows();
+  ASSERT_EQ(rows.size(), 10);
+  // Position 420: 2 × (206 + 4) → register 0x41 0xCE; the list ends with its burst.
+  EXPECT_EQ(Message(rows[7]), "clock generator 0xD2 \u2190 [40] C4 CE 30");
+  EXPECT_EQ(Message(rows[9]), "clock generator 0xD2 \u2190 [13] 7F");
+  EXPECT_EQ(Message(rows[0]), "clock generator 0xD2 \u2190 [13] 7F");  // from position 417
+  EXPECT_EQ(Message(rows[1]), "clock generator 0xD2 \u2190 [40] C4 CD 30");
+}
+
+}  // namespace
+}  // namespace quarvel
+
+int main(int argc, char** argv) {
+  // Never needs a display, even when started by hand.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
