@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QMessageBox>
 
@@ -17,13 +18,30 @@ void QtErrorReporter::ShowError(const std::string& caption, const std::string& t
   box.exec();
 }
 
+void FileDialogChooser::Attach(QFileDialog* dialog) {
+  dialog_ = dialog;
+  if (dialog != nullptr) filters_ = dialog->nameFilters();
+}
+
 std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string& presetName) {
   if (dialog_.isNull()) return std::nullopt;
+  dialog_->setNameFilters(filters_);
   dialog_->selectFile(QString::fromStdString(presetName));
-  if (dialog_->exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList files = dialog_->selectedFiles();
-  if (files.isEmpty()) return std::nullopt;
-  return QFile::encodeName(files.first()).toStdString();
+  for (;;) {
+    if (dialog_->exec() != QDialog::Accepted || dialog_.isNull()) return std::nullopt;
+    const QStringList files = dialog_->selectedFiles();
+    if (files.isEmpty()) return std::nullopt;
+    const QFileInfo chosen(files.first());
+    // A name with wildcards ("*.bin" as preset) that names no file filters the list and the
+    // dialog stays open, as users of the classic file dialog expect.
+    const QString name = chosen.fileName();
+    if (!chosen.exists() && (name.contains(u'*') || name.contains(u'?'))) {
+      dialog_->setNameFilter(name);
+      dialog_->selectFile(name);
+      continue;
+    }
+    return QFile::encodeName(chosen.filePath()).toStdString();
+  }
 }
 
 char DecimalSeparatorOf(const QLocale& locale) {

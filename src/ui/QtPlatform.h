@@ -5,6 +5,7 @@
 #include <QFont>
 #include <QLocale>
 #include <QPointer>
+#include <QStringList>
 
 #include <optional>
 #include <string>
@@ -23,15 +24,17 @@ class QtErrorReporter : public port::ErrorReporter {
   void ShowError(const std::string& caption, const std::string& text) override;
 };
 
-// Asks for an image file with the window's file dialog (OpenDialog1). Until a dialog is
-// attached, and after it is gone, every request is answered as cancelled.
+// Asks for an image file with the window's file dialog (OpenDialog1): the name box preset,
+// every file listed. Until a dialog is attached, and after it is gone, every request is
+// answered as cancelled.
 class FileDialogChooser : public receiver::ImageChooser {
  public:
-  void Attach(QFileDialog* dialog) { dialog_ = dialog; }
+  void Attach(QFileDialog* dialog);
   std::optional<std::string> ChooseImageFile(const std::string& presetName) override;
 
  private:
   QPointer<QFileDialog> dialog_;
+  QStringList filters_;  // the dialog's own: every file
 };
 
 // The first character of the locale's decimal separator; "." when the locale gives none or

@@ -1,0 +1,45 @@
+#!/usr/bin/env bash
+# Takes docs/panel.png: the panel on the simulated board, started under a virtual X server
+# (Xvfb, 96 dpi) and captured once its window is up. Not part of the test suite.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(xvfb imagemagick x11-utils)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+build_dir=${BUILD_DIR:-build/default}
+if [ ! -x "$build_dir/src/ui/QuarvelSDR-sim" ]; then
+  ./scripts/setup.sh
+  cmake --preset default >/dev/null
+  cmake --build --preset default -j "$(nproc)" --target QuarvelSDR-sim
+fi
+mkdir -p docs
+
+# The window sits at 202,149 with a client area of 457 x 416; there is no window manager,
+# so the capture is cut to exactly that area.
+export PANEL="$build_dir/src/ui/QuarvelSDR-sim"
+xvfb-run -a -s "-screen 0 800x640x24 -dpi 96" bash -c '
+  set -euo pipefail
+  unset QT_QPA_PLATFORM
+  "$PANEL" >/dev/null &
+  pid=$!
+  trap "kill $pid 2>/dev/null || true" EXIT
+  for _ in $(seq 100); do
+    xwininfo -root -tree 2>/dev/null | grep -q "\"Quarvel SDR Tuning\"" && break
+    sleep 0.1
+  done
+  xwininfo -root -tree | grep -q "\"Quarvel SDR Tuning\"" || { echo "no window" >&2; exit 1; }
+  sleep 1  # let the first paint finish
+  import -window root -crop 457x416+202+149 +repage docs/panel.png
+'
+echo "docs/panel.png written"

@@ -1,0 +1,113 @@
+// The panel's one window: the fixed layout of every control, its start values, and the wiring
+// of each control's event to its receiver operation. No tuning logic lives here.
+#pragma once
+
+#include <QScrollBar>
+#include <QWidget>
+
+#include <functional>
+#include <string>
+
+#include "port/ErrorReporter.h"
+#include "receiver/Controls.h"
+#include "receiver/ReceiverControl.h"
+
+class QFileDialog;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+
+namespace quarvel::ui {
+
+// A horizontal scroll bar with the keyboard of a classic scroll bar: Left, Up and Page Up
+// move towards the minimum, Right, Down and Page Down towards the maximum, Home and End to
+// the ends. Takes focus by Tab and by click.
+class PanelScrollBar : public QScrollBar {
+ public:
+  explicit PanelScrollBar(QWidget* parent);
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
+};
+
+class TForm1 : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Builds the layout with the start values, connects the change operations and runs
+  // FormCreate; errors from FormCreate are reported and the window is still usable. The
+  // window is not shown. Error boxes of the event dispatch carry applicationTitle.
+  TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
+         port::ErrorReporter& reporter, std::string applicationTitle, QWidget* parent = nullptr);
+  ~TForm1() override;
+
+  // Runs one event operation; an error escaping it is shown in a modal box captioned with
+  // the application title, and the window goes on.
+  void Dispatch(const std::function<void()>& operation);
+
+  const std::string& ApplicationTitle() const { return title_; }
+
+  // The controls, named as in the layout, in creation order.
+  QLabel* Freq;
+  QLabel* LabelFmin;
+  QLabel* LabelFmax;
+  QLabel* Offset;
+  QLabel* Label1;
+  QLabel* Label2;
+  QLabel* Label3;
+  QLabel* Label4;
+  QLabel* Label5;
+  QLabel* Label6;
+  QLabel* Label7;
+  QLabel* Xtal;
+  QPushButton* FlashBin;
+  QScrollBar* ScrollBar1;
+  QPushButton* RAMbin;
+  QProgressBar* ProgressBar1;
+  QPushButton* CMD1_4;
+  QPushButton* CMD2_8;
+  QPushButton* Cmd4_16;
+  QPushButton* Cmd10_40;
+  QPushButton* Cmd25_100;
+  QScrollBar* ScrollBar2;
+  QPushButton* Cmdhigh;
+  QPushButton* Mux0;
+  QPushButton* Mux1;
+  QPushButton* Mux2;
+  QPushButton* db10;
+  QPushButton* db20;
+  QPushButton* db0;
+  QPushButton* Mux3;
+  QScrollBar* ScrollBar3;
+  QPushButton* Mux4;
+  QPushButton* Mux5;
+  QPushButton* Mux6;
+  QPushButton* Mux7;
+  QScrollBar* ScrollBar4;
+  QLineEdit* Edit1;
+  QFileDialog* OpenDialog1;
+
+ protected:
+  void changeEvent(QEvent* event) override;
+
+ private:
+  using Operation = void (receiver::ReceiverControl::*)();
+
+  QLabel* MakeLabel(const char* name, int left, int top, int width, int height,
+                    const QString& text);
+  QLabel* MakeLabel(const char* name, int left, int top, receiver::TextControl& model);
+  QPushButton* MakeButton(const char* name, int left, int top, int width, int height,
+                          const QString& caption, Operation operation);
+  QScrollBar* MakeScrollBar(const char* name, int left, int top, int width,
+                            receiver::ScrollBarControl& model);
+  void SetTabOrder();
+  void ReadDecimalSeparator();
+
+  receiver::ReceiverControl& rx_;
+  receiver::PanelControls& controls_;
+  port::ErrorReporter& reporter_;
+  std::string title_;
+};
+
+}  // namespace quarvel::ui

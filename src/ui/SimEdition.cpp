@@ -1,0 +1,79 @@
+#include "ui/SimEdition.h"
+
+#include <charconv>
+#include <limits>
+
+namespace quarvel::ui {
+
+const char* const kSimUsage =
+    "usage: QuarvelSDR-sim [--no-device] [--status CALL=N]...\n"
+    "  --no-device      the board is absent: FT_Open answers 2 (device not found)\n"
+    "  --status CALL=N  CALL answers status N from then on; CALL is one of FT_Open,\n"
+    "                   FT_SetBitMode, FT_SetBaudRate, FT_Write, FT_Close; N is a decimal\n"
+    "                   32-bit unsigned number. May be repeated.\n";
+
+namespace {
+
+// "CALL=N" with a known call name and N a decimal 32-bit unsigned number.
+std::optional<std::pair<port::DriverCall, port::FtStatus>> ParseStatus(const std::string& arg) {
+  const std::size_t eq = arg.find('=');
+  if (eq == std::string::npos) return std::nullopt;
+  const std::optional<port::DriverCall> call = port::DriverCallFromName(arg.substr(0, eq));
+  const char* first = arg.data() + eq + 1;
+  const char* last = arg.data() + arg.size();
+  if (!call || first == last) return std::nullopt;
+  for (const char* p = first; p != last; ++p)
+    if (*p < '0' || *p > '9') return std::nullopt;  // no sign, blank or hex prefix
+  unsigned long long value = 0;
+  const auto [end, ec] = std::from_chars(first, last, value);
+  if (ec != std::errc() || end != last || value > std::numeric_limits<port::FtStatus>::max())
+    return std::nullopt;
+  return std::make_pair(*call, static_cast<port::FtStatus>(value));
+}
+
+}  // namespace
+
+std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args,
+                                            std::string* error) {
+  SimOptions options;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    if (arg == "--no-device") {
+      options.noDevice = true;
+    } else if (arg == "--status") {
+      if (i + 1 == args.size()) {
+        if (error) *error = "--status needs CALL=N";
+        return std::nullopt;
+      }
+      const auto status = ParseStatus(args[++i]);
+      if (!status) {
+        if (error) *error = "bad --status value '" + args[i] + "'";
+        return std::nullopt;
+      }
+      options.statuses.push_back(*status);
+    } else {
+      if (error) *error = "unknown option '" + arg + "'";
+      return std::nullopt;
+    }
+  }
+  return options;
+}
+
+void AnnouncingReporter::ShowError(const std::string& caption, const std::string& text) {
+  out_ << "MessageBox caption=\"" << caption << "\" text=\"" << text << "\"" << std::endl;
+  next_.ShowError(caption, text);
+}
+
+SimEdition::SimEdition(const SimOptions& options, std::ostream& out, std::string applicationTitle)
+    : out_(out), title_(std::move(applicationTitle)) {
+  driver_.SetTrace(&out_);
+  driver_.SetPresent(!options.noDevice);
+  for (const auto& [call, status] : options.statuses) driver_.SetStatus(call, status);
+}
+
+TForm1& SimEdition::Start() {
+  if (!panel_) panel_ = std::make_unique<Panel>(driver_, reporter_, sleeper_, title_);
+  return panel_->Form();
+}
+
+}  // namespace quarvel::ui

@@ -1,0 +1,260 @@
+// The simulated edition: in this process with its real message boxes, and as the program
+// QuarvelSDR-sim watched from outside through its standard output.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QMessageBox>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bus/TwoWireDecoder.h"
+#include "ui/SimEdition.h"
+
+namespace quarvel {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// Closes every modal window as soon as it is up, remembering the message boxes it saw, so
+// that a test never waits for a user.
+class BoxCloser {
+ public:
+  struct Seen {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon;
+    int buttons;
+    bool okIsDefaultAndEscape;
+  };
+
+  BoxCloser() {
+    timer_.setInterval(2);
+    QObject::connect(&timer_, &QTimer::timeout, [this] { CloseModal(); });
+    timer_.start();
+  }
+  std::vector<Seen> seen;
+
+ private:
+  void CloseModal() {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal == nullptr) return;
+    auto* box = qobject_cast<QMessageBox*>(modal);
+    if (box == nullptr) {
+      modal->close();
+      return;
+    }
+    QAbstractButton* ok = box->button(QMessageBox::Ok);
+    seen.push_back({box->windowTitle(), box->text(), box->icon(),
+                    static_cast<int>(box->buttons().size()),
+                    ok != nullptr && box->defaultButton() == ok && box->escapeButton() == ok});
+    QTest::keyClick(box, Qt::Key_Escape);
+  }
+  QTimer timer_;
+};
+
+TEST(SimEdition, AbsentBoardPrintsEachBoxBeforeShowingItAndBeforeTheWindow) {
+  ui::SimOptions options;
+  options.noDevice = true;
+  std::ostringstream out;
+  ui::SimEdition sim(options, out, "Quarvelsdr-sim");
+  EXPECT_TRUE(sim.Driver().Calls().empty()) << "nothing is sent before the panel starts";
+
+  BoxCloser closer;
+  ui::TForm1& form = sim.Start();
+  EXPECT_FALSE(form.isVisible());
+
+  const std::vector<std::string> lines = Lines(out.str());
+  ASSERT_GE(lines.size(), 10u);
+  const std::vector<std::string> firstBurst(lines.begin(), lines.begin() + 10);
+  ASSERT_TRUE(firstBurst[6].rfind("FT_Write count=317 data=", 0) == 0) << firstBurst[6];
+  const std::vector<std::string> expected = {
+      "FT_Open index=0 status=2",
+      R"(MessageBox caption="Fehler" text="FT_Open - Device not found...")",
+      "FT_SetBitMode mask=FF mode=01 status=1",
+      R"(MessageBox caption="Fehler" text="FT_SetBitMode  - Invalid handle...")",
+      "FT_SetBaudRate baud=38400 status=1",
+      R"(MessageBox caption="Fehler" text="FT_SetBaudRate - Invalid handle...")",
+      firstBurst[6],
+      R"(MessageBox caption="Fehler" text="FT_Write - Invalid handle...")",
+      "FT_Close status=1",
+      R"(MessageBox caption="Fehler" text="FT_Close - Invalid handle...")",
+  };
+  EXPECT_EQ(firstBurst, expected);
+
+  // The clock burst and the level burst: five real boxes each, all closed by Escape.
+  ASSERT_EQ(closer.seen.size(), 10u);
+  EXPECT_EQ(closer.seen[0].text, "FT_Open - Device not found...");
+  EXPECT_EQ(closer.seen[4].text, "FT_Close - Invalid handle...");
+  for (const auto& box : closer.seen) {
+    EXPECT_EQ(box.caption, "Fehler");
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    EXPECT_EQ(box.buttons, 1);
+    EXPECT_TRUE(box.okIsDefaultAndEscape);
+  }
+}
+
+TEST(SimEdition, DriverHooksSetBeforeStartSeeTheStartUpBursts) {
+  std::ostringstream out;
+  ui::SimEdition sim(ui::SimOptions{}, out, "Quarvelsdr-sim");
+  std::vector<std::size_t> written;
+  sim.Driver().OnBoardWrite = [&written](const std::uint8_t*, std::uint32_t count) {
+    written.push_back(count);
+  };
+  BoxCloser closer;
+  sim.Start();
+  EXPECT_EQ(written, std::vector<std::size_t>({317, 89}));
+  EXPECT_TRUE(closer.seen.empty());
+  EXPECT_EQ(&sim.Form(), &sim.Start()) << "one window only";
+}
+
+// QuarvelSDR-sim run as a program on the offscreen platform. Every wait is bounded, and the
+// process is killed at the end: its window would wait for a user for ever.
+class SimProcess {
+ public:
+  explicit SimProcess(const QStringList& args) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    process_.setProcessEnvironment(env);
+    process_.start(QStringLiteral(QUARVEL_SIM_EXE), args);
+    started_ = process_.waitForStarted(10000);
+  }
+  ~SimProcess() {
+    if (process_.state() != QProcess::NotRunning) {
+      process_.kill();
+      process_.waitForFinished(10000);
+    }
+  }
+  bool Started() const { return started_; }
+  QProcess& Process() { return process_; }
+
+  // Standard output lines up to and including the first for which stop is true.
+  std::vector<std::string> ReadUntil(const std::function<bool(const std::string&)>& stop) {
+    std::vector<std::string> lines;
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kTimeoutMs) {
+      while (process_.canReadLine()) {
+        lines.push_back(process_.readLine().trimmed().toStdString());
+        if (stop(lines.back())) return lines;
+      }
+      if (process_.state() == QProcess::NotRunning && !process_.canReadLine()) break;
+      process_.waitForReadyRead(100);
+    }
+    ADD_FAILURE() << "the expected line did not come; got " << lines.size() << " lines";
+    return lines;
+  }
+
+ private:
+  static constexpr int kTimeoutMs = 30000;
+  QProcess process_;
+  bool started_ = false;
+};
+
+Bytes HexBytes(const std::string& hex) {
+  Bytes out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<std::uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+// The messages of the FT_Write line of one burst's trace.
+std::vector<Bytes> DecodedWrite(const std::vector<std::string>& burst) {
+  for (const std::string& line : burst) {
+    const std::string prefix = "FT_Write count=";
+    if (line.rfind(prefix, 0) != 0) continue;
+    const std::size_t data = line.find(" data=");
+    const std::size_t status = line.find(" status=");
+    EXPECT_NE(data, std::string::npos);
+    EXPECT_NE(status, std::string::npos);
+    const Bytes states = HexBytes(line.substr(data + 6, status - data - 6));
+    EXPECT_EQ(std::to_string(states.size()), line.substr(prefix.size(), data - prefix.size()));
+    const bus::DecodedBurst decoded = bus::DecodeBurst(states);
+    EXPECT_TRUE(decoded.ok());
+    std::vector<Bytes> messages;
+    for (const auto& m : decoded.messages) messages.push_back(m.bytes);
+    return messages;
+  }
+  ADD_FAILURE() << "no FT_Write in the burst";
+  return {};
+}
+
+bool IsClose(const std::string& line) {
+  return line.rfind("FT_Close", 0) == 0;
+}
+
+TEST(SimProgram, PrintsTheStartUpBurstsOnItsTrace) {
+  SimProcess sim({});
+  ASSERT_TRUE(sim.Started());
+  const std::vector<std::string> clock = sim.ReadUntil(IsClose);
+  ASSERT_EQ(clock.size(), 5u);
+  EXPECT_EQ(clock[0], "FT_Open index=0 status=0");
+  EXPECT_EQ(clock[1], "FT_SetBitMode mask=FF mode=01 status=0");
+  EXPECT_EQ(clock[2], "FT_SetBaudRate baud=38400 status=0");
+  EXPECT_EQ(clock[4], "FT_Close status=0");
+  const std::vector<Bytes> expectedClock = {
+      {0xD2, 0x40, 0xD2, 0x5A, 0x30}, {0xD2, 0x0C, 0x0A}, {0xD2, 0x13, 0x7F}};
+  EXPECT_EQ(DecodedWrite(clock), expectedClock);
+
+  const std::vector<std::string> level = sim.ReadUntil(IsClose);
+  EXPECT_EQ(DecodedWrite(level), std::vector<Bytes>({{0x90, 0x40, 0x4D}}));
+}
+
+TEST(SimProgram, FailingCallsPrintTheirBoxAfterTheirTraceLine) {
+  const struct {
+    QStringList args;
+    const char* failingCall;
+    const char* box;
+  } rows[] = {
+      {{"--no-device"},
+       "FT_Open index=0 status=2",
+       R"(MessageBox caption="Fehler" text="FT_Open - Device not found...")"},
+      {{"--status", "FT_SetBaudRate=7"},
+       "FT_SetBaudRate baud=38400 status=7",
+       R"(MessageBox caption="Fehler" text="FT_SetBaudRate - Invalid baud rate...")"},
+      {{"--status", "FT_Close=18", "--status", "FT_Open=0"},
+       "FT_Close status=18",
+       R"(MessageBox caption="Fehler" text="")"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.failingCall);
+    SimProcess sim(row.args);
+    ASSERT_TRUE(sim.Started());
+    // The box is modal: the burst stops there until someone closes it.
+    const std::vector<std::string> lines =
+        sim.ReadUntil([](const std::string& l) { return l.rfind("MessageBox", 0) == 0; });
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], row.failingCall);
+    EXPECT_EQ(lines.back(), row.box);
+  }
+}
+
+TEST(SimProgram, UnknownOptionsGiveUsageAndExitCode2) {
+  for (const QStringList& args :
+       {QStringList{"--bogus"}, QStringList{"--status", "FT_Read=1"}, QStringList{"--status"}}) {
+    SimProcess sim(args);
+    ASSERT_TRUE(sim.Started());
+    ASSERT_TRUE(sim.Process().waitForFinished(30000));
+    EXPECT_EQ(sim.Process().exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.Process().exitCode(), 2) << args.join(' ').toStdString();
+    EXPECT_TRUE(sim.Process().readAllStandardError().contains("usage: QuarvelSDR-sim"));
+    EXPECT_TRUE(sim.Process().readAllStandardOutput().isEmpty());
+  }
+}
+
+}  // namespace
+}  // namespace quarvel

@@ -1,0 +1,108 @@
+// The pure rules of the window side: the dispatch's box caption and text, the decimal
+// separator taken from a locale, and the simulated edition's command line.
+#include <gtest/gtest.h>
+
+#include <QLocale>
+
+#include "ui/DispatchTexts.h"
+#include "ui/QtPlatform.h"
+#include "ui/SimEdition.h"
+
+namespace quarvel {
+namespace {
+
+TEST(ApplicationTitle, FileNameCutAtTheFirstDotAndLowerCasedAfterTheFirstCharacter) {
+  const struct {
+    const char* path;
+    const char* title;
+  } rows[] = {
+      {"QuarvelSDR-sim", "Quarvelsdr-sim"},
+      {"/work/build/src/ui/QuarvelSDR", "Quarvelsdr"},
+      {"./QuarvelSDR.exe", "Quarvelsdr"},
+      {"/opt/panel.d/SDR.tar.gz", "Sdr"},  // a dot in a directory does not cut
+      {"quarvel", "quarvel"},              // the first character keeps its case
+      {"x", "x"},
+      {".hidden", ""},
+      {"/usr/bin/", ""},
+      {"", ""},
+      {"\xC3\x9C"
+       "BUNG",
+       "\xC3\x9C"
+       "bung"},  // "ÜBUNG": multi-byte characters stay whole
+  };
+  for (const auto& row : rows) EXPECT_EQ(ui::ApplicationTitle(row.path), row.title) << row.path;
+}
+
+TEST(ErrorBoxText, DotAppendedWhenTheLastByteSortsAfterDot) {
+  const struct {
+    const char* message;
+    const char* text;
+  } rows[] = {
+      {"E/A-Fehler 5", "E/A-Fehler 5."},
+      {"Eigenschaft Scrollbar außerhalb des zulässigen Bereichs",
+       "Eigenschaft Scrollbar außerhalb des zulässigen Bereichs."},
+      {"x)", "x)"},                                   // ')' is 0x29
+      {"a-", "a-"},                                   // 0x2D
+      {"done.", "done."},                             // the dot itself
+      {"a/", "a/."},                                  // 0x2F, the first byte after '.'
+      {"Gr\xC3\xBC\xC3\x9F", "Gr\xC3\xBC\xC3\x9F."},  // bytes above 0x7F sort after '.'
+      {"", ""},
+  };
+  for (const auto& row : rows) EXPECT_EQ(ui::ErrorBoxText(row.message), row.text) << row.message;
+}
+
+TEST(DecimalSeparatorOf, FirstCharacterOfTheLocalesDecimalPoint) {
+  EXPECT_EQ(ui::DecimalSeparatorOf(QLocale(QLocale::German, QLocale::Germany)), ',');
+  EXPECT_EQ(ui::DecimalSeparatorOf(QLocale(QLocale::English, QLocale::UnitedStates)), '.');
+  EXPECT_EQ(ui::DecimalSeparatorOf(QLocale::c()), '.');
+  // Arabic uses U+066B, which is no single byte: the point stands in for it.
+  EXPECT_EQ(ui::DecimalSeparatorOf(QLocale(QLocale::Arabic, QLocale::Egypt)), '.');
+}
+
+TEST(SimArguments, AcceptedOptions) {
+  using port::DriverCall;
+  std::string error;
+  auto none = ui::ParseSimArguments({}, &error);
+  ASSERT_TRUE(none);
+  EXPECT_FALSE(none->noDevice);
+  EXPECT_TRUE(none->statuses.empty());
+
+  auto all = ui::ParseSimArguments({"--status", "FT_Write=10", "--no-device", "--status",
+                                    "FT_Open=4294967295", "--status", "FT_Close=0"},
+                                   &error);
+  ASSERT_TRUE(all) << error;
+  EXPECT_TRUE(all->noDevice);
+  const std::vector<std::pair<DriverCall, port::FtStatus>> expected = {
+      {DriverCall::Write, 10}, {DriverCall::Open, 4294967295u}, {DriverCall::Close, 0}};
+  EXPECT_EQ(all->statuses, expected);
+
+  for (const char* call : {"FT_Open", "FT_SetBitMode", "FT_SetBaudRate", "FT_Write", "FT_Close"})
+    EXPECT_TRUE(ui::ParseSimArguments({"--status", std::string(call) + "=3"}, &error)) << call;
+}
+
+TEST(SimArguments, RefusedOptions) {
+  const std::vector<std::vector<std::string>> rows = {
+      {"--bogus"},
+      {"--no-device", "extra"},
+      {"--status"},                 // value missing
+      {"--status", "FT_Write"},     // no '='
+      {"--status", "FT_Write="},    // no number
+      {"--status", "FT_Read=1"},    // unknown call
+      {"--status", "ft_write=1"},   // names are exact
+      {"--status", "FT_Write=-1"},  // unsigned
+      {"--status", "FT_Write=+1"},
+      {"--status", "FT_Write=0x10"},        // decimal only
+      {"--status", "FT_Write=4294967296"},  // beyond 32 bits
+      {"--status", "FT_Write=1 "},
+      {"--status=FT_Write=1"},
+      {"-platform", "offscreen"},  // the toolkit's options are not read either
+  };
+  for (const auto& args : rows) {
+    std::string error;
+    EXPECT_FALSE(ui::ParseSimArguments(args, &error)) << args.back();
+    EXPECT_FALSE(error.empty()) << args.back();
+  }
+}
+
+}  // namespace
+}  // namespace quarvel

@@ -1,0 +1,678 @@
+// The real window on the simulated board: its layout, and what the hardware receives and
+// the user sees when its controls are used.
+#include <gtest/gtest.h>
+
+#include <QFileDialog>
+#include <QProgressBar>
+#include <QSignalSpy>
+#include <QTimer>
+#include <QWheelEvent>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+
+#include <unistd.h>
+
+#include "WindowRig.h"
+#include "ui/Panel.h"
+#include "ui/QtPlatform.h"
+
+namespace quarvel::ui_test {
+namespace {
+
+// Register 0x40's message of a clock burst: [D2 40 r40 r41 r42].
+Bytes TuningMessage(std::uint8_t r40, std::uint8_t r41, std::uint8_t r42) {
+  return {0xD2, 0x40, r40, r41, r42};
+}
+Bytes DividerMessage(std::uint8_t divider) {
+  return {0xD2, 0x0C, divider};
+}
+
+TEST(WindowLayout, EveryControlWithItsKindPlaceSizeAndCaption) {
+  WindowRig w;
+  ui::TForm1& form = *w.form;
+  EXPECT_EQ(form.windowTitle(), "Quarvel SDR Tuning");
+  EXPECT_EQ(form.size(), QSize(457, 416));
+  EXPECT_EQ(form.pos(), QPoint(202, 149));
+  EXPECT_NE(form.maximumSize(), form.minimumSize()) << "the window is resizable";
+
+  // Width 0: a label that sizes itself to its text; only its place is fixed.
+  const struct {
+    const char* name;
+    const char* kind;
+    int left, top, width, height;
+    const char* caption;
+  } rows[] = {
+      {"Freq", "QLabel", 184, 96, 0, 0, nullptr},
+      {"LabelFmin", "QLabel", 16, 96, 0, 0, nullptr},
+      {"LabelFmax", "QLabel", 408, 96, 0, 0, nullptr},
+      {"Offset", "QLabel", 312, 192, 0, 0, nullptr},
+      {"Label1", "QLabel", 32, 128, 0, 0, "1 kHz"},
+      {"Label2", "QLabel", 120, 128, 0, 0, "9 kHz"},
+      {"Label3", "QLabel", 208, 128, 0, 0, "2 kHz"},
+      {"Label4", "QLabel", 296, 128, 0, 0, "5 kHz"},
+      {"Label5", "QLabel", 384, 128, 0, 0, "10 kHz"},
+      {"Label6", "QLabel", 384, 176, 0, 0, "25 kHz"},
+      {"Label7", "QLabel", 80, 192, 0, 0, "Offset"},
+      {"Xtal", "QLabel", 80, 224, 0, 0, "Xtal"},
+      {"FlashBin", "QPushButton", 16, 8, 113, 25, "upload EEPROM"},
+      {"ScrollBar1", "QScrollBar", 16, 72, 425, 17, nullptr},
+      {"RAMbin", "QPushButton", 160, 8, 105, 25, "upload RAM"},
+      {"ProgressBar1", "QProgressBar", 16, 40, 425, 17, nullptr},
+      {"CMD1_4", "QPushButton", 16, 144, 73, 25, "0.13...0,8 MHz"},
+      {"CMD2_8", "QPushButton", 104, 144, 73, 25, "0,4...1,6 MHz"},
+      {"Cmd4_16", "QPushButton", 192, 144, 73, 25, "0,8...3,2 MHz"},
+      {"Cmd10_40", "QPushButton", 280, 144, 73, 25, "2...10 MHz"},
+      {"Cmd25_100", "QPushButton", 368, 144, 73, 25, "4...20 MHz"},
+      {"ScrollBar2", "QScrollBar", 128, 192, 169, 17, nullptr},
+      {"Cmdhigh", "QPushButton", 368, 192, 73, 25, "10...30 MHz"},
+      {"Mux0", "QPushButton", 24, 312, 41, 25, "In1"},
+      {"Mux1", "QPushButton", 80, 312, 41, 25, "In2"},
+      {"Mux2", "QPushButton", 136, 312, 33, 25, "In3"},
+      {"db10", "QPushButton", 336, 344, 41, 25, "-10 dB"},
+      {"db20", "QPushButton", 384, 344, 41, 25, "-20 dB"},
+      {"db0", "QPushButton", 288, 344, 33, 25, "0 dB"},
+      {"Mux3", "QPushButton", 184, 312, 33, 25, "In4"},
+      {"ScrollBar3", "QScrollBar", 128, 224, 169, 17, nullptr},
+      {"Mux4", "QPushButton", 24, 344, 41, 25, "In5"},
+      {"Mux5", "QPushButton", 80, 344, 41, 25, "In6"},
+      {"Mux6", "QPushButton", 136, 344, 33, 25, "In7"},
+      {"Mux7", "QPushButton", 184, 344, 33, 25, "In8"},
+      {"ScrollBar4", "QScrollBar", 24, 272, 409, 17, nullptr},
+      {"Edit1", "QLineEdit", 288, 304, 65, 21, nullptr},
+  };
+  for (const auto& row : rows) {
+    QWidget* widget = w.Find(row.name);
+    ASSERT_NE(widget, nullptr);
+    EXPECT_TRUE(widget->inherits(row.kind)) << row.name;
+    EXPECT_EQ(widget->pos(), QPoint(row.left, row.top)) << row.name;
+    if (row.width != 0) {
+      EXPECT_EQ(widget->size(), QSize(row.width, row.height)) << row.name;
+    }
+    if (auto* button = qobject_cast<QPushButton*>(widget)) {
+      EXPECT_EQ(button->text(), row.caption) << row.name;
+      // The caption fits the button, whatever font the platform gave it.
+      EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width() - 4)
+          << row.name;
+    }
+    if (auto* label = qobject_cast<QLabel*>(widget)) {
+      if (row.caption != nullptr) {
+        EXPECT_EQ(label->text(), row.caption) << row.name;
+      }
+      EXPECT_GE(label->width(), label->sizeHint().width()) << row.name << " shows all its text";
+    }
+  }
+  EXPECT_GT(w.Find<QLabel>("Freq")->font().pointSize(),
+            w.Find<QLabel>("Label1")->font().pointSize());
+  EXPECT_EQ(w.Find<QLabel>("Label1")->font().pointSize(), 8);
+
+  // The layout's empty label, created between LabelFmax and Offset.
+  std::vector<QString> created;
+  QLabel* unnamed = nullptr;
+  for (QObject* child : form.children()) {
+    if (!child->isWidgetType()) continue;
+    created.push_back(child->objectName());
+    if (child->objectName().isEmpty()) unnamed = qobject_cast<QLabel*>(child);
+  }
+  const std::vector<QString> expectedOrder = {
+      "Freq",       "LabelFmin",  "LabelFmax",    "",           "Offset", "Label1",  "Label2",
+      "Label3",     "Label4",     "Label5",       "Label6",     "Label7", "Xtal",    "FlashBin",
+      "ScrollBar1", "RAMbin",     "ProgressBar1", "CMD1_4",     "CMD2_8", "Cmd4_16", "Cmd10_40",
+      "Cmd25_100",  "ScrollBar2", "Cmdhigh",      "Mux0",       "Mux1",   "Mux2",    "db10",
+      "db20",       "db0",        "Mux3",         "ScrollBar3", "Mux4",   "Mux5",    "Mux6",
+      "Mux7",       "ScrollBar4", "Edit1",        "OpenDialog1"};
+  EXPECT_EQ(created, expectedOrder);
+  ASSERT_NE(unnamed, nullptr);
+  EXPECT_EQ(unnamed->geometry(), QRect(152, 136, 3, 13));
+  EXPECT_TRUE(unnamed->text().isEmpty());
+
+  // Tab order: the chain from FlashBin visits the controls in the layout's order.
+  const std::vector<QString> tabOrder = {
+      "FlashBin", "ScrollBar1", "RAMbin",     "ProgressBar1", "CMD1_4",     "CMD2_8", "Cmd4_16",
+      "Cmd10_40", "Cmd25_100",  "ScrollBar2", "Cmdhigh",      "Mux0",       "Mux1",   "Mux2",
+      "db10",     "db20",       "db0",        "Mux3",         "ScrollBar3", "Mux4",   "Mux5",
+      "Mux6",     "Mux7",       "ScrollBar4", "Edit1"};
+  std::vector<QString> chain;
+  QWidget* first = w.Find("FlashBin");
+  QWidget* at = first;
+  do {
+    if (std::find(tabOrder.begin(), tabOrder.end(), at->objectName()) != tabOrder.end())
+      chain.push_back(at->objectName());
+    at = at->nextInFocusChain();
+  } while (at != first && chain.size() < 100);
+  EXPECT_EQ(chain, tabOrder);
+
+  // Scroll bars: line step 1, page step 1 at load (the tuning bar's comes from its band),
+  // and they take the focus by Tab and by click.
+  const struct {
+    const char* name;
+    int min, max, position;
+  } bars[] = {{"ScrollBar1", 400, 2000, 1212},
+              {"ScrollBar2", -20, 20, 15},
+              {"ScrollBar3", 0, 255, 127},
+              {"ScrollBar4", 0, 255, 77}};
+  for (const auto& bar : bars) {
+    QScrollBar* b = w.Bar(bar.name);
+    EXPECT_EQ(b->orientation(), Qt::Horizontal);
+    EXPECT_EQ(b->minimum(), bar.min) << bar.name;
+    EXPECT_EQ(b->maximum(), bar.max) << bar.name;
+    EXPECT_EQ(b->value(), bar.position) << bar.name;
+    EXPECT_EQ(b->singleStep(), 1) << bar.name;
+    EXPECT_EQ(b->pageStep(), 1) << bar.name;
+    EXPECT_EQ(b->focusPolicy(), Qt::StrongFocus) << bar.name;
+  }
+  auto* progress = w.Find<QProgressBar>("ProgressBar1");
+  EXPECT_EQ(progress->minimum(), 0);
+  EXPECT_EQ(progress->maximum(), 256);
+  EXPECT_EQ(progress->value(), 0);
+}
+
+TEST(WindowStart, ShowsTheStartBandAndSendsTheClockThenTheLevelBurst) {
+  WindowRig w;
+  EXPECT_EQ(w.Text("Freq"), "6075 kHz");
+  EXPECT_EQ(w.Text("LabelFmin"), "2 MHz");
+  EXPECT_EQ(w.Text("LabelFmax"), "10 MHz");
+  EXPECT_EQ(w.Text("Offset"), "15");
+  EXPECT_EQ(w.Text("Edit1"), "77");
+  const std::vector<Burst> expected = {
+      {TuningMessage(0xD2, 0x5A, 0x30), DividerMessage(0x0A), {0xD2, 0x13, 0x7F}},
+      {{0x90, 0x40, 0x4D}}};
+  EXPECT_EQ(w.Bursts(), expected);
+  EXPECT_TRUE(w.rig.reporter.boxes.empty());
+  // The label grew with the larger text.
+  EXPECT_GE(w.Find<QLabel>("Freq")->width(), w.Find<QLabel>("Freq")->sizeHint().width());
+}
+
+TEST(WindowBands, EachBandButtonFromTheStartPosition) {
+  const struct {
+    const char* button;
+    const char* fmin;
+    const char* fmax;
+    int min, max, page;
+    std::uint8_t divider;
+    const char* freq;
+    std::vector<Bytes> firstTuning;  // register 0x40 messages of the clock bursts, in order
+    int levelBursts;
+  } rows[] = {
+      {"CMD1_4",
+       "0.13 MHz",
+       "0,8 MHz",
+       260,
+       1600,
+       2,
+       100,
+       "621 kHz",
+       {TuningMessage(0xD2, 0x5A, 0x30)},
+       0},
+      {"CMD2_8",
+       "0.4 MHz",
+       "1,6 MHz",
+       400,
+       1600,
+       9,
+       50,
+       "1227 kHz",
+       {TuningMessage(0xD2, 0x5A, 0x30)},
+       0},
+      {"Cmd4_16",
+       "0,8 MHz",
+       "3,2 MHz",
+       400,
+       1600,
+       1,
+       25,
+       "2439 kHz",
+       {TuningMessage(0xD2, 0x5A, 0x30)},
+       0},
+      // The level is already the one this band's tracking gives: nothing more is sent.
+      {"Cmd10_40",
+       "2 MHz",
+       "10 MHz",
+       400,
+       2000,
+       1,
+       10,
+       "6075 kHz",
+       {TuningMessage(0xD2, 0x5A, 0x30)},
+       0},
+      {"Cmd25_100",
+       "4 MHz",
+       "20 MHz",
+       400,
+       2000,
+       1,
+       5,
+       "12135 kHz",
+       {TuningMessage(0xD2, 0x5A, 0x30)},
+       0},
+      // 1212 is above the band's maximum: the position moves to 1200 and re-tunes, both
+      // bursts already with the high band's 0x17 base; 30000 kHz sets the level to 255.
+      {"Cmdhigh",
+       "10 MHz",
+       "30 MHz",
+       400,
+       1200,
+       1,
+       4,
+       "30015 kHz",
+       {TuningMessage(0xD2, 0x5A, 0x17), TuningMessage(0xD2, 0x54, 0x17)},
+       1},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.button);
+    WindowRig w;
+    w.Forget();
+    w.Click(row.button);
+    EXPECT_EQ(w.Text("LabelFmin"), row.fmin);
+    EXPECT_EQ(w.Text("LabelFmax"), row.fmax);
+    EXPECT_EQ(w.Text("Freq"), row.freq);
+    QScrollBar* tuning = w.Bar("ScrollBar1");
+    EXPECT_EQ(tuning->minimum(), row.min);
+    EXPECT_EQ(tuning->maximum(), row.max);
+    EXPECT_EQ(tuning->pageStep(), row.page);
+    const std::vector<Burst> clock = w.ClockBursts();
+    ASSERT_EQ(clock.size(), row.firstTuning.size());
+    for (std::size_t i = 0; i < clock.size(); ++i) {
+      ASSERT_EQ(clock[i].size(), 3u);
+      EXPECT_EQ(clock[i][0], row.firstTuning[i]);
+      EXPECT_EQ(clock[i][1], DividerMessage(row.divider));
+    }
+    EXPECT_EQ(w.Bursts().size(), clock.size() + static_cast<std::size_t>(row.levelBursts));
+    EXPECT_TRUE(w.rig.reporter.boxes.empty());
+  }
+}
+
+TEST(WindowBands, RangeChangeThatMovesThePositionRetunesInTheSameClick) {
+  // From 2000 (End in "2...10 MHz"), "0,4...1,6 MHz": N 2000 first, then the maximum 1600
+  // clamps the position and the change re-tunes.
+  {
+    WindowRig w;
+    w.Key("ScrollBar1", Qt::Key_End);
+    ASSERT_EQ(w.Bar("ScrollBar1")->value(), 2000);
+    w.Forget();
+    w.Click("CMD2_8");
+    const std::vector<Burst> expected = {
+        {TuningMessage(0xD3, 0xE4, 0x30), DividerMessage(50), {0xD2, 0x13, 0x7F}},
+        {TuningMessage(0xD3, 0x1C, 0x30), DividerMessage(50), {0xD2, 0x13, 0x7F}}};
+    EXPECT_EQ(w.Bursts(), expected);
+    EXPECT_EQ(w.Text("Freq"), "1615 kHz");
+    EXPECT_EQ(w.Bar("ScrollBar1")->value(), 1600);
+  }
+  // From 300 in "0.13...0,8 MHz", "0,4...1,6 MHz" moves the position up to the new minimum.
+  {
+    WindowRig w;
+    w.Click("CMD1_4");
+    w.Bar("ScrollBar1")->setValue(300);  // as a dragged thumb would
+    w.Forget();
+    w.Click("CMD2_8");
+    const std::vector<Burst> clock = w.ClockBursts();
+    ASSERT_EQ(clock.size(), 2u);
+    EXPECT_EQ(clock[0][0], TuningMessage(0xC4, 0x92, 0x30));  // N = 300
+    EXPECT_EQ(clock[1][0], TuningMessage(0xC4, 0xC4, 0x30));  // N = 400
+    EXPECT_EQ(w.Text("Freq"), "415 kHz");
+  }
+}
+
+TEST(WindowBands, LeavingTheHighBandSendsTheNormalBaseAtOnce) {
+  WindowRig w;
+  w.Click("Cmdhigh");
+  w.Forget();
+  w.Click("Cmd25_100");
+  const std::vector<Burst> clock = w.ClockBursts();
+  ASSERT_EQ(clock.size(), 1u);
+  EXPECT_EQ(clock[0][0], TuningMessage(0xD2, 0x54, 0x30));
+  EXPECT_EQ(clock[0][1], DividerMessage(5));
+  EXPECT_EQ(w.Text("Freq"), "12015 kHz");
+  EXPECT_EQ(w.Text("LabelFmin"), "4 MHz");
+}
+
+TEST(WindowScrollBars, CodeSetsClampAndNotifyOnceAndTheBarFollows) {
+  WindowRig w;
+  w.Click("CMD1_4");
+  w.Bar("ScrollBar1")->setValue(300);
+  w.Forget();
+  w.form->Dispatch([&] { w.rig.controls.ScrollBar1.SetMin(400); });
+  EXPECT_EQ(w.ClockBursts().size(), 1u);
+  EXPECT_EQ(w.Bar("ScrollBar1")->minimum(), 400);
+  EXPECT_EQ(w.Bar("ScrollBar1")->value(), 400);
+  w.Forget();
+  w.form->Dispatch([&] { w.rig.controls.ScrollBar1.SetMin(400); });
+  EXPECT_TRUE(w.rig.driver.Calls().empty());
+}
+
+TEST(WindowScrollBars, RefusedRangeChangesNothingAndShowsTheGermanText) {
+  WindowRig w;
+  w.Forget();
+  w.form->Dispatch([&] { w.rig.controls.ScrollBar1.SetMax(100); });  // below the minimum 400
+  const std::vector<port::RecordingReporter::Box> expected = {
+      {kTitle, "Eigenschaft Scrollbar außerhalb des zulässigen Bereichs."}};
+  EXPECT_EQ(w.rig.reporter.boxes, expected);
+  QScrollBar* tuning = w.Bar("ScrollBar1");
+  EXPECT_EQ(tuning->minimum(), 400);
+  EXPECT_EQ(tuning->maximum(), 2000);
+  EXPECT_EQ(tuning->value(), 1212);
+  EXPECT_TRUE(w.rig.driver.Calls().empty());
+}
+
+TEST(WindowScrollBars, KeysOnTheFocusedTuningBar) {
+  // "0,4...1,6 MHz" has page step 9, so line and page moves differ.
+  const struct {
+    Qt::Key key;
+    int position;
+  } rows[] = {{Qt::Key_Right, 1213}, {Qt::Key_Left, 1211},     {Qt::Key_Down, 1213},
+              {Qt::Key_Up, 1211},    {Qt::Key_PageDown, 1221}, {Qt::Key_PageUp, 1203},
+              {Qt::Key_End, 1600},   {Qt::Key_Home, 400}};
+  WindowRig w;
+  w.Click("CMD2_8");
+  QScrollBar* tuning = w.Bar("ScrollBar1");
+  tuning->setFocus();
+  ASSERT_TRUE(tuning->hasFocus());
+  for (const auto& row : rows) {
+    w.form->Dispatch([&] { w.rig.controls.ScrollBar1.SetPosition(1212); });
+    w.Forget();
+    QTest::keyClick(tuning, row.key);
+    EXPECT_EQ(tuning->value(), row.position) << "key " << row.key;
+    EXPECT_EQ(w.rig.rx.TuningPosition, row.position);
+    EXPECT_EQ(w.ClockBursts().size(), 1u) << "one change per key";
+  }
+}
+
+TEST(WindowScrollBars, EndOnTheFocusedTuningBarTunesToTheBandMaximumOnce) {
+  WindowRig w;
+  // Tab from the first control reaches the tuning bar.
+  w.Find("FlashBin")->setFocus();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+  ASSERT_EQ(QApplication::focusWidget(), w.Bar("ScrollBar1"));
+  w.Forget();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);
+  const std::vector<Burst> clock = w.ClockBursts();
+  ASSERT_EQ(clock.size(), 1u);
+  EXPECT_EQ(clock[0][0], TuningMessage(0xD3, 0xE4, 0x30));  // N = 2000
+  EXPECT_EQ(w.Text("Freq"), "10015 kHz");
+  w.Forget();
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_End);  // already there
+  EXPECT_TRUE(w.rig.driver.Calls().empty());
+}
+
+TEST(WindowScrollBars, DraggingTunesAtEveryThumbPosition) {
+  WindowRig w;
+  QScrollBar* tuning = w.Bar("ScrollBar1");
+  w.Forget();
+  tuning->setSliderDown(true);
+  for (int n : {1300, 1301, 1305}) tuning->setSliderPosition(n);
+  tuning->setSliderDown(false);  // the release at the last position changes nothing more
+  const std::vector<Burst> clock = w.ClockBursts();
+  ASSERT_EQ(clock.size(), 3u);
+  EXPECT_EQ(clock[0][0], TuningMessage(0xD2, 0x86, 0x30));  // 1300
+  EXPECT_EQ(clock[1][0], TuningMessage(0xD2, 0x86, 0xB0));  // 1301: odd bit
+  EXPECT_EQ(clock[2][0], TuningMessage(0xD2, 0x88, 0xB0));  // 1305
+  EXPECT_EQ(w.rig.controls.ScrollBar1.Position(), 1305);
+}
+
+TEST(WindowScrollBars, TroughClickAndWheelMoveThePosition) {
+  WindowRig w;
+  w.Click("CMD2_8");  // page step 9
+  QScrollBar* tuning = w.Bar("ScrollBar1");
+  w.Forget();
+  // The trough right of the thumb (1212 of 400 ... 1600 is two thirds along).
+  QTest::mouseClick(tuning, Qt::LeftButton, {}, QPoint(tuning->width() - 40, 8));
+  EXPECT_EQ(tuning->value(), 1221);
+  EXPECT_EQ(w.rig.rx.TuningPosition, 1221);
+
+  w.Forget();
+  const QPoint at(tuning->width() / 2, 8);
+  QWheelEvent up(QPointF(at), QPointF(tuning->mapToGlobal(at)), QPoint(), QPoint(0, 120),
+                 Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(tuning, &up);
+  EXPECT_GT(tuning->value(), 1221) << "the wheel away from the user raises the position";
+  EXPECT_EQ(w.rig.rx.TuningPosition, tuning->value());
+  EXPECT_FALSE(w.ClockBursts().empty());
+}
+
+TEST(WindowScrollBars, OffsetChangesOnlyTheTexts) {
+  WindowRig w;
+  w.Forget();
+  w.Key("ScrollBar2", Qt::Key_Left);
+  EXPECT_EQ(w.Text("Offset"), "14");
+  EXPECT_EQ(w.Text("Freq"), "6074 kHz");
+  w.Key("ScrollBar2", Qt::Key_Home);
+  EXPECT_EQ(w.Text("Offset"), "-20");
+  EXPECT_EQ(w.Text("Freq"), "6040 kHz");
+  EXPECT_TRUE(w.rig.driver.Calls().empty());
+}
+
+TEST(WindowScrollBars, CrystalTrimSendsTheTrimRegister) {
+  WindowRig w;
+  for (const auto& [key, trim] : {std::pair{Qt::Key_Right, 0x80}, std::pair{Qt::Key_Home, 0x00},
+                                  std::pair{Qt::Key_End, 0xFF}}) {
+    w.Forget();
+    w.Key("ScrollBar3", key);
+    const std::vector<Burst> bursts = w.Bursts();
+    ASSERT_EQ(bursts.size(), 1u);
+    ASSERT_EQ(bursts[0].size(), 3u);
+    EXPECT_EQ(bursts[0][0], TuningMessage(0xD2, 0x5A, 0x30));
+    EXPECT_EQ(bursts[0][2], Bytes({0xD2, 0x13, static_cast<std::uint8_t>(trim)}));
+  }
+}
+
+TEST(WindowScrollBars, LevelBarSendsTheLevelAndShowsIt) {
+  WindowRig w;
+  w.Forget();
+  w.Key("ScrollBar4", Qt::Key_Right);
+  EXPECT_EQ(w.Text("Edit1"), "78");
+  EXPECT_EQ(w.Bursts(), std::vector<Burst>({{{0x90, 0x40, 78}}}));
+}
+
+TEST(WindowSelection, InputAndAttenuatorButtonsSetTheirLines) {
+  const struct {
+    const char* button;
+    int bits;  // bits 2-6 of every state of the burst the click sends
+  } rows[] = {{"Mux0", 0x00}, {"Mux1", 0x04}, {"Mux2", 0x08}, {"Mux3", 0x0C},
+              {"Mux4", 0x10}, {"Mux5", 0x14}, {"Mux6", 0x18}, {"Mux7", 0x1C},
+              {"db10", 0x3C}, {"db20", 0x5C}, {"db0", 0x1C}};
+  WindowRig w;
+  for (const auto& row : rows) {
+    w.Forget();
+    w.Click(row.button);
+    const auto writes = w.rig.driver.Writes();
+    ASSERT_EQ(writes.size(), 1u) << row.button;
+    for (std::uint8_t state : writes[0]) ASSERT_EQ(state & 0xFC, row.bits) << row.button;
+    ASSERT_EQ(w.ClockBursts().size(), 1u) << row.button;
+  }
+
+  // After "In8" and "-20 dB" every burst, whatever sends it, carries 0x5C.
+  w.Click("Mux7");
+  w.Click("db20");
+  w.Forget();
+  w.Click("CMD1_4");
+  w.Key("ScrollBar1", Qt::Key_Right);
+  w.Key("ScrollBar3", Qt::Key_Left);
+  w.Key("ScrollBar4", Qt::Key_Left);
+  const auto writes = w.rig.driver.Writes();
+  ASSERT_EQ(writes.size(), 4u);
+  for (const auto& burst : writes)
+    for (std::uint8_t state : burst) ASSERT_EQ(state & 0xFC, 0x5C);
+}
+
+class TempImage {
+ public:
+  explicit TempImage(std::size_t size) {
+    path_ = std::filesystem::temp_directory_path() /
+            ("quarvel_ui_image_" + std::to_string(::getpid()) + ".bin");
+    std::ofstream out(path_, std::ios::binary);
+    for (std::size_t i = 0; i < size; ++i) out.put(static_cast<char>((i * 7 + 3) & 0xFF));
+  }
+  ~TempImage() { std::filesystem::remove(path_); }
+  std::string Path() const { return path_.string(); }
+
+ private:
+  std::filesystem::path path_;
+};
+
+TEST(WindowUpload, UploadButtonsSendSixteenPagesWhileTheBarMoves) {
+  TempImage image(256);
+  for (const auto& [button, address] :
+       {std::pair{"RAMbin", std::uint8_t{0xD2}}, std::pair{"FlashBin", std::uint8_t{0xD0}}}) {
+    SCOPED_TRACE(button);
+    WindowRig w;
+    w.rig.chooser.next = image.Path();
+    QSignalSpy progress(w.Find<QProgressBar>("ProgressBar1"), &QProgressBar::valueChanged);
+    w.Forget();
+    w.Click(button);
+    EXPECT_EQ(w.rig.chooser.presets, std::vector<std::string>({"*.bin"}));
+    const auto writes = w.rig.driver.Writes();
+    ASSERT_EQ(writes.size(), 16u);
+    std::vector<int> shown;
+    for (int page = 0; page < 16; ++page) {
+      EXPECT_EQ(writes[static_cast<std::size_t>(page)].size(), 494u);
+      const bus::DecodedBurst decoded = bus::DecodeBurst(writes[static_cast<std::size_t>(page)]);
+      EXPECT_TRUE(decoded.ok());
+      ASSERT_EQ(decoded.messages.size(), 1u);
+      Bytes expected = {address, static_cast<std::uint8_t>(page * 16)};
+      for (int i = 0; i < 16; ++i)
+        expected.push_back(static_cast<std::uint8_t>(((page * 16 + i) * 7 + 3) & 0xFF));
+      EXPECT_EQ(decoded.messages[0].bytes, expected) << "page " << page;
+      shown.push_back(page * 16 + 15);
+      shown.push_back(0);
+    }
+    std::vector<int> seen;
+    for (const auto& args : progress) seen.push_back(args.at(0).toInt());
+    EXPECT_EQ(seen, shown);
+    EXPECT_TRUE(w.rig.reporter.boxes.empty());
+  }
+}
+
+TEST(WindowUpload, CancelSendsNothingAndAFileErrorIsShownWithTheTitle) {
+  WindowRig w;
+  w.Forget();
+  w.rig.chooser.next.reset();  // the user cancels
+  w.Click("RAMbin");
+  EXPECT_TRUE(w.rig.driver.Calls().empty());
+  EXPECT_TRUE(w.rig.reporter.boxes.empty());
+
+  w.rig.chooser.next = "/nonexistent-dir/image.bin";
+  w.Click("FlashBin");
+  EXPECT_TRUE(w.rig.driver.Calls().empty());
+  const std::vector<port::RecordingReporter::Box> expected = {
+      {kTitle, "Cannot open \"/nonexistent-dir/image.bin\": Datei nicht gefunden."}};
+  EXPECT_EQ(w.rig.reporter.boxes, expected);
+
+  // The window goes on.
+  w.Click("Mux1");
+  EXPECT_EQ(w.ClockBursts().size(), 1u);
+}
+
+TEST(WindowDispatch, ErrorInStartUpIsShownAndTheWindowStillComesUp) {
+  WindowRig w(false);
+  bool fail = true;
+  w.rig.driver.BeforeCall = [&fail](port::DriverCall) {
+    if (fail) throw std::runtime_error("E/A-Fehler 5");
+  };
+  w.Open();
+  fail = false;
+  const std::vector<port::RecordingReporter::Box> expected = {{kTitle, "E/A-Fehler 5."}};
+  EXPECT_EQ(w.rig.reporter.boxes, expected);
+  EXPECT_TRUE(w.form->isVisible());
+  // The change operations were connected before the start-up: the bars work.
+  w.Forget();
+  w.Key("ScrollBar1", Qt::Key_Right);
+  EXPECT_EQ(w.ClockBursts().size(), 1u);
+  EXPECT_EQ(w.Text("Freq"), "6080 kHz");
+}
+
+TEST(WindowDispatch, ClosingTheWindowSendsNothing) {
+  WindowRig w;
+  w.Forget();
+  EXPECT_TRUE(w.form->close());
+  QCoreApplication::processEvents();
+  w.form.reset();
+  EXPECT_TRUE(w.rig.driver.Calls().empty());
+  EXPECT_TRUE(w.rig.reporter.boxes.empty());
+}
+
+TEST(WindowLocale, LocaleChangeRereadsTheSystemSeparator) {
+  WindowRig w;
+  w.rig.rx.DecimalSeparator = '#';
+  QEvent change(QEvent::LocaleChange);
+  QApplication::sendEvent(w.form.get(), &change);
+  EXPECT_EQ(w.rig.rx.DecimalSeparator, ui::DecimalSeparatorOf(QLocale::system()));
+}
+
+// Run by CTest under a decimal-comma and a decimal-point locale (LC_ALL), not by discovery.
+void ExpectHalfKilohertzText(const char* expectedSeparator, const char* expectedText) {
+  ASSERT_EQ(QLocale::system().decimalPoint(), expectedSeparator)
+      << "the test runs under the wrong locale";
+  WindowRig w;
+  w.Click("CMD1_4");
+  w.Bar("ScrollBar1")->setValue(261);
+  EXPECT_EQ(w.Text("Freq"), expectedText);
+}
+
+TEST(SystemLocale, DecimalComma) {
+  ExpectHalfKilohertzText(",", "145,5 kHz");
+}
+TEST(SystemLocale, DecimalPoint) {
+  ExpectHalfKilohertzText(".", "145.5 kHz");
+}
+
+// The program's own dialog (OpenDialog1 behind the chooser), used by a timer in place of the
+// user: Enter on the preset name filters the list; typing a path and Enter chooses it.
+TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
+  TempImage image(256);
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  receiver::RecordingSleeper sleeper;
+  ui::Panel panel(driver, reporter, sleeper, kTitle);
+  panel.Form().show();
+
+  bool cancel = false;
+  std::vector<QString> nameBox;  // the name box each time the dialog was found open
+  QStringList filtersAfterEnter;
+  QTimer user;
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    auto* name = dialog->findChild<QLineEdit*>("fileNameEdit");
+    if (name == nullptr) {
+      ADD_FAILURE() << "no name box";
+      dialog->reject();
+      return;
+    }
+    nameBox.push_back(name->text());
+    if (cancel) {
+      dialog->reject();
+    } else if (nameBox.size() == 1) {
+      QTest::keyClick(name, Qt::Key_Return);  // "*.bin" as it stands
+    } else {
+      filtersAfterEnter = dialog->nameFilters();
+      name->setText(QString::fromStdString(image.Path()));
+      QTest::keyClick(name, Qt::Key_Return);
+    }
+  });
+  user.start();
+
+  driver.ClearCalls();
+  QTest::mouseClick(panel.Form().RAMbin, Qt::LeftButton);
+  ASSERT_EQ(nameBox.size(), 2u);
+  EXPECT_EQ(nameBox[0], "*.bin");
+  EXPECT_EQ(filtersAfterEnter, QStringList({"*.bin"}));
+  EXPECT_EQ(driver.Writes().size(), 16u);
+  EXPECT_EQ(reporter.Texts(), std::vector<std::string>());
+
+  // The next upload starts again from the preset with every file listed.
+  cancel = true;
+  nameBox.clear();
+  driver.ClearCalls();
+  QTest::mouseClick(panel.Form().FlashBin, Qt::LeftButton);
+  ASSERT_EQ(nameBox.size(), 1u);
+  EXPECT_EQ(nameBox[0], "*.bin");
+  EXPECT_FALSE(panel.Form().OpenDialog1->nameFilters().contains("*.bin"));
+  EXPECT_TRUE(driver.Calls().empty()) << "cancel sends nothing";
+  EXPECT_EQ(reporter.Texts(), std::vector<std::string>()) << "and shows nothing";
+}
+
+}  // namespace
+}  // namespace quarvel::ui_test
