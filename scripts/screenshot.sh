@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Takes docs/panel.png: the panel on the simulated board, started under a virtual X server
-# (Xvfb, 96 dpi) and captured once its window is up. Not part of the test suite.
+# Takes docs/panel.png: the panel on the simulated board with its bus monitor beside it,
+# started under a virtual X server (Xvfb, 96 dpi) and captured once both windows are up.
+# Not part of the test suite.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -25,21 +26,20 @@ if [ ! -x "$build_dir/src/ui/QuarvelSDR-sim" ]; then
 fi
 mkdir -p docs
 
-# The window sits at 202,149 with a client area of 457 x 416; there is no window manager,
-# so the capture is cut to exactly that area.
+# There is no window manager: the capture is the screen, trimmed to the two windows.
 export PANEL="$build_dir/src/ui/QuarvelSDR-sim"
-xvfb-run -a -s "-screen 0 800x640x24 -dpi 96" bash -c '
+xvfb-run -a -s "-screen 0 1600x900x24 -dpi 96" bash -c '
   set -euo pipefail
   unset QT_QPA_PLATFORM
   "$PANEL" >/dev/null &
   pid=$!
   trap "kill $pid 2>/dev/null || true" EXIT
   for _ in $(seq 100); do
-    xwininfo -root -tree 2>/dev/null | grep -q "\"Quarvel SDR Tuning\"" && break
+    xwininfo -root -tree 2>/dev/null | grep -q "\"Bus monitor\"" && break
     sleep 0.1
   done
   xwininfo -root -tree | grep -q "\"Quarvel SDR Tuning\"" || { echo "no window" >&2; exit 1; }
   sleep 1  # let the first paint finish
-  import -window root -crop 457x416+202+149 +repage docs/panel.png
+  import -window root -trim +repage docs/panel.png
 '
 echo "docs/panel.png written"

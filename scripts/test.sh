@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# The whole test suite: set-up, a normal build and an ASan+UBSan build, each with all tests.
+# The whole test suite: set-up, a normal build and an ASan+UBSan build, each with all tests,
+# then the library's fuzz targets (clang) with a bounded run each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 jobs=$(nproc)
 export QT_QPA_PLATFORM=offscreen
-for preset in default asan; do
+for preset in default asan fuzz; do
   echo "== $preset =="
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"

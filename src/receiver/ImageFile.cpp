@@ -79,8 +79,21 @@ PosixFileApi& DefaultFileApi() {
 
 namespace {
 
+// The name as a message can show it: a NUL byte would end the message's text early and
+// hide the cause, so it is written as "\0".
+std::string ShownName(const std::string& path) {
+  std::string shown;
+  for (char ch : path) {
+    if (ch == '\0')
+      shown += "\\0";
+    else
+      shown += ch;
+  }
+  return shown;
+}
+
 [[noreturn]] void ThrowCannotOpen(const std::string& path, int err) {
-  throw FileError(err, "Cannot open \"" + path + "\": " + ErrnoErrorText(err));
+  throw FileError(err, "Cannot open \"" + ShownName(path) + "\": " + ErrnoErrorText(err));
 }
 
 [[noreturn]] void ThrowNotRegular(const std::string& path) {

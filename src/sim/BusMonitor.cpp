@@ -11,6 +11,7 @@
 #include <QScrollBar>
 #include <QTableWidget>
 #include <QTime>
+#include <QTabWidget>
 #include <QVBoxLayout>
 #include <chrono>
 #include <cmath>
@@ -169,14 +170,15 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
 
   registers_ = HexTable("registers", this);
   eeprom_ = HexTable("eeprom", this);
-  auto* bottom = new QHBoxLayout;
-  bottom->addWidget(Group(QStringLiteral("Clock generator registers"), registers_, this));
-  bottom->addWidget(Group(QStringLiteral("EEPROM"), eeprom_, this));
+  // One image at a time keeps the window small enough for a laptop screen beside the panel.
+  auto* images = new QTabWidget(this);
+  images->addTab(registers_, QStringLiteral("Clock generator registers (0xD2)"));
+  images->addTab(eeprom_, QStringLiteral("EEPROM (0xD0)"));
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(top, 1);
-  layout->addLayout(bottom, 0);
-  resize(1100, 900);
+  layout->addWidget(images, 0);
+  resize(960, 720);
 
   previousOnChange_ = board_.OnChange;
   board_.OnChange = [this, previous = previousOnChange_] {

@@ -27,6 +27,7 @@ class Panel {
   Panel& operator=(const Panel&) = delete;
 
   TForm1& Form() { return *form_; }
+  receiver::ReceiverControl& Receiver() { return rx_; }
 
  private:
   port::D2XXUnit link_;

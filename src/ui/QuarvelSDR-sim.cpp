@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/BusMonitor.h"
+#include "sim/SimulatedBoard.h"
 #include "ui/DispatchTexts.h"
 #include "ui/SimEdition.h"
 
@@ -23,7 +25,14 @@ int main(int argc, char** argv) {
 
   ui::SimEdition sim(*options, std::cout,
                      ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR-sim"));
+  // The board model sees every burst from the first one on; the monitor shows it live.
+  sim::SimulatedBoard board;
+  board.Attach(sim.Driver());
   ui::TForm1& Form1 = sim.Start();
+  receiver::ReceiverControl& rx = sim.Receiver();
+  sim::BusMonitor monitor(board, [&rx] { return rx.TunedKhz(); });
   Form1.show();
+  monitor.move(Form1.frameGeometry().right() + 12, Form1.frameGeometry().top());
+  monitor.show();
   return app.exec();
 }

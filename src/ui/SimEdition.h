@@ -55,6 +55,8 @@ class SimEdition {
   TForm1& Start();
   // The window; Start() must have run.
   TForm1& Form() { return panel_->Form(); }
+  // The panel's receiver logic; Start() must have run.
+  receiver::ReceiverControl& Receiver() { return panel_->Receiver(); }
 
  private:
   std::ostream& out_;
