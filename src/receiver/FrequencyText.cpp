@@ -52,16 +52,24 @@ std::string FormatGeneral(double value, char decimalSeparator) {
       if (digits.size() <= intLen) {
         out += digits + std::string(intLen - digits.size(), '0');
       } else {
-        out += digits.substr(0, intLen) + decimalSeparator + digits.substr(intLen);
+        out.append(digits, 0, intLen);
+        out += decimalSeparator;
+        out.append(digits, intLen);
       }
     } else {
-      out += std::string("0") + decimalSeparator +
-             std::string(static_cast<std::size_t>(-exponent - 1), '0') + digits;
+      out += '0';
+      out += decimalSeparator;
+      out.append(static_cast<std::size_t>(-exponent - 1), '0');
+      out += digits;
     }
   } else {
-    out += digits.substr(0, 1);
-    if (digits.size() > 1) out += decimalSeparator + digits.substr(1);
-    out += "E" + std::to_string(exponent);
+    out += digits.front();
+    if (digits.size() > 1) {
+      out += decimalSeparator;
+      out.append(digits, 1);
+    }
+    out += 'E';
+    out += std::to_string(exponent);
   }
   return out;
 }
