@@ -1,5 +1,6 @@
 // The panel on the simulated board: the driver trace on standard output.
 #include <QApplication>
+#include <QTimer>
 
 #include <iostream>
 #include <string>
@@ -9,6 +10,23 @@
 #include "sim/SimulatedBoard.h"
 #include "ui/DispatchTexts.h"
 #include "ui/SimEdition.h"
+
+namespace {
+
+// QUARVEL_EXIT_WHEN_SHOWN=1 (for start-up timing, see scripts/measure.sh): the program quits as
+// soon as the panel has painted for the first time.
+class QuitWhenPainted : public QObject {
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      watched->removeEventFilter(this);
+      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+    }
+    return false;
+  }
+};
+
+}  // namespace
 
 int main(int argc, char** argv) {
   using namespace quarvel;
@@ -31,6 +49,9 @@ int main(int argc, char** argv) {
   ui::TForm1& Form1 = sim.Start();
   receiver::ReceiverControl& rx = sim.Receiver();
   sim::BusMonitor monitor(board, [&rx] { return rx.TunedKhz(); });
+  QuitWhenPainted quitWhenPainted;
+  if (qEnvironmentVariableIntValue("QUARVEL_EXIT_WHEN_SHOWN") == 1)
+    Form1.installEventFilter(&quitWhenPainted);
   Form1.show();
   monitor.move(Form1.frameGeometry().right() + 12, Form1.frameGeometry().top());
   monitor.show();
