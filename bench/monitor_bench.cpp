@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "BenchSupport.h"
 #include "port/ErrorReporter.h"
 #include "port/SimulatedDriver.h"
 #include "receiver/ReceiverControl.h"
@@ -18,32 +19,10 @@ namespace {
 
 using namespace quarvel;
 
-struct NoChooser : receiver::ImageChooser {
-  std::optional<std::string> ChooseImageFile(const std::string&) override { return {}; }
-};
-
-struct NoSleep : receiver::Sleeper {
-  void SleepMs(int) override {}
-};
-
 // Two clock bursts for neighbouring tuning positions, so that every fed burst changes the
 // registers shown and the frequencies compared.
 std::array<std::vector<std::uint8_t>, 2> ClockBursts() {
-  port::SimulatedDriver driver;
-  port::RecordingReporter reporter;
-  port::D2XXUnit link(driver, reporter);
-  bus::TwoWireBus bus(link);
-  receiver::PanelControls controls;
-  NoSleep sleeper;
-  NoChooser chooser;
-  receiver::ReceiverControl rx(bus, controls, sleeper, chooser);
-  rx.BandDivider = 10;
-  rx.TuningPosition = 1212;
-  rx.ProgramClockGenerator();
-  rx.TuningPosition = 1213;
-  rx.ProgramClockGenerator();
-  const auto writes = driver.Writes();
-  return {writes.at(0), writes.at(1)};
+  return {bench::ClockBurst(1212), bench::ClockBurst(1213)};
 }
 
 void BM_BoardTakesClockBurst(benchmark::State& state) {

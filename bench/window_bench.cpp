@@ -18,6 +18,7 @@
 
 #include <unistd.h>
 
+#include "BenchSupport.h"
 #include "port/D2XXUnit.h"
 #include "port/ErrorReporter.h"
 #include "port/SimulatedDriver.h"
@@ -29,15 +30,8 @@ namespace {
 
 using namespace quarvel;
 
-struct NoSleep : receiver::Sleeper {
-  void SleepMs(int) override {}
-};
-
-// Answers the file-open dialog with a fixed path.
-struct FixedChooser : receiver::ImageChooser {
-  std::optional<std::string> ChooseImageFile(const std::string&) override { return path; }
-  std::optional<std::string> path;
-};
+using bench::FixedChooser;
+using bench::NoSleep;
 
 // The window on the whole stack, shown (offscreen) and settled; bursts that reach the board are
 // counted.
@@ -123,22 +117,15 @@ BENCHMARK(BM_TuningKeyAndRepaint);
 // "upload RAM" clicked, a 256-byte image read and its sixteen pages sent with the real 200 ms
 // pause after each; the progress bar repaints page by page.
 void BM_UploadThroughWindowRealPauses(benchmark::State& state) {
-  char path[] = "/tmp/quarvel-bench-XXXXXX";
-  const int fd = ::mkstemp(path);
-  if (fd < 0) return state.SkipWithError("cannot create the image file");
-  ::close(fd);
-  {
-    std::ofstream image(path, std::ios::binary);
-    for (int i = 0; i < 256; ++i) image.put(static_cast<char>(i * 37 + 11));
-  }
+  bench::ImageFile image;
+  if (!image.ok()) return state.SkipWithError("cannot create the image file");
   receiver::RealSleeper sleeper;
   WindowPanel p(sleeper);
-  p.chooser.path = path;
+  p.chooser.path = image.path();
   for (auto _ : state) {
     p.form->RAMbin->click();
     p.driver.ClearCalls();
   }
-  ::unlink(path);
   if (p.bursts != 16 * state.iterations()) state.SkipWithError("not sixteen pages per upload");
   if (!p.reporter.boxes.empty()) state.SkipWithError("an error box was shown");
 }
