@@ -81,6 +81,13 @@ inline ::testing::AssertionResult FiveCallsPerBurst(const std::vector<port::Reco
 
 // The tuning position a clock burst carries in its first message [D2 40 r40 r41 r42]:
 // 2 x (halved count + 4) + odd bit, the halved count's high bits in r40's low two bits.
+// A clock burst's messages: [D2 40 r40 r41 r42], [D2 0C divider], [D2 13 trim].
+inline bool HasClockBurstShape(const Messages& m) {
+  return m.size() == 3 && m[0].size() == 5 && m[0][0] == 0xD2 && m[0][1] == 0x40 &&
+         m[1].size() == 3 && m[1][0] == 0xD2 && m[1][1] == 0x0C && m[2].size() == 3 &&
+         m[2][0] == 0xD2 && m[2][1] == 0x13;
+}
+
 inline std::int32_t TuningPositionOnWire(const Bytes& m) {
   const int halfCount = (m.at(2) & 0x03) * 256 + m.at(3);
   return 2 * (halfCount + 4) + (m.at(4) >> 7);

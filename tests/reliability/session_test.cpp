@@ -62,10 +62,7 @@ class SessionAudit {
     const auto& c = rig_.controls;
     switch (states.size()) {
       case 317: {
-        if (m.size() != 3 || m[0].size() != 5 || m[0][0] != 0xD2 || m[0][1] != 0x40 ||
-            m[1].size() != 3 || m[1][0] != 0xD2 || m[1][1] != 0x0C || m[2].size() != 3 ||
-            m[2][0] != 0xD2 || m[2][1] != 0x13)
-          return Problem("clock burst of the wrong shape");
+        if (!HasClockBurstShape(m)) return Problem("clock burst of the wrong shape");
         if (TuningPositionOnWire(m[0]) != c.ScrollBar1.Position())
           Problem("tuning position " + std::to_string(TuningPositionOnWire(m[0])) +
                   " sent, the scroll bar is at " + std::to_string(c.ScrollBar1.Position()));

@@ -96,10 +96,7 @@ class WireAudit {
     const Messages m = MessagesOf(decoded);
     switch (states.size()) {
       case 317: {
-        if (m.size() != 3 || m[0].size() != 5 || m[0][0] != 0xD2 || m[0][1] != 0x40 ||
-            m[1].size() != 3 || m[1][0] != 0xD2 || m[1][1] != 0x0C || m[2].size() != 3 ||
-            m[2][0] != 0xD2 || m[2][1] != 0x13)
-          return Problem("clock burst of the wrong shape");
+        if (!reliability::HasClockBurstShape(m)) return Problem("clock burst of the wrong shape");
         const int position = reliability::TuningPositionOnWire(m[0]);
         if (position != w_.form.ScrollBar1->value())
           Problem("tuning position " + std::to_string(position) + " sent, the bar shows " +
