@@ -81,10 +81,11 @@ TEST(PortLink, HandleIsNullAfterCloseAndAfterAFailedOpen) {
   // A later call with the closed handle touches no device.
   EXPECT_EQ(rig.link.UsbSetBitMode(0xFF, 1), port::FT_INVALID_HANDLE);
 
-  rig.link.UsbOpen();
+  // A failed open drops the handle of an earlier successful one.
+  EXPECT_EQ(rig.link.UsbOpen(), 0u);
+  ASSERT_NE(rig.link.UsbHandle, nullptr);
   rig.driver.SetStatus(DriverCall::Open, port::FT_DEVICE_NOT_OPENED);
-  rig.link.UsbClose();
-  rig.link.UsbOpen();
+  EXPECT_EQ(rig.link.UsbOpen(), port::FT_DEVICE_NOT_OPENED);
   EXPECT_EQ(rig.link.UsbHandle, nullptr);
 }
 

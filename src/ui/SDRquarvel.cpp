@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
@@ -86,6 +87,14 @@ void PanelScrollBar::keyPressEvent(QKeyEvent* event) {
   }
   triggerAction(action);
   event->accept();
+}
+
+void PanelScrollBar::ReleaseMouse() {
+  if (repeatAction() == SliderNoAction && !isSliderDown()) return;
+  const QPointF nowhere(-1, -1);
+  QMouseEvent release(QEvent::MouseButtonRelease, nowhere, mapToGlobal(nowhere), Qt::LeftButton,
+                      Qt::NoButton, Qt::NoModifier);
+  mouseReleaseEvent(&release);
 }
 
 TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
@@ -214,6 +223,17 @@ void TForm1::Dispatch(const std::function<void()>& operation) {
 void TForm1::changeEvent(QEvent* event) {
   if (event->type() == QEvent::LocaleChange) ReadDecimalSeparator();
   QWidget::changeEvent(event);
+}
+
+bool TForm1::event(QEvent* event) {
+  if (event->type() == QEvent::WindowBlocked) {
+    // An error box opened, possibly from the burst of a scroll-bar click whose button is
+    // still down. The release will go to the box, not to the bar, so the bar lets go now;
+    // otherwise its auto-repeat would keep stepping, and sending bursts, behind the box.
+    for (QScrollBar* bar : {ScrollBar1, ScrollBar2, ScrollBar3, ScrollBar4})
+      static_cast<PanelScrollBar*>(bar)->ReleaseMouse();
+  }
+  return QWidget::event(event);
 }
 
 void TForm1::ReadDecimalSeparator() {

@@ -27,6 +27,9 @@ class PanelScrollBar : public QScrollBar {
  public:
   explicit PanelScrollBar(QWidget* parent);
 
+  // Lets go of a held arrow, trough or thumb as if the mouse button had been released.
+  void ReleaseMouse();
+
  protected:
   void keyPressEvent(QKeyEvent* event) override;
 };
@@ -90,6 +93,7 @@ class TForm1 : public QWidget {
 
  protected:
   void changeEvent(QEvent* event) override;
+  bool event(QEvent* event) override;
 
  private:
   using Operation = void (receiver::ReceiverControl::*)();
