@@ -4,6 +4,8 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QProcess>
 #include <QPushButton>
@@ -16,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "TempFiles.h"
 #include "bus/TwoWireDecoder.h"
 #include "ui/SimEdition.h"
 
@@ -251,6 +254,55 @@ TEST(SimEdition, ArrowClickWithNoBoardStepsOnceWhileItsBoxesAreOpen) {
   int opens = 0;
   for (const std::string& line : Lines(out.str())) opens += line.rfind("FT_Open ", 0) == 0;
   EXPECT_EQ(opens, 1) << out.str();
+}
+
+// Input, attenuator and "upload RAM" clicked in the simulated edition's window, read back from
+// the trace it prints: what a tool watching the panel from outside sees.
+TEST(SimEdition, SelectionAndUploadClickedInTheWindowAppearInTheTrace) {
+  testing::TempDir dir;
+  const std::string image = dir.File("image.bin", testing::Ramp(256, 3));
+  std::ostringstream out;
+  ui::SimEdition sim(ui::SimOptions{}, out, "Quarvelsdr-sim");
+  ui::TForm1& form = sim.Start();
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  out.str("");
+
+  QTimer user;  // types the image's path into the file dialog
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+    if (name == nullptr) return;
+    name->setText(QString::fromStdString(image));
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  user.start();
+  QTest::mouseClick(form.Mux7, Qt::LeftButton);
+  QTest::mouseClick(form.db20, Qt::LeftButton);
+  QTest::mouseClick(form.RAMbin, Qt::LeftButton);
+  user.stop();
+
+  std::vector<Bytes> writes;
+  for (const std::string& line : Lines(out.str())) {
+    EXPECT_EQ(line.rfind("MessageBox", 0), std::string::npos) << line;
+    const std::size_t data = line.find(" data=");
+    if (line.rfind("FT_Write ", 0) == 0 && data != std::string::npos)
+      writes.push_back(HexBytes(line.substr(data + 6, line.find(" status=") - data - 6)));
+  }
+  ASSERT_EQ(writes.size(), 2u + 16u);
+  EXPECT_EQ(writes[0].front() & 0x7C, 0x1C);  // In8 alone
+  for (std::size_t b = 1; b < writes.size(); ++b)
+    for (std::uint8_t state : writes[b]) ASSERT_EQ(state & 0xFC, 0x5C) << "burst " << b;
+  for (std::size_t page = 0; page < 16; ++page) {
+    const bus::DecodedBurst decoded = bus::DecodeBurst(writes[2 + page]);
+    EXPECT_TRUE(decoded.ok());
+    ASSERT_EQ(decoded.messages.size(), 1u);
+    Bytes expected = {0xD2, static_cast<std::uint8_t>(page * 16)};
+    for (std::size_t i = 0; i < 16; ++i)
+      expected.push_back(static_cast<std::uint8_t>(3 + page * 16 + i));
+    EXPECT_EQ(decoded.messages[0].bytes, expected) << "page " << page;
+  }
 }
 
 TEST(SimProgram, PrintsTheStartUpBurstsOnItsTrace) {
