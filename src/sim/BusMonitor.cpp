@@ -165,8 +165,9 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   stateColumn->addStretch(1);
 
   auto* top = new QHBoxLayout;
-  top->addWidget(Group(QStringLiteral("Messages"), messages_, this), 3);
-  top->addLayout(stateColumn, 2);
+  // The board's state keeps the width it needs; the message list takes the rest.
+  top->addWidget(Group(QStringLiteral("Messages"), messages_, this), 1);
+  top->addLayout(stateColumn, 0);
 
   registers_ = HexTable("registers", this);
   eeprom_ = HexTable("eeprom", this);
