@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "TestRig.h"
 #include "bus/TwoWireDecoder.h"
 #include "port/ErrorReporter.h"
 #include "port/SimulatedDriver.h"
@@ -208,21 +209,6 @@ bool EndsWith(const std::string& s, const std::string& end) {
   return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
 }
 
-// The panel's logic on the simulated board, set up once (the transmit buffer is 64 KiB); each
-// run brings its own file layer.
-struct Panel {
-  port::SimulatedDriver driver;
-  port::RecordingReporter reporter;
-  port::D2XXUnit link{driver, reporter};
-  bus::TwoWireBus bus{link};
-  receiver::PanelControls controls;
-  receiver::RecordingSleeper sleeper;
-  struct Chooser : receiver::ImageChooser {
-    std::optional<std::string> ChooseImageFile(const std::string&) override { return path; }
-    std::string path;
-  } chooser;
-};
-
 // Sixteen pages [D2, offset, 16 bytes] holding the file's first 256 bytes, nothing else.
 void CheckPages(const port::SimulatedDriver& driver, const Bytes& content) {
   const auto bursts = driver.Writes();
@@ -240,12 +226,14 @@ void CheckPages(const port::SimulatedDriver& driver, const Bytes& content) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  static Panel panel;
+  // The panel's logic on the simulated board, set up once (the transmit buffer is 64 KiB);
+  // each run brings its own file layer.
+  static testing::Rig panel;
   FuzzedDataProvider in(data, size);
   const Plan plan = ReadPlan(in);
   PlannedFiles files(plan);
   panel.driver.ClearCalls();
-  panel.chooser.path = plan.path;
+  panel.chooser.next = plan.path;
   receiver::ReceiverControl rx(panel.bus, panel.controls, panel.sleeper, panel.chooser, files);
 
   if (plan.path.empty()) {  // the dialog gave no name: nothing is read or sent
