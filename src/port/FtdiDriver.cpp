@@ -96,6 +96,7 @@ std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate) {
 FtStatus FtdiDriver::Open(int index, FtHandle* handle) {
   ftdi_context* ctx = ftdi_new();
   if (ctx == nullptr) return MapFtdiError(FtdiFunction::New, -1);
+  ctx->usb_write_timeout = kWriteTimeoutMs;
 
   ftdi_device_list* list = nullptr;
   // Vendor and product 0 select FTDI's standard product IDs.

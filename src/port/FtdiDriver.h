@@ -20,6 +20,12 @@ FtStatus MapFtdiError(FtdiFunction function, int code);
 // rate is too small to express.
 std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate);
 
+// How long one bulk write to the bridge may take before it fails with an I/O error, ms
+// (libftdi's own default is 5 s). The longest burst the panel sends plays out in a few
+// milliseconds, so a bridge that takes nothing for this long is stuck; the burst then ends
+// with its error box instead of holding the window.
+inline constexpr int kWriteTimeoutMs = 400;
+
 class FtdiDriver : public UsbDriver {
  public:
   FtStatus Open(int index, FtHandle* handle) override;

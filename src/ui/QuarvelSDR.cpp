@@ -1,11 +1,8 @@
 // The panel on the real board.
 #include <QApplication>
 
-#include "port/FtdiDriver.h"
-#include "receiver/Sleeper.h"
 #include "ui/DispatchTexts.h"
-#include "ui/Panel.h"
-#include "ui/QtPlatform.h"
+#include "ui/RealEdition.h"
 
 int main(int argc, char** argv) {
   using namespace quarvel;
@@ -13,12 +10,8 @@ int main(int argc, char** argv) {
   int qtArgc = argc > 0 ? 1 : 0;
   QApplication app(qtArgc, argv);
 
-  port::FtdiDriver driver;
-  ui::QtErrorReporter reporter;
-  receiver::RealSleeper sleeper;
-  ui::Panel panel(driver, reporter, sleeper,
-                  ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR"));
-  ui::TForm1& Form1 = panel.Form();
+  ui::RealEdition edition(ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR"));
+  ui::TForm1& Form1 = edition.Form();
   Form1.show();
   return app.exec();
 }

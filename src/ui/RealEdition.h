@@ -1,0 +1,36 @@
+// The panel on the real board: the libftdi1 driver behind the port link. The program builds
+// exactly this; tools and tests that run it against an emulated bridge build it too, with the
+// error boxes and the pauses going where they choose.
+#pragma once
+
+#include <string>
+
+#include "port/ErrorReporter.h"
+#include "port/FtdiDriver.h"
+#include "receiver/Sleeper.h"
+#include "ui/Panel.h"
+#include "ui/QtPlatform.h"
+
+namespace quarvel::ui {
+
+class RealEdition {
+ public:
+  // As the program runs: modal error boxes and real pauses. Creating the window runs
+  // FormCreate, which sends the start-up bursts; the window is not shown yet.
+  explicit RealEdition(std::string applicationTitle);
+  // The same, with the boxes and pauses replaced.
+  RealEdition(std::string applicationTitle, port::ErrorReporter& reporter,
+              receiver::Sleeper& sleeper);
+  RealEdition(const RealEdition&) = delete;
+  RealEdition& operator=(const RealEdition&) = delete;
+
+  TForm1& Form() { return panel_.Form(); }
+
+ private:
+  QtErrorReporter boxes_;
+  receiver::RealSleeper pauses_;
+  port::FtdiDriver driver_;
+  Panel panel_;
+};
+
+}  // namespace quarvel::ui
