@@ -8,10 +8,10 @@
 #include <umockdev.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstddef>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <span>
 #include <stdexcept>
@@ -28,11 +28,54 @@ constexpr std::uint8_t kBulkOut = 0x02;
 // (string 2) and the two 64-byte bulk endpoints 0x81 IN and 0x02 OUT.
 std::string DescriptorsHex() {
   std::string hex;
-  hex += "12" "01" "0002" "00" "00" "00" "08" "0304" "0160" "0006" "01" "02" "03" "01";
-  hex += "09" "02" "2000" "01" "01" "00" "80" "2d";
-  hex += "09" "04" "00" "00" "02" "ff" "ff" "ff" "02";
-  hex += "07" "05" "81" "02" "4000" "00";
-  hex += "07" "05" "02" "02" "4000" "00";
+  hex +=
+      "12"
+      "01"
+      "0002"
+      "00"
+      "00"
+      "00"
+      "08"
+      "0304"
+      "0160"
+      "0006"
+      "01"
+      "02"
+      "03"
+      "01";
+  hex +=
+      "09"
+      "02"
+      "2000"
+      "01"
+      "01"
+      "00"
+      "80"
+      "2d";
+  hex +=
+      "09"
+      "04"
+      "00"
+      "00"
+      "02"
+      "ff"
+      "ff"
+      "ff"
+      "02";
+  hex +=
+      "07"
+      "05"
+      "81"
+      "02"
+      "4000"
+      "00";
+  hex +=
+      "07"
+      "05"
+      "02"
+      "02"
+      "4000"
+      "00";
   return hex;
 }
 
@@ -109,28 +152,28 @@ void EmulatedFtdiChip::Plug() {
   // The handler first, so the node answers from the moment it exists.
   umockdev_testbed_attach_ioctl(bed_.Get(), DevNode().c_str(), handler_, nullptr);
   const std::string dev = ThreeDigits(devnum_);
-  const std::string record =
-      "P: " + syspath_.substr(4) + "\n" +  // without "/sys"
-      "N: bus/usb/001/" + dev + "\n" +
-      "E: SUBSYSTEM=usb\n"
-      "E: DEVTYPE=usb_device\n"
-      "E: DRIVER=usb\n"
-      "E: PRODUCT=403/6001/600\n"
-      "E: TYPE=0/0/0\n"
-      "E: BUSNUM=001\n"
-      "E: DEVNUM=" + dev + "\n" +
-      "E: DEVNAME=/dev/bus/usb/001/" + dev + "\n" +
-      "A: busnum=1\\n\n"
-      "A: devnum=" + std::to_string(devnum_) + "\\n\n" +
-      "A: bConfigurationValue=1\\n\n"
-      "A: speed=12\\n\n"
-      "A: idVendor=0403\\n\n"
-      "A: idProduct=6001\\n\n"
-      "A: bcdDevice=0600\\n\n"
-      "A: manufacturer=FTDI\\n\n"
-      "A: product=FT232R USB UART\\n\n"
-      "A: serial=" + serial_ + "\\n\n" +
-      "H: descriptors=" + DescriptorsHex() + "\n";
+  const std::string record = "P: " + syspath_.substr(4) + "\n" +  // without "/sys"
+                             "N: bus/usb/001/" + dev + "\n" +
+                             "E: SUBSYSTEM=usb\n"
+                             "E: DEVTYPE=usb_device\n"
+                             "E: DRIVER=usb\n"
+                             "E: PRODUCT=403/6001/600\n"
+                             "E: TYPE=0/0/0\n"
+                             "E: BUSNUM=001\n"
+                             "E: DEVNUM=" +
+                             dev + "\n" + "E: DEVNAME=/dev/bus/usb/001/" + dev + "\n" +
+                             "A: busnum=1\\n\n"
+                             "A: devnum=" +
+                             std::to_string(devnum_) + "\\n\n" +
+                             "A: bConfigurationValue=1\\n\n"
+                             "A: speed=12\\n\n"
+                             "A: idVendor=0403\\n\n"
+                             "A: idProduct=6001\\n\n"
+                             "A: bcdDevice=0600\\n\n"
+                             "A: manufacturer=FTDI\\n\n"
+                             "A: product=FT232R USB UART\\n\n"
+                             "A: serial=" +
+                             serial_ + "\\n\n" + "H: descriptors=" + DescriptorsHex() + "\n";
   GError* error = nullptr;
   if (!umockdev_testbed_add_from_string(bed_.Get(), record.c_str(), &error)) {
     const std::string message = error != nullptr ? error->message : "unknown error";
@@ -300,8 +343,8 @@ bool EmulatedFtdiChip::SubmitUrb(UMockdevIoctlClient* client, UMockdevIoctlData*
   auto urb = std::make_unique<Urb>(urbData);
   auto* fields = reinterpret_cast<usbdevfs_urb*>(urbData->data);
   const int length = fields->buffer_length;
-  UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(
-      urbData, offsetof(usbdevfs_urb, buffer), static_cast<gsize>(length), nullptr);
+  UMockdevIoctlData* buffer = umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
+                                                          static_cast<gsize>(length), nullptr);
   std::span<std::uint8_t> bytes(buffer->data, static_cast<std::size_t>(length));
   const auto now = SteadyClock::now();
   int error = 0;
@@ -325,9 +368,13 @@ bool EmulatedFtdiChip::SubmitUrb(UMockdevIoctlClient* client, UMockdevIoctlData*
       error = ENODEV;
     } else {
       transfers_.push_back({true, {}, Bytes(bytes.begin(), bytes.end()), now});
-      board_.FeedBurst(bytes);
       urb->actualLength = length;
-      (stuck_ ? flying_ : done_).push_back(std::move(urb));
+      if (stuck_) {
+        flying_.push_back(std::move(urb));  // taken, never played out
+      } else {
+        board_.FeedBurst(bytes);
+        done_.push_back(std::move(urb));
+      }
     }
   } else if (fields->type == USBDEVFS_URB_TYPE_BULK) {
     flying_.push_back(std::move(urb));  // reads wait for data that never comes

@@ -69,8 +69,7 @@ class EmulatedFtdiChip {
  public:
   // An FT232R (0403:6001, bcdDevice 0x0600) on bus 1 with the given device number and serial;
   // plugged in at once.
-  EmulatedFtdiChip(UsbTestbed& bed, int devnum = 2, std::string serial = "QV000001",
-                   int port = 1);
+  EmulatedFtdiChip(UsbTestbed& bed, int devnum = 2, std::string serial = "QV000001", int port = 1);
   ~EmulatedFtdiChip();
   EmulatedFtdiChip(const EmulatedFtdiChip&) = delete;
   EmulatedFtdiChip& operator=(const EmulatedFtdiChip&) = delete;

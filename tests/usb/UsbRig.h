@@ -69,6 +69,34 @@ inline ::testing::AssertionResult ConfiguredBeforeEachWrite(const std::vector<Tr
   return ::testing::AssertionSuccess();
 }
 
+// Clicks a button of the window; returns how long the window was busy with it, ms.
+inline double ClickButton(QWidget& form, const char* name) {
+  auto* button = form.findChild<QPushButton*>(QString::fromLatin1(name));
+  if (button == nullptr) {
+    ADD_FAILURE() << "no button " << name;
+    return 0;
+  }
+  QElapsedTimer timer;
+  timer.start();
+  QTest::mouseClick(button, Qt::LeftButton);
+  return static_cast<double>(timer.nsecsElapsed()) / 1e6;
+}
+
+// Clicks an upload button and chooses the file in the window's own dialog, as a user would.
+inline double UploadFile(QWidget& form, const char* button, const std::string& path) {
+  QTimer user;
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+    if (name == nullptr) return;
+    name->setText(QString::fromStdString(path));
+    QTest::keyClick(name, Qt::Key_Return);
+  });
+  user.start();
+  return ClickButton(form, button);
+}
+
 struct UsbRig {
   UsbTestbed bed;
   std::vector<std::unique_ptr<EmulatedFtdiChip>> chips;
@@ -83,8 +111,8 @@ struct UsbRig {
 
   EmulatedFtdiChip& AddChip() {
     const int n = static_cast<int>(chips.size());
-    chips.push_back(std::make_unique<EmulatedFtdiChip>(
-        bed, 2 + n, "QV00000" + std::to_string(1 + n), 1 + n));
+    chips.push_back(
+        std::make_unique<EmulatedFtdiChip>(bed, 2 + n, "QV00000" + std::to_string(1 + n), 1 + n));
     return *chips.back();
   }
   EmulatedFtdiChip& Chip(std::size_t i = 0) { return *chips.at(i); }
@@ -99,32 +127,9 @@ struct UsbRig {
   }
   ui::TForm1& Form() { return edition->Form(); }
 
-  // Clicks a button of the window; returns how long the window was busy with it, ms.
-  double Click(const char* name) {
-    auto* button = Form().findChild<QPushButton*>(QString::fromLatin1(name));
-    if (button == nullptr) {
-      ADD_FAILURE() << "no button " << name;
-      return 0;
-    }
-    QElapsedTimer timer;
-    timer.start();
-    QTest::mouseClick(button, Qt::LeftButton);
-    return static_cast<double>(timer.nsecsElapsed()) / 1e6;
-  }
-
-  // Clicks an upload button and chooses the file in the window's own dialog, as a user would.
+  double Click(const char* name) { return ClickButton(Form(), name); }
   double Upload(const char* button, const std::string& path) {
-    QTimer user;
-    user.setInterval(5);
-    QObject::connect(&user, &QTimer::timeout, [&] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
-      if (name == nullptr) return;
-      name->setText(QString::fromStdString(path));
-      QTest::keyClick(name, Qt::Key_Return);
-    });
-    user.start();
-    return Click(button);
+    return UploadFile(Form(), button, path);
   }
 
   std::vector<std::string> Boxes() const { return reporter.Texts(); }
@@ -139,10 +144,9 @@ struct UsbRig {
 inline std::vector<std::string> AbsentBoxes(int bursts = 1) {
   std::vector<std::string> out;
   for (int i = 0; i < bursts; ++i)
-    out.insert(out.end(),
-               {"FT_Open - Device not found...", "FT_SetBitMode  - Invalid handle...",
-                "FT_SetBaudRate - Invalid handle...", "FT_Write - Invalid handle...",
-                "FT_Close - Invalid handle..."});
+    out.insert(out.end(), {"FT_Open - Device not found...", "FT_SetBitMode  - Invalid handle...",
+                           "FT_SetBaudRate - Invalid handle...", "FT_Write - Invalid handle...",
+                           "FT_Close - Invalid handle..."});
   return out;
 }
 

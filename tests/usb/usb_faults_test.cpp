@@ -1,1 +1,174 @@
+// Faults at the kernel interface, under our FtdiDriver, libftdi1 and libusb: the boxes the user
+// sees, in order, and the next action reaching the chip once the fault is gone.
+#include <gtest/gtest.h>
 
+#include <ftdi.h>
+#include <libusb.h>
+
+#include <functional>
+
+#include "TempFiles.h"
+#include "UsbRig.h"
+#include "bus/TwoWireDecoder.h"
+#include "port/FtdiDriver.h"
+#include "reliability/Wire.h"
+
+namespace quarvel::usb_test {
+namespace {
+
+using Texts = std::vector<std::string>;
+
+// After a fault is gone: one click, one burst on the chip, no box.
+void ExpectNextClickReachesTheChip(UsbRig& rig, EmulatedFtdiChip& chip, const char* button) {
+  rig.Forget();
+  rig.Click(button);
+  EXPECT_EQ(rig.Boxes(), Texts()) << button;
+  EXPECT_EQ(chip.BulkWrites().size(), 1u) << button;
+  EXPECT_TRUE(ConfiguredBeforeEachWrite(chip.Transfers())) << button;
+}
+
+TEST(UsbFaults, NoDeviceAtAllShowsNotFoundThenInvalidHandles) {
+  UsbRig rig(0);
+  rig.Start();
+  // Both start-up bursts, the clock's and the level's, before the window is shown.
+  EXPECT_EQ(rig.Boxes(), AbsentBoxes(2));
+
+  EmulatedFtdiChip& chip = rig.AddChip();
+  ExpectNextClickReachesTheChip(rig, chip, "Mux3");
+  EXPECT_EQ(chip.Board().Input(), 4);
+}
+
+TEST(UsbFaults, OpenRefusedShowsDeviceNotOpenedUntilTheFaultIsGone) {
+  UsbRig rig;
+  rig.Start();
+  EmulatedFtdiChip& chip = rig.Chip();
+  const struct {
+    const char* fault;
+    std::function<void()> make, mend;
+    Texts boxes;
+  } rows[] = {
+      {"interface claimed by another program (EBUSY)", [&] { chip.SetInterfaceBusy(true); },
+       [&] { chip.SetInterfaceBusy(false); }, NotOpenedBoxes()},
+      {"ftdi_sio bound and its detach refused (EPERM)", [&] { chip.SetSerialDriverBound(true); },
+       [&] { chip.SetSerialDriverBound(false); }, NotOpenedBoxes()},
+      {"device node missing though sysfs lists the device", [&] { chip.RemoveNode(); },
+       [&] {
+         chip.Unplug();
+         chip.Plug();
+       },
+       NotOpenedBoxes()},
+  };
+  for (const auto& row : rows) {
+    rig.Forget();
+    row.make();
+    rig.Click("Mux5");
+    EXPECT_EQ(rig.Boxes(), row.boxes) << row.fault;
+    EXPECT_TRUE(chip.BulkWrites().empty()) << row.fault;
+    row.mend();
+    ExpectNextClickReachesTheChip(rig, chip, "Mux2");
+  }
+}
+
+TEST(UsbFaults, UnpluggedBetweenOpenAndWrite) {
+  UsbRig rig;
+  rig.Start();
+  EmulatedFtdiChip& chip = rig.Chip();
+  rig.Forget();
+  chip.VanishAtBulkWrite(1);
+  const double busyMs = rig.Click("Mux3");
+  EXPECT_EQ(rig.Boxes(),
+            Texts({"FT_Write - General IO error...", "FT_Close - General IO error..."}));
+  EXPECT_LT(busyMs, port::kWriteTimeoutMs) << "no hang";
+
+  // Gone from the system: the next click finds no device.
+  chip.Unplug();
+  rig.Forget();
+  rig.Click("Mux4");
+  EXPECT_EQ(rig.Boxes(), AbsentBoxes());
+
+  chip.Plug();
+  ExpectNextClickReachesTheChip(rig, chip, "Mux5");
+  EXPECT_EQ(chip.Board().Input(), 6);
+}
+
+TEST(UsbFaults, UnpluggedDuringAnUploadThenThePlugBack) {
+  testing::TempDir dir;
+  const Bytes image = reliability::PatternImage(11);
+  const std::string path = dir.File("image.bin", image);
+  UsbRig rig;
+  rig.Start();
+  EmulatedFtdiChip& chip = rig.Chip();
+  rig.Forget();
+
+  // The cable comes out while page 6 is written; the system notices in the pause after it.
+  chip.VanishAtBulkWrite(6);
+  rig.sleeper.OnPause = [&](int) {
+    if (chip.Vanished() && chip.Listed()) chip.Unplug();
+  };
+  rig.Upload("FlashBin", path);
+  Texts expected = {"FT_Write - General IO error...", "FT_Close - General IO error..."};
+  for (const std::string& box : AbsentBoxes(10)) expected.push_back(box);
+  EXPECT_EQ(rig.Boxes(), expected);
+  EXPECT_EQ(rig.sleeper.pauses, std::vector<int>(16, 200)) << "the upload runs to its end";
+  EXPECT_EQ(chip.BulkWrites().size(), 5u);
+
+  rig.sleeper.OnPause = nullptr;
+  chip.Plug();
+  rig.Forget();
+  rig.Upload("FlashBin", path);
+  EXPECT_EQ(rig.Boxes(), Texts());
+  const std::vector<Bytes> pages = chip.BulkWrites();
+  ASSERT_EQ(pages.size(), 16u);
+  for (std::size_t page = 0; page < pages.size(); ++page) {
+    const bus::DecodedBurst decoded = bus::DecodeBurst(pages[page]);
+    ASSERT_EQ(decoded.messages.size(), 1u) << "page " << page;
+    EXPECT_EQ(decoded.messages[0].bytes,
+              reliability::PageMessage(0xD0, image, static_cast<int>(page)));
+  }
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), chip.Board().Eeprom().begin()));
+}
+
+TEST(UsbFaults, StuckChipEndsTheBurstWithinTheWriteTimeout) {
+  UsbRig rig;
+  rig.Start();
+  EmulatedFtdiChip& chip = rig.Chip();
+  rig.Forget();
+  chip.SetStuck(true);
+  const double busyMs = rig.Click("Mux3");
+  EXPECT_EQ(rig.Boxes(), Texts({"FT_Write - General IO error..."}));
+  EXPECT_GE(busyMs, port::kWriteTimeoutMs * 0.9);
+  EXPECT_LT(busyMs, port::kWriteTimeoutMs + 80.0) << "the window is held no longer";
+  EXPECT_EQ(chip.Board().BurstCount(), 2u) << "only the start-up bursts were played out";
+
+  chip.SetStuck(false);
+  ExpectNextClickReachesTheChip(rig, chip, "Mux4");
+}
+
+// The device libftdi lists first among FTDI's standard IDs, as bus address.
+int FirstListedAddress() {
+  ftdi_context* ctx = ftdi_new();
+  ftdi_device_list* list = nullptr;
+  int address = -1;
+  if (ftdi_usb_find_all(ctx, &list, 0, 0) > 0) address = libusb_get_device_address(list->dev);
+  ftdi_list_free(&list);
+  ftdi_free(ctx);
+  return address;
+}
+
+TEST(UsbFaults, TwoChipsTheFirstEnumeratedGetsEveryBurst) {
+  UsbRig rig(2);
+  const int first = FirstListedAddress();
+  ASSERT_TRUE(first == rig.Chip(0).DevNum() || first == rig.Chip(1).DevNum()) << first;
+  EmulatedFtdiChip& used = first == rig.Chip(0).DevNum() ? rig.Chip(0) : rig.Chip(1);
+  EmulatedFtdiChip& other = first == rig.Chip(0).DevNum() ? rig.Chip(1) : rig.Chip(0);
+
+  rig.Start();
+  rig.Click("Mux3");
+  EXPECT_EQ(used.BulkWrites().size(), 3u);
+  EXPECT_TRUE(ConfiguredBeforeEachWrite(used.Transfers()));
+  EXPECT_TRUE(other.Transfers().empty());
+  EXPECT_EQ(rig.Boxes(), Texts());
+}
+
+}  // namespace
+}  // namespace quarvel::usb_test
