@@ -140,3 +140,44 @@ bench_row "board model and bus monitor take it" BM_BoardAndMonitorTakeClockBurst
 echo "Quarvel SDR Tuning on $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg)"
 printf '%-46s %-13s %-10s %-6s %s\n' figure measured target ratio note
 printf '%s\n' "${rows[@]}"
+
+# --- The real edition on the emulated FT232R (the usb test tier's chip) ------------------------
+# bench/real_edition_on_chip under umockdev's preload: our FtdiDriver, libftdi1 and libusb,
+# unchanged, with the chip emulated behind usbfs.
+#   - start to window shown: the whole process, timed as for QuarvelSDR-sim (median of 10 after
+#     one warm-up); it runs the edition exactly as the program's main does and quits at its first
+#     paint. The emulation's own set-up (testbed and device, printed by the launcher) is part of
+#     the process and shown beside it.
+#   - one tuning event end to end: a key on the tuning bar to the last byte on the chip (the
+#     clock burst and, when the level changes, the level burst, each opening, configuring,
+#     writing and closing the device), 10 ms pause replaced; median of 100 steps.
+cmake --build "$build" -j "$(nproc)" --target real_edition_on_chip >/dev/null
+onchip="$build/bench/real_edition_on_chip"
+under_umockdev=tests/usb/under-umockdev.sh
+chip_start_us() {
+  local t0 t1 out
+  t0=$(date +%s%N)
+  if ! out=$(timeout 20 "$under_umockdev" "$onchip" 2>/dev/null); then
+    echo "real_edition_on_chip did not quit after showing its window" >&2
+    exit 1
+  fi
+  t1=$(date +%s%N)
+  echo "$(((t1 - t0) / 1000)) $(echo "$out" | sed -n 's/^setup_ns=//p')"
+}
+chip_start_us >/dev/null  # warm-up
+chip_runs=$(for _ in $(seq 10); do chip_start_us; done)
+chip_startup_us=$(echo "$chip_runs" | awk '{ print $1 }' | median)
+chip_setup_ns=$(echo "$chip_runs" | awk '{ print $2 }' | median)
+chip_tuning_ns=$("$under_umockdev" "$onchip" --tuning-events 100 2>/dev/null |
+  sed -n 's/^tuning_ns=//p')
+
+rows=()
+timed_row "real edition: start to window shown (median)" \
+  "$(awk -v u="$chip_startup_us" 'BEGIN{print u*1000}')" 150e6 \
+  "emulated chip; its set-up $(human_ns "$chip_setup_ns") of it"
+timed_row "real edition: tuning event, key to chip" "${chip_tuning_ns:-0}" "" \
+  "libftdi1+libusb, 10 ms pause replaced"
+echo
+echo "The real edition on the emulated FT232R (libftdi1 and libusb unchanged)"
+printf '%-46s %-13s %-10s %-6s %s\n' figure measured target ratio note
+printf '%s\n' "${rows[@]}"

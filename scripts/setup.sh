@@ -10,6 +10,7 @@ packages=(
   fonts-dejavu-core fontconfig
   clang libclang-rt-14-dev
   dpkg-dev file
+  umockdev libumockdev-dev
 )
 
 missing=()
