@@ -137,7 +137,9 @@ TEST(UsbFaults, StuckChipEndsTheBurstWithinTheWriteTimeout) {
   const double busyMs = rig.Click("Mux3");
   EXPECT_EQ(rig.Boxes(), Texts({"FT_Write - General IO error..."}));
   EXPECT_GE(busyMs, port::kWriteTimeoutMs * 0.9);
-  EXPECT_LT(busyMs, port::kWriteTimeoutMs + 100.0) << "the window is held no longer";
+  // The rest of the burst (open, configure, close) and a busy machine's scheduling stay well
+  // inside the second the window may at most be held.
+  EXPECT_LT(busyMs, port::kWriteTimeoutMs + 300.0) << "the window is held no longer";
   EXPECT_EQ(chip.Board().BurstCount(), 2u) << "only the start-up bursts were played out";
 
   chip.SetStuck(false);
