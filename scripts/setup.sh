@@ -10,6 +10,7 @@ packages=(
   fonts-dejavu-core fontconfig
   clang libclang-rt-14-dev
   dpkg-dev file
+  xvfb xdotool x11-utils openbox imagemagick
 )
 
 missing=()
