@@ -10,8 +10,9 @@ packages=(
   fonts-dejavu-core fontconfig
   clang libclang-rt-14-dev
   dpkg-dev file
+  xvfb xdotool x11-utils openbox imagemagick
   lintian appstream desktop-file-utils librsvg2-bin man-db
-  xvfb xdotool x11-utils at-spi2-core python3-pyatspi dbus-x11
+  at-spi2-core python3-pyatspi dbus-x11
 )
 
 missing=()
