@@ -4,7 +4,8 @@
   a11y_read.py tree PID TITLE    the program's accessible tree once a window TITLE is there
   a11y_read.py walk PID TITLE N  presses Tab N times (xdotool, to the window that has the
                                  keyboard) and reports after each press the focused control
-                                 of window TITLE and whether its pixels changed with focus
+                                 of window TITLE and whether it looks different from before
+                                 any keyboard navigation (its focus is shown)
 
 Runs with the system Python (Debian python3-pyatspi) on the session bus given by
 DBUS_SESSION_BUS_ADDRESS and the display given by DISPLAY. Exits 1 when the program or the
@@ -85,31 +86,43 @@ def pixels(x, y, width, height):
         check=True, capture_output=True).stdout
 
 
+def extents(acc):
+    ext = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return (ext.x, ext.y, ext.width, ext.height)
+
+
 def walk(window, presses):
+    # Every focusable control as it looks before any keyboard navigation: no focus shown yet.
+    unfocused = {}
+    for child in window:
+        if child is not None and child.getState().contains(pyatspi.STATE_FOCUSABLE):
+            box = extents(child)
+            unfocused[child.name] = (box, pixels(*box))
     steps = []
-    previous = None  # (name, extents, pixels while focused)
     for _ in range(presses):
         before = focused_child(window)
         subprocess.run(["xdotool", "key", "Tab"], check=True)
         deadline = time.monotonic() + 3.0
         now = focused_child(window)
-        while time.monotonic() < deadline and (now is None or (before is not None and now.name == before.name)):
+        while time.monotonic() < deadline and (
+                now is None or (before is not None and now.name == before.name)):
             time.sleep(0.05)
             now = focused_child(window)
-        time.sleep(0.15)  # the repaint after the focus change
-        if previous is not None:
-            # The control that just lost focus must look different from when it had it.
-            name, box, focused_pixels = previous
-            steps[-1]["focusVisible"] = pixels(*box) != focused_pixels
         if now is None:
             steps.append({"name": None})
-            previous = None
             continue
-        ext = now.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
-        box = (ext.x, ext.y, ext.width, ext.height)
+        # Focus is visible when the control's pixels change from their unfocused look (given
+        # the repaint a moment).
+        box, look = unfocused.get(now.name, (extents(now), None))
+        visible = False
+        deadline = time.monotonic() + 3.0
+        while look is not None and not visible and time.monotonic() < deadline:
+            visible = pixels(*box) != look
+            if not visible:
+                time.sleep(0.05)
         steps.append({"name": now.name, "role": now.getRoleName(),
-                      "showing": now.getState().contains(pyatspi.STATE_SHOWING)})
-        previous = (now.name, box, pixels(*box))
+                      "showing": now.getState().contains(pyatspi.STATE_SHOWING),
+                      "focusVisible": visible})
     return steps
 
 
