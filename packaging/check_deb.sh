@@ -31,8 +31,17 @@ has_file() {  # has_file PATH [MODE-PREFIX]
 for p in "${programs[@]}"; do
   expect "executable /usr/bin/$p" has_file "usr/bin/$p" "-rwxr-xr-x"
 done
-expect "desktop entry" has_file usr/share/applications/quarvel-sdr.desktop
+expect "desktop entry" has_file usr/share/applications/org.quarvel.QuarvelSDR.desktop
+expect "AppStream metadata" has_file usr/share/metainfo/org.quarvel.QuarvelSDR.metainfo.xml
 expect "icon" has_file usr/share/icons/hicolor/scalable/apps/quarvel-sdr.svg
+for size in 48 64 128 256; do
+  expect "icon ${size}x${size}" has_file usr/share/icons/hicolor/${size}x${size}/apps/quarvel-sdr.png
+done
+expect "copyright" has_file usr/share/doc/quarvel-sdr/copyright
+expect "changelog" has_file usr/share/doc/quarvel-sdr/changelog.Debian.gz
+for p in "${programs[@]}"; do
+  expect "manual page of $p" has_file "usr/share/man/man1/$p.1.gz"
+done
 expect "udev rule" has_file usr/lib/udev/rules.d/60-quarvel-sdr.rules
 
 rule=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/udev/rules.d/60-quarvel-sdr.rules)
@@ -51,6 +60,48 @@ if [ ${#programs[@]} -gt 0 ]; then
     expect "depends on $lib" grep -Eq "(^|, )${lib//+/\\+}( |,|\$)" <<<"$depends"
   done
   expect "no sanitizer runtimes" bash -c "! grep -Eq 'libasan|libubsan' <<<'$depends'"
+fi
+
+# What Debian and software centres check, on the files as the package holds them.
+tree=$out/tree
+dpkg-deb -x "$deb" "$tree"
+need() {  # need COMMAND: the checks below are part of the test, so their tools must be there
+  command -v "$1" >/dev/null || { echo "FAILED: $1 is not installed (scripts/setup.sh installs it)"; fail=1; return 1; }
+}
+for size in 48 64 128 256; do
+  expect "icon ${size}x${size} is a ${size} x ${size} PNG" \
+    grep -q "PNG image data, $size x $size," \
+    <<<"$(file "$tree/usr/share/icons/hicolor/${size}x${size}/apps/quarvel-sdr.png")"
+done
+metainfo=$tree/usr/share/metainfo/org.quarvel.QuarvelSDR.metainfo.xml
+for p in "${programs[@]}"; do
+  expect "metainfo provides $p" grep -q "<binary>$p</binary>" "$metainfo"
+done
+expect "metainfo provides the FTDI bridge's USB IDs" grep -q "<modalias>usb:v0403p" "$metainfo"
+gzip -dc "$tree/usr/share/doc/quarvel-sdr/changelog.Debian.gz" >"$out/changelog"
+expect "changelog names the package's version" \
+  test "$(dpkg-parsechangelog -l "$out/changelog" -S Version)" = "$(dpkg-deb -f "$deb" Version)"
+if need appstreamcli; then
+  expect "appstreamcli validate --no-net" appstreamcli validate --no-net "$metainfo"
+fi
+if need desktop-file-validate; then
+  expect "desktop-file-validate" \
+    desktop-file-validate "$tree/usr/share/applications/org.quarvel.QuarvelSDR.desktop"
+fi
+if need man; then
+  for p in "${programs[@]}"; do
+    page=$tree/usr/share/man/man1/$p.1.gz
+    warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
+    expect "man -l $p.1.gz renders without warnings" test -z "$warnings"
+    [ -z "$warnings" ] || echo "$warnings"
+    expect "man -l $p.1.gz has its name line" \
+      grep -Eq "^ *$p +- " <<<"$(LC_ALL=C.UTF-8 MANWIDTH=80 man -l "$page" 2>/dev/null)"
+  done
+fi
+if need lintian; then
+  # Errors and warnings fail; information tags are shown. Overrides with their reasons are in
+  # packaging/lintian-overrides.
+  expect "lintian: no errors, no warnings" lintian --fail-on error,warning --info "$deb"
 fi
 
 exit $fail

@@ -122,6 +122,7 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
 
   messages_ = new QTableWidget(0, 1, this);
   messages_->setObjectName(QStringLiteral("messages"));
+  messages_->setAccessibleName(QStringLiteral("Messages"));
   messages_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   messages_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   messages_->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -173,6 +174,9 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   eeprom_ = HexTable("eeprom", this);
   // One image at a time keeps the window small enough for a laptop screen beside the panel.
   auto* images = new QTabWidget(this);
+  // The tables' names for screen readers, as their tabs say.
+  registers_->setAccessibleName(QStringLiteral("Clock generator registers"));
+  eeprom_->setAccessibleName(QStringLiteral("EEPROM"));
   images->addTab(registers_, QStringLiteral("Clock generator registers (0xD2)"));
   images->addTab(eeprom_, QStringLiteral("EEPROM (0xD0)"));
 

@@ -8,12 +8,17 @@
 #include <QLineEdit>
 #include <QLocale>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStyleOptionSlider>
 
 #include <algorithm>
 #include <exception>
+#include <utility>
 
 #include "ui/DispatchTexts.h"
 #include "ui/QtPlatform.h"
@@ -87,6 +92,23 @@ void PanelScrollBar::keyPressEvent(QKeyEvent* event) {
   }
   triggerAction(action);
   event->accept();
+}
+
+void PanelScrollBar::paintEvent(QPaintEvent* event) {
+  QScrollBar::paintEvent(event);
+  if (!hasFocus()) return;
+  // Most styles (Fusion among them) draw no focus on a scroll bar, and a keyboard user would
+  // not see which bar the arrow keys move. The thumb gets the style's focus frame, drawn as
+  // the style draws it on buttons (Fusion: only after keyboard navigation).
+  QStyleOptionSlider bar;
+  initStyleOption(&bar);
+  QStyleOptionFocusRect focus;
+  focus.initFrom(this);
+  focus.backgroundColor = palette().color(QPalette::Button);
+  focus.rect =
+      style()->subControlRect(QStyle::CC_ScrollBar, &bar, QStyle::SC_ScrollBarSlider, this);
+  QPainter painter(this);
+  style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
 }
 
 void PanelScrollBar::ReleaseMouse() {
@@ -194,6 +216,7 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   OpenDialog1->setWindowModality(Qt::WindowModal);
 
   SetTabOrder();
+  NameForScreenReaders();
 
   // The start values are in place: from now on a position change runs its operation.
   ReadDecimalSeparator();
@@ -300,6 +323,60 @@ void TForm1::SetTabOrder() {
                             db20,     db0,        Mux3,     ScrollBar3,   Mux4,
                             Mux5,     Mux6,       Mux7,     ScrollBar4,   Edit1};
   for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+}
+
+void TForm1::NameForScreenReaders() {
+  // What a screen reader says for each control: its function, where the caption alone is a
+  // number, a range or nothing at all. The visible texts stay as they are.
+  const std::pair<QWidget*, const char*> names[] = {
+      {FlashBin, "Upload EEPROM"},
+      {RAMbin, "Upload RAM"},
+      {ProgressBar1, "Upload progress"},
+      {ScrollBar1, "Tuning"},
+      {CMD1_4, "Band 0.13 to 0.8 MHz"},
+      {CMD2_8, "Band 0.4 to 1.6 MHz"},
+      {Cmd4_16, "Band 0.8 to 3.2 MHz"},
+      {Cmd10_40, "Band 2 to 10 MHz"},
+      {Cmd25_100, "Band 4 to 20 MHz"},
+      {Cmdhigh, "Band 10 to 30 MHz"},
+      {ScrollBar2, "Offset"},
+      {ScrollBar3, "Crystal trim"},
+      {ScrollBar4, "Tracking level"},
+      {Edit1, "Level"},
+      {Mux0, "Input 1"},
+      {Mux1, "Input 2"},
+      {Mux2, "Input 3"},
+      {Mux3, "Input 4"},
+      {Mux4, "Input 5"},
+      {Mux5, "Input 6"},
+      {Mux6, "Input 7"},
+      {Mux7, "Input 8"},
+      {db0, "Attenuator 0 dB"},
+      {db10, "Attenuator -10 dB"},
+      {db20, "Attenuator -20 dB"},
+  };
+  for (const auto& [widget, name] : names) widget->setAccessibleName(QString::fromUtf8(name));
+
+  // The labels beside a control label it: the frequency and the band's ends the tuning bar,
+  // "Offset" and the offset value the offset bar, "Xtal" the trim bar, and each page-step
+  // label its band button. None of them has a mnemonic, so nothing visible changes.
+  const std::pair<QLabel*, QWidget*> buddies[] = {
+      {Freq, ScrollBar1},   {LabelFmin, ScrollBar1}, {LabelFmax, ScrollBar1}, {Label7, ScrollBar2},
+      {Offset, ScrollBar2}, {Xtal, ScrollBar3},      {Label1, CMD1_4},        {Label2, CMD2_8},
+      {Label3, Cmd4_16},    {Label4, Cmd10_40},      {Label5, Cmd25_100},     {Label6, Cmdhigh},
+  };
+  for (const auto& [label, control] : buddies) label->setBuddy(control);
+
+  // The frequency the panel shows is the description of both bars that change it, kept
+  // current, so that a screen reader reads it with the bar and after every step.
+  auto describe = [this] {
+    for (QScrollBar* bar : {ScrollBar1, ScrollBar2}) bar->setAccessibleDescription(Freq->text());
+  };
+  describe();
+  controls_.Freq.OnView = [show = std::move(controls_.Freq.OnView), describe] {
+    if (show) show();
+    describe();
+  };
 }
 
 }  // namespace quarvel::ui

@@ -22,7 +22,7 @@ namespace quarvel::ui {
 
 // A horizontal scroll bar with the keyboard of a classic scroll bar: Left, Up and Page Up
 // move towards the minimum, Right, Down and Page Down towards the maximum, Home and End to
-// the ends. Takes focus by Tab and by click.
+// the ends. Takes focus by Tab and by click, and shows focus reached by the keyboard.
 class PanelScrollBar : public QScrollBar {
  public:
   explicit PanelScrollBar(QWidget* parent);
@@ -32,6 +32,7 @@ class PanelScrollBar : public QScrollBar {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 };
 
 class TForm1 : public QWidget {
@@ -106,6 +107,7 @@ class TForm1 : public QWidget {
   QScrollBar* MakeScrollBar(const char* name, int left, int top, int width,
                             receiver::ScrollBarControl& model);
   void SetTabOrder();
+  void NameForScreenReaders();
   void ReadDecimalSeparator();
 
   receiver::ReceiverControl& rx_;

@@ -1,0 +1,147 @@
+#!/usr/bin/python3
+"""Reads a running program through AT-SPI, the way a screen reader does, and prints JSON.
+
+  a11y_read.py tree PID TITLE    the program's accessible tree once a window TITLE is there
+  a11y_read.py walk PID TITLE N  presses Tab N times (xdotool, to the window that has the
+                                 keyboard) and reports after each press the focused control
+                                 of window TITLE and whether it looks different from before
+                                 any keyboard navigation (its focus is shown)
+
+Runs with the system Python (Debian python3-pyatspi) on the session bus given by
+DBUS_SESSION_BUS_ADDRESS and the display given by DISPLAY. Exits 1 when the program or the
+window does not show up on the accessibility bus within 15 s.
+"""
+
+import json
+import subprocess
+import sys
+import time
+
+import pyatspi
+
+WAIT_S = 15.0
+
+
+def find_window(pid, title):
+    deadline = time.monotonic() + WAIT_S
+    while time.monotonic() < deadline:
+        desktop = pyatspi.Registry.getDesktop(0)
+        for app in desktop:
+            try:
+                if app is None or app.get_process_id() != pid:
+                    continue
+                for window in app:
+                    if window is not None and window.name == title and window.childCount > 0:
+                        return app, window
+            except Exception:  # the application is still registering
+                pass
+        time.sleep(0.1)
+    return None, None
+
+
+def relation_targets(acc):
+    out = {}
+    for relation in acc.getRelationSet():
+        kind = pyatspi.relationToString(relation.getRelationType()).lower()
+        targets = [relation.getTarget(i).name for i in range(relation.getNTargets())]
+        out.setdefault(kind, []).extend(targets)
+    return out
+
+
+def describe(acc, depth=0):
+    node = {
+        "role": acc.getRoleName(),
+        "name": acc.name,
+        "description": acc.description,
+        "states": sorted(pyatspi.stateToString(s) for s in acc.getState().getStates()),
+        "relations": relation_targets(acc),
+    }
+    try:
+        node["value"] = acc.queryValue().currentValue
+    except NotImplementedError:
+        pass
+    try:
+        text = acc.queryText()
+        node["text"] = text.getText(0, -1)
+    except NotImplementedError:
+        pass
+    # Table cells of the bus monitor's hex images are many and say nothing new.
+    children = [c for c in acc if c is not None] if depth < 6 else []
+    node["children"] = [describe(c, depth + 1) for c in children
+                        if c.getRoleName() != "table cell"]
+    return node
+
+
+def focused_child(window):
+    for child in window:
+        if child is not None and child.getState().contains(pyatspi.STATE_FOCUSED):
+            return child
+    return None
+
+
+def pixels(x, y, width, height):
+    """The screen's RGB bytes of an area (imagemagick's import)."""
+    return subprocess.run(
+        ["import", "-window", "root", "-crop", f"{width}x{height}+{x}+{y}", "rgb:-"],
+        check=True, capture_output=True).stdout
+
+
+def extents(acc):
+    ext = acc.queryComponent().getExtents(pyatspi.DESKTOP_COORDS)
+    return (ext.x, ext.y, ext.width, ext.height)
+
+
+def walk(window, presses):
+    # Every focusable control as it looks before any keyboard navigation: no focus shown yet.
+    unfocused = {}
+    for child in window:
+        if child is not None and child.getState().contains(pyatspi.STATE_FOCUSABLE):
+            box = extents(child)
+            unfocused[child.name] = (box, pixels(*box))
+    steps = []
+    for _ in range(presses):
+        before = focused_child(window)
+        subprocess.run(["xdotool", "key", "Tab"], check=True)
+        deadline = time.monotonic() + 3.0
+        now = focused_child(window)
+        while time.monotonic() < deadline and (
+                now is None or (before is not None and now.name == before.name)):
+            time.sleep(0.05)
+            now = focused_child(window)
+        if now is None:
+            steps.append({"name": None})
+            continue
+        # Focus is visible when the control's pixels change from their unfocused look (given
+        # the repaint a moment).
+        box, look = unfocused.get(now.name, (extents(now), None))
+        visible = False
+        deadline = time.monotonic() + 3.0
+        while look is not None and not visible and time.monotonic() < deadline:
+            visible = pixels(*box) != look
+            if not visible:
+                time.sleep(0.05)
+        steps.append({"name": now.name, "role": now.getRoleName(),
+                      "showing": now.getState().contains(pyatspi.STATE_SHOWING),
+                      "focusVisible": visible})
+    return steps
+
+
+def main(argv):
+    command, pid, title = argv[1], int(argv[2]), argv[3]
+    app, window = find_window(pid, title)
+    if window is None:
+        print(f"no window '{title}' of process {pid} on the accessibility bus", file=sys.stderr)
+        return 1
+    if command == "tree":
+        result = describe(app)
+    elif command == "walk":
+        result = walk(window, int(argv[4]))
+    else:
+        print(f"unknown command {command}", file=sys.stderr)
+        return 2
+    json.dump(result, sys.stdout, ensure_ascii=False)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))

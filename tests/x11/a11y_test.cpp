@@ -1,0 +1,360 @@
+// The panel as a screen reader reads it: the simulated edition in a real X session with the
+// accessibility bus running, its tree read through AT-SPI by a11y_read.py (the system Python
+// with pyatspi), driven by real keys.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <spawn.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <chrono>
+#include <map>
+#include <regex>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "PanelSession.h"
+
+extern char** environ;
+
+namespace quarvel::x11 {
+namespace {
+
+// A private session bus (dbus-launch) with the accessibility bus launched on it, and the
+// variables that point the program and the reader at it.
+class AccessibilityBus {
+ public:
+  // Both daemons keep their files (dbus-launch's address file, the accessibility bus socket)
+  // under the session's temporary HOME and runtime folder, never the real ones.
+  explicit AccessibilityBus(const XSession& x) {
+    const std::string runtime = x.Scratch() + "/runtime";
+    mkdir(runtime.c_str(), 0700);
+    const std::vector<std::string> own = {"HOME=" + x.Home(), "XDG_RUNTIME_DIR=" + runtime};
+    std::vector<std::string> launch = {"env"};
+    launch.insert(launch.end(), own.begin(), own.end());
+    launch.insert(launch.end(), {"dbus-launch", "--sh-syntax"});
+    int status = -1;
+    const std::string out = x.Run(launch, &status);
+    std::smatch m;
+    if (status != 0 || !std::regex_search(out, m, std::regex("DBUS_SESSION_BUS_ADDRESS='([^']+)'")))
+      return;
+    address_ = m[1];
+    if (std::regex_search(out, m, std::regex("DBUS_SESSION_BUS_PID=([0-9]+)")))
+      busPid_ = std::stoi(m[1]);
+    // The reader runs through XSession::Run, which passes this process's environment on.
+    setenv("DBUS_SESSION_BUS_ADDRESS", address_.c_str(), 1);
+
+    std::vector<std::string> env = own;
+    env.push_back("DISPLAY=" + x.Display());
+    env.push_back("DBUS_SESSION_BUS_ADDRESS=" + address_);
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string entry(*e);
+      const std::string name = entry.substr(0, entry.find('=') + 1);
+      if (std::none_of(env.begin(), env.end(),
+                       [&](const std::string& o) { return o.compare(0, name.size(), name) == 0; }))
+        env.push_back(entry);
+    }
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);  // its bus daemon joins the group
+    posix_spawnattr_setpgroup(&attr, 0);
+    std::string launcher = "/usr/libexec/at-spi-bus-launcher";
+    std::string immediately = "--launch-immediately";
+    char* argv[] = {launcher.data(), immediately.data(), nullptr};
+    if (posix_spawn(&launcherPid_, launcher.c_str(), nullptr, &attr, argv, envp.data()) != 0)
+      launcherPid_ = -1;
+    posix_spawnattr_destroy(&attr);
+  }
+  ~AccessibilityBus() {
+    if (launcherPid_ > 0) {
+      kill(-launcherPid_, SIGTERM);
+      waitpid(launcherPid_, nullptr, 0);
+    }
+    if (busPid_ > 0) kill(busPid_, SIGTERM);
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  }
+  AccessibilityBus(const AccessibilityBus&) = delete;
+  AccessibilityBus& operator=(const AccessibilityBus&) = delete;
+
+  bool Ready() const { return !address_.empty() && launcherPid_ > 0; }
+  // What the program needs to show itself to screen readers.
+  std::vector<std::string> ProgramEnv() const {
+    return {"DBUS_SESSION_BUS_ADDRESS=" + address_, "QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1"};
+  }
+
+ private:
+  std::string address_;
+  int busPid_ = -1;
+  pid_t launcherPid_ = -1;
+};
+
+// Runs the reader; the parsed JSON, or a null value with a test failure.
+QJsonValue Read(const XSession& x, const std::vector<std::string>& args) {
+  std::vector<std::string> argv = {"/usr/bin/python3", QUARVEL_A11Y_READER};
+  argv.insert(argv.end(), args.begin(), args.end());
+  int status = -1;
+  const std::string out = x.Run(argv, &status);
+  QJsonParseError error{};
+  const QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(out), &error);
+  if (status != 0 || error.error != QJsonParseError::NoError) {
+    ADD_FAILURE() << "reader " << args[0] << " failed (status " << status << "): " << out;
+    return {};
+  }
+  return doc.isArray() ? QJsonValue(doc.array()) : QJsonValue(doc.object());
+}
+
+QJsonObject Tree(const XSession& x, const std::string& title) {
+  return Read(x, {"tree", std::to_string(x.Pid()), title}).toObject();
+}
+
+std::string Str(const QJsonObject& node, const char* key) {
+  return node[QLatin1String(key)].toString().toStdString();
+}
+std::vector<QJsonObject> Children(const QJsonObject& node) {
+  std::vector<QJsonObject> out;
+  for (const QJsonValue& child : node[QLatin1String("children")].toArray())
+    out.push_back(child.toObject());
+  return out;
+}
+std::set<std::string> Targets(const QJsonObject& node, const char* relation) {
+  std::set<std::string> out;
+  for (const QJsonValue& t : node[QLatin1String("relations")][QLatin1String(relation)].toArray())
+    out.insert(t.toString().toStdString());
+  return out;
+}
+bool HasState(const QJsonObject& node, const char* state) {
+  return node[QLatin1String("states")].toArray().contains(QLatin1String(state));
+}
+void Collect(const QJsonObject& node, std::vector<QJsonObject>& all) {
+  all.push_back(node);
+  for (const QJsonObject& child : Children(node)) Collect(child, all);
+}
+
+// The top-level window of the application with this name; empty when there is none.
+QJsonObject Window(const QJsonObject& app, const std::string& name) {
+  for (const QJsonObject& window : Children(app))
+    if (Str(window, "name") == name) return window;
+  return {};
+}
+
+// The panel's controls (everything but its labels) by accessible name; a name twice is a
+// failure.
+std::map<std::string, QJsonObject> ByName(const QJsonObject& window) {
+  std::map<std::string, QJsonObject> out;
+  for (const QJsonObject& child : Children(window)) {
+    if (Str(child, "role") == "label") continue;
+    const std::string name = Str(child, "name");
+    EXPECT_TRUE(out.emplace(name, child).second) << "two controls read as \"" << name << "\"";
+  }
+  return out;
+}
+
+// Every control of the panel in its tab order, as a screen reader names it, with its role.
+const std::vector<std::pair<std::string, std::string>> kControls = {
+    {"Upload EEPROM", "push button"},
+    {"Tuning", "scroll bar"},
+    {"Upload RAM", "push button"},
+    {"Band 0.13 to 0.8 MHz", "push button"},
+    {"Band 0.4 to 1.6 MHz", "push button"},
+    {"Band 0.8 to 3.2 MHz", "push button"},
+    {"Band 2 to 10 MHz", "push button"},
+    {"Band 4 to 20 MHz", "push button"},
+    {"Offset", "scroll bar"},
+    {"Band 10 to 30 MHz", "push button"},
+    {"Input 1", "push button"},
+    {"Input 2", "push button"},
+    {"Input 3", "push button"},
+    {"Attenuator -10 dB", "push button"},
+    {"Attenuator -20 dB", "push button"},
+    {"Attenuator 0 dB", "push button"},
+    {"Input 4", "push button"},
+    {"Crystal trim", "scroll bar"},
+    {"Input 5", "push button"},
+    {"Input 6", "push button"},
+    {"Input 7", "push button"},
+    {"Input 8", "push button"},
+    {"Tracking level", "scroll bar"},
+    {"Level", "text"},
+};
+
+// The texts of the window's labels.
+std::set<std::string> Labels(const QJsonObject& window) {
+  std::set<std::string> out;
+  for (const QJsonObject& child : Children(window))
+    if (Str(child, "role") == "label") out.insert(Str(child, "name"));
+  return out;
+}
+
+// Room for the panel and the bus monitor side by side: without a window manager the monitor
+// would otherwise cover part of the panel, and a covered control cannot show its focus.
+XSessionOptions WideScreen() {
+  XSessionOptions options;
+  options.width = 1600;
+  options.height = 900;
+  return options;
+}
+
+// Starts the simulated edition visible to screen readers; false with a failure otherwise.
+bool StartReadable(PanelSession& s, const AccessibilityBus& bus) {
+  if (!bus.Ready()) {
+    ADD_FAILURE() << "no accessibility bus (dbus-launch, at-spi-bus-launcher)";
+    return false;
+  }
+  return s.Start({}, bus.ProgramEnv());
+}
+
+TEST(X11ScreenReader, EveryControlIsNamedAndTheFrequencyIsReadAfterATuningStep) {
+  PanelSession s(WideScreen());
+  AccessibilityBus bus(s.x);
+  ASSERT_TRUE(StartReadable(s, bus));
+  s.x.WaitQuiet(200, 3000);
+
+  const QJsonObject app = Tree(s.x, kPanelTitle);
+  const QJsonObject panel = Window(app, kPanelTitle);
+  ASSERT_FALSE(panel.isEmpty()) << "the panel is not on the accessibility bus";
+  std::map<std::string, QJsonObject> controls = ByName(panel);
+  for (const auto& [name, role] : kControls) {
+    ASSERT_TRUE(controls.count(name)) << "no control reads as \"" << name << "\"";
+    EXPECT_EQ(Str(controls[name], "role"), role) << name;
+    EXPECT_TRUE(HasState(controls[name], "focusable")) << name;
+  }
+  const std::set<std::string> labels = Labels(panel);
+  for (const char* text : {"6075 kHz", "2 MHz", "10 MHz", "15", "1 kHz", "9 kHz", "2 kHz", "5 kHz",
+                           "10 kHz", "25 kHz", "Offset", "Xtal"})
+    EXPECT_TRUE(labels.count(text)) << "no label reads \"" << text << "\"";
+  ASSERT_TRUE(controls.count("Upload progress"));
+  EXPECT_EQ(Str(controls["Upload progress"], "role"), "progress bar");
+  // Nothing is without a name but the layout's empty label, which shows nothing.
+  for (const QJsonObject& child : Children(panel)) {
+    if (HasState(child, "focusable") || Str(child, "role") != "label") {
+      EXPECT_FALSE(Str(child, "name").empty()) << "unnamed " << Str(child, "role");
+    }
+  }
+  // The labels beside the bars are read with them; the frequency is the bars' description.
+  EXPECT_EQ(Targets(controls["Tuning"], "labelled by"),
+            (std::set<std::string>{"6075 kHz", "2 MHz", "10 MHz"}));
+  EXPECT_EQ(Targets(controls["Offset"], "labelled by"), (std::set<std::string>{"Offset", "15"}));
+  EXPECT_EQ(Targets(controls["Crystal trim"], "labelled by"), (std::set<std::string>{"Xtal"}));
+  EXPECT_EQ(Targets(controls["Band 0.4 to 1.6 MHz"], "labelled by"),
+            (std::set<std::string>{"9 kHz"}));
+  EXPECT_EQ(Str(controls["Tuning"], "description"), "6075 kHz");
+  EXPECT_EQ(Str(controls["Offset"], "description"), "6075 kHz");
+  EXPECT_EQ(controls["Tuning"]["value"].toDouble(), 1212.0);
+  EXPECT_EQ(Str(controls["Level"], "text"), "77");
+
+  // The bus monitor's lists are named too.
+  const QJsonObject monitor = Window(app, kMonitorTitle);
+  ASSERT_FALSE(monitor.isEmpty());
+  std::vector<QJsonObject> all;
+  Collect(monitor, all);
+  std::set<std::string> tables;
+  for (const QJsonObject& node : all) {
+    if (Str(node, "role") != "table") continue;
+    EXPECT_FALSE(Str(node, "name").empty()) << "an unnamed table in the bus monitor";
+    tables.insert(Str(node, "name"));
+  }
+  EXPECT_TRUE(tables.count("Messages"));
+
+  // One step up on the tuning bar, by the keyboard: Tab from "Upload EEPROM", then Right.
+  s.x.Activate(s.panel);
+  std::size_t mark = s.x.LineCount();
+  s.x.Key({"Tab"});
+  s.x.Key({"Right"});
+  ASSERT_TRUE(s.WaitForWrites(mark, 1));
+  s.x.WaitQuiet(200, 3000);
+  const QJsonObject stepped = Window(Tree(s.x, kPanelTitle), kPanelTitle);
+  controls = ByName(stepped);
+  EXPECT_TRUE(HasState(controls["Tuning"], "focused"));
+  EXPECT_EQ(controls["Tuning"]["value"].toDouble(), 1213.0);
+  EXPECT_EQ(Str(controls["Tuning"], "description"), "6080 kHz");
+  EXPECT_TRUE(Labels(stepped).count("6080 kHz")) << "the frequency label";
+
+  // The offset moves the shown frequency as well (and sends nothing): seven Tabs on, one step
+  // down, read until the panel has taken the key.
+  s.x.Key({"Tab"}, 7);
+  s.x.Key({"Left"});
+  for (int attempt = 0; attempt < 20; ++attempt) {
+    controls = ByName(Window(Tree(s.x, kPanelTitle), kPanelTitle));
+    if (controls["Offset"]["value"].toDouble() != 15.0) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_TRUE(HasState(controls["Offset"], "focused"));
+  EXPECT_EQ(controls["Offset"]["value"].toDouble(), 14.0);
+  EXPECT_EQ(Str(controls["Offset"], "description"), "6079 kHz");
+  EXPECT_EQ(Str(controls["Tuning"], "description"), "6079 kHz");
+}
+
+TEST(X11ScreenReader, TabReachesEveryControlInOrderWithItsFocusShown) {
+  PanelSession s(WideScreen());
+  AccessibilityBus bus(s.x);
+  ASSERT_TRUE(StartReadable(s, bus));
+  s.x.WaitQuiet(200, 3000);
+  s.x.Activate(s.panel);
+  // Round the window once and on to the second control, from "Upload EEPROM" which has focus.
+  const int presses = static_cast<int>(kControls.size()) + 1;
+  const QJsonArray steps =
+      Read(s.x, {"walk", std::to_string(s.x.Pid()), kPanelTitle, std::to_string(presses)})
+          .toArray();
+  ASSERT_EQ(steps.size(), presses);
+  for (int i = 0; i < presses; ++i) {
+    const QJsonObject step = steps[i].toObject();
+    const auto& [name, role] = kControls[static_cast<std::size_t>(i + 1) % kControls.size()];
+    EXPECT_EQ(Str(step, "name"), name) << "Tab " << i + 1;
+    EXPECT_EQ(Str(step, "role"), role) << name;
+    EXPECT_TRUE(step["showing"].toBool()) << name;
+    EXPECT_TRUE(step["focusVisible"].toBool()) << name << " looks the same with focus";
+  }
+}
+
+TEST(X11ScreenReader, ErrorBoxesAreReadAsAlertsWithTheirText) {
+  XSession x(WideScreen());
+  ASSERT_TRUE(x.Ready());
+  AccessibilityBus bus(x);
+  ASSERT_TRUE(bus.Ready());
+  ASSERT_TRUE(x.Launch(QUARVEL_SIM_EXE, {"--no-device"}, bus.ProgramEnv()));
+  // The start-up burst's boxes come before the panel shows; read the first two.
+  std::size_t from = 0;
+  for (int box = 0; box < 2; ++box) {
+    const auto line = x.WaitForLineStarting("MessageBox ", from, kWindowMs);
+    ASSERT_TRUE(line.has_value());
+    std::smatch m;
+    const std::string shown = x.Lines()[*line];
+    ASSERT_TRUE(
+        std::regex_match(shown, m, std::regex("MessageBox caption=\"(.*)\" text=\"(.*)\"")));
+    const std::string caption = m[1], text = m[2];
+    const QJsonObject alert = Window(Tree(x, caption), caption);
+    ASSERT_FALSE(alert.isEmpty()) << "no box \"" << caption << "\" on the accessibility bus";
+    EXPECT_EQ(Str(alert, "role"), "alert");
+    std::vector<QJsonObject> all;
+    Collect(alert, all);
+    bool textRead = false, okButton = false;
+    for (const QJsonObject& node : all) {
+      textRead |= Str(node, "role") == "label" && Str(node, "name") == text;
+      okButton |= Str(node, "role") == "push button" && Str(node, "name") == "OK" &&
+                  HasState(node, "focused");
+    }
+    EXPECT_TRUE(textRead) << "the alert does not read \"" << text << "\"";
+    EXPECT_TRUE(okButton) << "OK is not focused";
+    from = *line + 1;
+    const WindowId window = x.WaitForWindow(caption, kWindowMs);
+    ASSERT_NE(window, 0u);
+    x.Activate(window);
+    x.Key({"Return"});
+    ASSERT_TRUE(x.WaitForWindowGone(window, kWindowMs) || x.LineCount() > from);
+  }
+}
+
+}  // namespace
+}  // namespace quarvel::x11
