@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Pieces the benchmarks share: the panel logic without pauses, on a driver of choice.
 #pragma once
 

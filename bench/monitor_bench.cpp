@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What one clock burst costs the simulated edition: decoding it, updating the board model and
 // updating the bus monitor (new rows, labels, changed hex cells). The panel waits for this on
 // every tuning step, so it has to stay far below a millisecond.

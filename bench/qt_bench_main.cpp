@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // main() of the benchmarks that need widgets: a QApplication (offscreen unless a platform is
 // chosen) around Google Benchmark's own run.
 #include <benchmark/benchmark.h>

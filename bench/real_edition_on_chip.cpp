@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real edition (ui::RealEdition: FtdiDriver, libftdi1, libusb) on an FT232R emulated behind
 // usbfs, for scripts/measure.sh. Run it under umockdev-wrapper (tests/usb/under-umockdev.sh).
 //

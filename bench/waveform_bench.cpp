@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Building the clock burst (the 10 ms pause replaced) and decoding it; building the level
 // burst; a whole upload of sixteen pages from a real file (the 200 ms pauses replaced, so the
 // upload's wall time is 16 x 200 ms plus this figure).

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One tuning event end to end through the real window: a key on the focused tuning bar, or a
 // value set on it as a dragged thumb does, through the control model and the receiver logic to
 // the clock burst and the simulated driver. The driver's recorded calls are cleared after each

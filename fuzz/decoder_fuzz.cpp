@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the two-wire decoder. The input is read twice:
 //  - as raw line states: decoding must never crash and its report must hold together
 //    (messages in order inside the stream, every fault at a real state, one fault for every

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the image-file reader, through "upload RAM", with an injected file layer so that no
 // run touches the disk. The input chooses the file name and what the file layer does (a
 // failing stat, open, fstat, read or close with any errno, interrupted reads, short reads, a

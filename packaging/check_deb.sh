@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the Debian package from a build tree and checks what it holds.
 # Usage: check_deb.sh BUILD_DIR OUTPUT_DIR [PROGRAM ...]
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Measures the panel's performance figures on this machine and prints each one with its target
 # and the ratio measured / target (below 1 is within the target). Not part of the test command.
 #

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the panel if needed and starts it on the simulated board. Arguments go to the
 # program (--no-device, --status CALL=N).
 set -euo pipefail

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Takes docs/panel.png: the panel on the simulated board with its bus monitor beside it,
 # started under a virtual X server (Xvfb, 96 dpi) and captured once both windows are up.
 # Not part of the test suite.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The whole test suite: set-up, a normal build and an ASan+UBSan build, each with all tests,
 # then the library's fuzz targets (clang) with a bounded run each.
 set -euo pipefail

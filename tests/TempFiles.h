@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Files in a private temporary folder, removed with the folder.
 #pragma once
 

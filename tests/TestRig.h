@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's logic on a simulated board, with error boxes and pauses recorded.
 #pragma once
 

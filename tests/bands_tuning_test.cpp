@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The band plan and tuning: what the user sees and what the clock generator receives.
 #include <gtest/gtest.h>
 

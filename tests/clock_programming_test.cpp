@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Clock generator registers and the clock burst as the board receives it.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Frequency texts: general format with at most 15 significant digits.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The libftdi1 backend: error mapping, rate arithmetic and a real call with no board.
 #include <gtest/gtest.h>
 #include <libusb.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port link: status texts, error boxes, the handle's life and the write status.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tracking level and the input/attenuator lines.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Uploading a configuration image: what the board receives, and the files that are refused.
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Line states on the wire and the decoder that reads them back.
 #include <gtest/gtest.h>
 

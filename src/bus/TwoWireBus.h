@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The image of the bridge's eight output lines and the two-wire waveform built from it.
 //
 // Bus operations append line states to the port link's transmit buffer; nothing reaches the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reads a stream of line states back into bus messages, the way a device on the board sees
 // them, and reports every state that breaks the bus rules the panel keeps.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The port link: the only caller of the bridge driver. Holds the device handle and the
 // transmit buffer, wraps each of the five driver calls and turns a failing status into an
 // error box.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where modal error boxes go. The window shows a real message box; tests record the calls.
 #pragma once
 

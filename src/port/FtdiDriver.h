@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real board: the five driver operations on top of libftdi1.
 #pragma once
 

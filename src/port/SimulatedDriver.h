@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A bridge driver without hardware: it records every call with its arguments and the bytes
 // written, can be told to answer a chosen status per call or to behave as an absent board,
 // and can print a trace, one line per call, for tools that watch the panel from outside.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The five bridge-driver operations the panel needs, with the D2XX meanings.
 //
 // Every backend (libftdi1 for the real board, the simulated board for tests and the demo)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Register values of the clock generator for a tuning position.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The values the window's controls hold, without any toolkit: scroll bars with their
 // clamp-and-notify rule, texts and the progress bar. The receiver logic reads and writes
 // them by control name; the window mirrors them on screen and feeds user input back.

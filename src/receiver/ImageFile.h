@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Reading a configuration image file: its first 256 bytes, raw.
 #pragma once
 

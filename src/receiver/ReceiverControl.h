@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Everything the panel's controls mean for the hardware: clock programming, the band plan,
 // the tracking level, input and attenuator selection and image upload. Each public operation
 // is the body of one window event.

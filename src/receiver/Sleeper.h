@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The blocking pauses of the panel (10 ms before a clock burst, 200 ms after an upload page).
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The level converter's setting that follows the tuned frequency.
 #pragma once
 

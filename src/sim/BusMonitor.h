@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Bus monitor" window of the simulated edition: every message the board received, what
 // its devices now hold, and whether the board is tuned where the panel says it is.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A model of the board behind the simulated bridge: it reads every written burst back into
 // bus messages the way the devices on the board would, and keeps what each device would
 // hold afterwards. The simulated edition shows it in the bus monitor; tests use it to check

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The texts of the window's event dispatch: the caption of its error boxes and the text it
 // shows for an error that escaped an event operation. No toolkit.
 #pragma once

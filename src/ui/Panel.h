@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // One complete panel on a bridge driver: the port link, the bus, the controls, the receiver
 // logic and the window, created in that order.
 #pragma once

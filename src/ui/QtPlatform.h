@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's toolkit services: error boxes, the image file dialog, the locale's decimal
 // separator and the panel font.
 #pragma once

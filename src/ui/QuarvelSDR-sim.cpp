@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel on the simulated board: the driver trace on standard output.
 #include <QApplication>
 #include <QScreen>

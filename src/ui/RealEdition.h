@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel on the real board: the libftdi1 driver behind the port link. The program builds
 // exactly this; tools and tests that run it against an emulated bridge build it too, with the
 // error boxes and the pauses going where they choose.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's one window: the fixed layout of every control, its start values, and the wiring
 // of each control's event to its receiver operation. No tuning logic lives here.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel on the simulated board: the driver trace and every error box are printed on a
 // stream, so the panel can be tried without hardware and watched from outside.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Helpers for the reliability tests: reading the simulated board's calls and bursts back as
 // the hardware sees them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every driver failure on every kind of burst: the boxes the user sees in call order, every
 // later call of the burst still made, and the next burst going out right.
 #include <gtest/gtest.h>

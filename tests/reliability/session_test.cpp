@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A long scripted session on the panel's logic: every band with its whole tuning range, every
 // input and attenuator, every level, the crystal trim and both uploads. Every burst the board
 // receives is read back as the board would read it, following on from the previous burst's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The board unplugged in the middle of the work: during an upload and during a tuning drag.
 // Every remaining call is still attempted and reported; when the board comes back, the next
 // burst goes through with the input and attenuator chosen meanwhile.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Regression found by the image-file fuzz target: a chosen name with a NUL byte in it is
 // refused as an invalid name, but the name was put into the message as it was, so the text
 // the user saw stopped at the NUL ("Cannot open "a) and the cause was lost.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated board: what its devices hold after the panel's bursts, and the faults it
 // notices in bursts the panel should never send.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The bus monitor window, fed by the panel's logic on the simulated board: the rows it lists,
 // the state it shows and when it turns red.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel as the program builds it (ui::Panel, with the window's own file dialog behind the
 // uploads) on a simulated board, with error boxes and pauses recorded so that nothing waits
 // for a user except the file dialog. Shown and active, so keys reach the focused bar.

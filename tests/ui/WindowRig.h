@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window on the simulated board, with error boxes, pauses and the file dialog
 // replaced by recorders, so nothing is modal and nothing waits.
 #pragma once

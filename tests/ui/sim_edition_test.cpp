@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated edition: in this process with its real message boxes, and as the program
 // QuarvelSDR-sim watched from outside through its standard output.
 #include <gtest/gtest.h>

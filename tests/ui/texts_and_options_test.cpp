@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The pure rules of the window side: the dispatch's box caption and text, the decimal
 // separator taken from a locale, and the simulated edition's command line.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Widget tests run on Qt's offscreen platform: no display is needed.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Long sessions through the real window on the simulated board. The user clicks every band,
 // drags the tuning bar across each band's whole range with the thumb, the mouse and the keys,
 // clicks every input and attenuator, moves the trim and level bars and uploads two images

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A soak through the real window: ten thousand tuning steps by key on the focused tuning bar,
 // bouncing between the band's ends, with the event loop running now and then as it would
 // between a user's key presses. The panel must not grow: resident memory after the run is at

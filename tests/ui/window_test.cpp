@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real window on the simulated board: its layout, and what the hardware receives and
 // the user sees when its controls are used.
 #include <gtest/gtest.h>

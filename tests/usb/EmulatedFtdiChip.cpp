@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "EmulatedFtdiChip.h"
 
 // <sys/ioctl.h> first: the usbfs header's request numbers are built with its macros.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An FT232R bridge emulated where the kernel would be: the device in sysfs and its usbfs node
 // /dev/bus/usb/BBB/DDD answered by an ioctl handler (umockdev), so that our FtdiDriver,
 // libftdi1 and libusb run unchanged against it. The chip records every vendor control request

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real edition (ui::RealEdition, as the program builds it) on emulated FT232R chips, with
 // error boxes recorded and pauses recorded or really taken, and the window offscreen.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The real edition's composition on an emulated FT232R, through our FtdiDriver, libftdi1 and
 // libusb: start-up, a band click, a selection and an upload, read back as the chip received
 // them and as the board decodes them, and compared byte for byte with what the port link hands

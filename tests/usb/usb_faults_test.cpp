@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Faults at the kernel interface, under our FtdiDriver, libftdi1 and libusb: the boxes the user
 // sees, in order, and the next action reaching the chip once the fault is gone.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The usb tier's tests: Qt's offscreen platform, and a private HOME and XDG folders for the
 // window's file dialog, which keeps its state in the user's settings.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The simulated edition started in a real X session: its two windows found, the panel's
 // controls reachable by their place in the layout, and the bursts it sent decoded.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A real X session for tests: a private Xvfb server (and, where a case needs one, the openbox
 // window manager), one program started in it with a temporary HOME and XDG folders, real input
 // through xdotool, and what can be judged from outside: the program's standard output read

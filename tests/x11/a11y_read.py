@@ -1,4 +1,5 @@
 #!/usr/bin/python3
+# SPDX-License-Identifier: GPL-3.0-or-later
 """Reads a running program through AT-SPI, the way a screen reader does, and prints JSON.
 
   a11y_read.py tree PID TITLE    the program's accessible tree once a window TITLE is there

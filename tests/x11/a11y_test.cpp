@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The panel as a screen reader reads it: the simulated edition in a real X session with the
 // accessibility bus running, its tree read through AT-SPI by a11y_read.py (the system Python
 // with pyatspi), driven by real keys.

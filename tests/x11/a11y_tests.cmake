@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The screen reader's view of the panel (label x11): the simulated edition in a private X
 # session with a private accessibility bus, read through AT-SPI by the system Python.
 add_executable(a11y_tests

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The harness itself on the simplest case: a band button clicked with the real mouse.
 #include <gtest/gtest.h>
 
