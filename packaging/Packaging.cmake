@@ -5,14 +5,9 @@
 #   (cd build/default && cpack -G DEB)
 set(QUARVEL_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
-# The two editions, when this build has them.
-set(QUARVEL_PROGRAMS "")
-foreach(program QuarvelSDR QuarvelSDR-sim)
-  if(TARGET ${program})
-    install(TARGETS ${program} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-    list(APPEND QUARVEL_PROGRAMS ${program})
-  endif()
-endforeach()
+# The two editions; both are built whenever this file is included.
+set(QUARVEL_PROGRAMS QuarvelSDR QuarvelSDR-sim)
+install(TARGETS ${QUARVEL_PROGRAMS} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 
 install(FILES ${QUARVEL_PACKAGING_DIR}/org.quarvel.QuarvelSDR.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
