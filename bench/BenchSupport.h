@@ -10,9 +10,9 @@
 #include <optional>
 #include <string>
 
+#include "Doubles.h"
 #include "bus/TwoWireBus.h"
 #include "port/D2XXUnit.h"
-#include "port/ErrorReporter.h"
 #include "port/SimulatedDriver.h"
 #include "receiver/ReceiverControl.h"
 

@@ -23,8 +23,8 @@
 #include <exception>
 #include <vector>
 
+#include "Doubles.h"
 #include "EmulatedFtdiChip.h"
-#include "port/ErrorReporter.h"
 #include "ui/DispatchTexts.h"
 #include "ui/RealEdition.h"
 

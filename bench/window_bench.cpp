@@ -20,8 +20,8 @@
 #include <unistd.h>
 
 #include "BenchSupport.h"
+#include "Doubles.h"
 #include "port/D2XXUnit.h"
-#include "port/ErrorReporter.h"
 #include "port/SimulatedDriver.h"
 #include "receiver/ReceiverControl.h"
 #include "receiver/Sleeper.h"

@@ -13,9 +13,9 @@
 #include <span>
 #include <vector>
 
+#include "Doubles.h"
 #include "bus/TwoWireBus.h"
 #include "bus/TwoWireDecoder.h"
-#include "port/ErrorReporter.h"
 #include "port/SimulatedDriver.h"
 
 namespace {

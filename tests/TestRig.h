@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "Doubles.h"
 #include "bus/TwoWireBus.h"
 #include "bus/TwoWireDecoder.h"
 #include "port/D2XXUnit.h"
-#include "port/ErrorReporter.h"
 #include "port/SimulatedDriver.h"
 #include "receiver/ReceiverControl.h"
 

@@ -4,7 +4,6 @@
 
 #include <chrono>
 #include <thread>
-#include <vector>
 
 namespace quarvel::receiver {
 
@@ -17,13 +16,6 @@ class Sleeper {
 class RealSleeper : public Sleeper {
  public:
   void SleepMs(int ms) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
-};
-
-// Returns at once and remembers the pauses asked for.
-class RecordingSleeper : public Sleeper {
- public:
-  void SleepMs(int ms) override { pauses.push_back(ms); }
-  std::vector<int> pauses;
 };
 
 }  // namespace quarvel::receiver

@@ -12,9 +12,8 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "port/ErrorReporter.h"
+#include "Doubles.h"
 #include "port/SimulatedDriver.h"
-#include "receiver/Sleeper.h"
 #include "ui/Panel.h"
 
 namespace quarvel::ui_test {

@@ -18,9 +18,8 @@
 #include <string>
 #include <vector>
 
+#include "Doubles.h"
 #include "EmulatedFtdiChip.h"
-#include "port/ErrorReporter.h"
-#include "receiver/Sleeper.h"
 #include "ui/RealEdition.h"
 
 namespace quarvel::usb_test {
