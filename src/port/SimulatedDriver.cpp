@@ -1,19 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "port/SimulatedDriver.h"
 
-#include <cstdio>
+#include "port/Hex.h"
 
 namespace quarvel::port {
 
 namespace {
 constexpr std::array<std::string_view, kDriverCallCount> kCallNames = {
     "FT_Open", "FT_SetBitMode", "FT_SetBaudRate", "FT_Write", "FT_Close"};
-
-std::string Hex2(unsigned v) {
-  char buf[3];
-  std::snprintf(buf, sizeof buf, "%02X", v & 0xFFu);
-  return buf;
-}
 }  // namespace
 
 std::string_view DriverCallName(DriverCall call) {
@@ -40,11 +34,8 @@ std::string TraceLine(const RecordedCall& c) {
       break;
     case DriverCall::Write: {
       line += " count=" + std::to_string(c.data.size()) + " data=";
-      static constexpr char kDigits[] = "0123456789ABCDEF";
-      for (std::uint8_t b : c.data) {
-        line += kDigits[b >> 4];
-        line += kDigits[b & 0x0F];
-      }
+      line.reserve(line.size() + 2 * c.data.size() + 16);
+      for (std::uint8_t b : c.data) line += Hex2(b);
       break;
     }
     case DriverCall::Close:

@@ -18,6 +18,8 @@
 #include <cmath>
 #include <iterator>
 
+#include "port/Hex.h"
+
 namespace quarvel::sim {
 
 namespace {
@@ -26,8 +28,9 @@ constexpr int kHexColumns = 16;
 // The board and the panel agree when their frequencies differ by less than this, kHz.
 constexpr double kAgreementKhz = 1e-6;
 
-QString Hex2(unsigned v) {
-  return QString::asprintf("%02X", v & 0xFFu);
+// port::Hex2 as a QString for the labels and tables.
+QString QHex2(unsigned v) {
+  return QString::fromStdString(port::Hex2(v));
 }
 
 constexpr qint64 kMsPerDay = 24 * 60 * 60 * 1000;
@@ -76,7 +79,7 @@ QTableWidget* HexTable(const char* name, QWidget* parent) {
   QStringList columns, rows;
   for (int i = 0; i < kHexColumns; ++i) {
     columns << QString::number(i, 16).toUpper();
-    rows << Hex2(static_cast<unsigned>(i * kHexColumns));
+    rows << QHex2(static_cast<unsigned>(i * kHexColumns));
   }
   table->setHorizontalHeaderLabels(columns);
   table->setVerticalHeaderLabels(rows);
@@ -246,11 +249,11 @@ void BusMonitor::ShowState() {
   SetAlarm(attenuator_, !db.has_value());
 
   const ClockGeneratorModel& clock = board_.ClockGenerator();
-  SetText(clockRegisters_, Hex2(clock.Register(0x40)) + ' ' + Hex2(clock.Register(0x41)) + ' ' +
-                               Hex2(clock.Register(0x42)));
+  SetText(clockRegisters_, QHex2(clock.Register(0x40)) + ' ' + QHex2(clock.Register(0x41)) + ' ' +
+                               QHex2(clock.Register(0x42)));
   SetText(divider_,
-          QStringLiteral("%1 (%2)").arg(Hex2(clock.Register(0x0C))).arg(clock.OutputDivider()));
-  SetText(trim_, QStringLiteral("%1 (%2)").arg(Hex2(clock.CrystalTrim())).arg(clock.CrystalTrim()));
+          QStringLiteral("%1 (%2)").arg(QHex2(clock.Register(0x0C))).arg(clock.OutputDivider()));
+  SetText(trim_, QStringLiteral("%1 (%2)").arg(QHex2(clock.CrystalTrim())).arg(clock.CrystalTrim()));
   const std::optional<double> osc = clock.OscillatorKhz();
   SetText(oscillator_,
           osc ? Khz(*osc) + QStringLiteral("  (P %1, Q %2)").arg(clock.P()).arg(clock.Q())
@@ -259,7 +262,7 @@ void BusMonitor::ShowState() {
   SetText(tuned_, tuned ? Khz(*tuned) : QStringLiteral("\u2014"));
 
   const std::optional<std::uint8_t> level = board_.Level();
-  SetText(level_, level ? QStringLiteral("%1 (%2)").arg(Hex2(*level)).arg(*level)
+  SetText(level_, level ? QStringLiteral("%1 (%2)").arg(QHex2(*level)).arg(*level)
                         : QStringLiteral("\u2014"));
   SetText(
       traffic_,
@@ -275,7 +278,7 @@ void BusMonitor::ShowHex(QTableWidget* table, std::array<std::uint8_t, 256>& sho
     if (shown[i] == now[i]) continue;
     shown[i] = now[i];
     table->item(static_cast<int>(i / kHexColumns), static_cast<int>(i % kHexColumns))
-        ->setText(Hex2(now[i]));
+        ->setText(QHex2(now[i]));
   }
 }
 

@@ -1,22 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/SimulatedBoard.h"
 
-#include <cstdio>
 #include <utility>
 
 #include "bus/TwoWireBus.h"
 #include "bus/TwoWireDecoder.h"
+#include "port/Hex.h"
 
 namespace quarvel::sim {
 
 namespace {
 constexpr int kAttenuatorCodeInvalid = 3;
-
-std::string Hex2(unsigned v) {
-  char buf[3];
-  std::snprintf(buf, sizeof buf, "%02X", v & 0xFFu);
-  return buf;
-}
+using port::Hex2;
 }  // namespace
 
 std::string HexBytes(std::span<const std::uint8_t> bytes) {

@@ -4,15 +4,8 @@
 // for a user except the file dialog. Shown and active, so keys reach the focused bar.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QTest>
-
 #include "Doubles.h"
+#include "FormAccess.h"
 #include "port/SimulatedDriver.h"
 #include "ui/Panel.h"
 
@@ -25,29 +18,17 @@ struct PanelRig {
   ui::Panel panel{driver, reporter, sleeper, "Quarvelsdr-sim"};
   ui::TForm1& form = panel.Form();
 
-  PanelRig() {
-    form.show();
-    form.activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(&form, 2000));
-  }
+  PanelRig() { ShowActive(form); }
 
   template <class W = QWidget>
   W* Find(const char* name) const {
-    W* widget = form.findChild<W*>(QString::fromLatin1(name));
-    if (widget == nullptr) ADD_FAILURE() << "no " << name;
-    return widget;
+    return FindIn<W>(form, name);
   }
   QScrollBar* Bar(const char* name) const { return Find<QScrollBar>(name); }
-  void Click(const char* button) { QTest::mouseClick(Find<QPushButton>(button), Qt::LeftButton); }
+  void Click(const char* button) { ClickIn(form, button); }
   // A key on the focused bar.
-  void Key(QScrollBar* bar, Qt::Key key) {
-    if (!bar->hasFocus()) bar->setFocus();
-    QTest::keyClick(bar, key);
-  }
-  QString Text(const char* name) const {
-    if (auto* edit = form.findChild<QLineEdit*>(QString::fromLatin1(name))) return edit->text();
-    return Find<QLabel>(name)->text();
-  }
+  void Key(QScrollBar* bar, Qt::Key key) { KeyOn(bar, key); }
+  QString Text(const char* name) const { return TextIn(form, name); }
   void Forget() {
     driver.ClearCalls();
     reporter.Clear();

@@ -3,18 +3,11 @@
 // replaced by recorders, so nothing is modal and nothing waits.
 #pragma once
 
-#include <gtest/gtest.h>
-
-#include <QLabel>
-#include <QLineEdit>
-#include <QPushButton>
-#include <QScrollBar>
-#include <QTest>
-
 #include <cstdint>
 #include <memory>
 #include <vector>
 
+#include "FormAccess.h"
 #include "TestRig.h"
 #include "bus/TwoWireDecoder.h"
 #include "ui/SDRquarvel.h"
@@ -36,31 +29,19 @@ struct WindowRig {
   // Creates and shows the window (FormCreate runs in between).
   ui::TForm1& Open() {
     form = std::make_unique<ui::TForm1>(rig.rx, rig.controls, rig.reporter, kTitle);
-    form->show();
-    form->activateWindow();
-    EXPECT_TRUE(QTest::qWaitForWindowActive(form.get(), 2000));
+    ShowActive(*form);
     return *form;
   }
 
   template <class W = QWidget>
   W* Find(const char* name) {
-    W* widget = form->findChild<W*>(QString::fromLatin1(name));
-    if (widget == nullptr) ADD_FAILURE() << "no " << name;
-    return widget;
+    return FindIn<W>(*form, name);
   }
-  void Click(const char* name) { QTest::mouseClick(Find<QPushButton>(name), Qt::LeftButton); }
+  void Click(const char* name) { ClickIn(*form, name); }
   QScrollBar* Bar(const char* name) { return Find<QScrollBar>(name); }
-  std::string Text(const char* name) {
-    if (auto* edit = form->findChild<QLineEdit*>(QString::fromLatin1(name)))
-      return edit->text().toStdString();
-    return Find<QLabel>(name)->text().toStdString();
-  }
+  std::string Text(const char* name) { return TextIn(*form, name).toStdString(); }
   // Moves a scroll bar the way the user would, by a key on the focused bar.
-  void Key(const char* bar, Qt::Key key) {
-    QScrollBar* b = Bar(bar);
-    b->setFocus();
-    QTest::keyClick(b, key);
-  }
+  void Key(const char* bar, Qt::Key key) { KeyOn(Bar(bar), key); }
 
   void Forget() { rig.Forget(); }
   std::vector<Burst> Bursts() const { return rig.Messages(); }

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Reaching the window's controls the way the tests do: by object name, with the user's own
+// clicks and keys. Shared by WindowRig and PanelRig.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+namespace quarvel::ui_test {
+
+// Shows the window, activates it and waits until it is active, so keys reach the focused bar.
+inline void ShowActive(QWidget& window) {
+  window.show();
+  window.activateWindow();
+  EXPECT_TRUE(QTest::qWaitForWindowActive(&window, 2000));
+}
+
+// The control of that name below the window; a test failure when there is none.
+template <class W = QWidget>
+W* FindIn(const QWidget& window, const char* name) {
+  W* widget = window.findChild<W*>(QString::fromLatin1(name));
+  if (widget == nullptr) ADD_FAILURE() << "no " << name;
+  return widget;
+}
+
+inline void ClickIn(const QWidget& window, const char* button) {
+  QTest::mouseClick(FindIn<QPushButton>(window, button), Qt::LeftButton);
+}
+
+// The text of an edit field or a label.
+inline QString TextIn(const QWidget& window, const char* name) {
+  if (auto* edit = window.findChild<QLineEdit*>(QString::fromLatin1(name))) return edit->text();
+  return FindIn<QLabel>(window, name)->text();
+}
+
+// A key on the focused bar, as the user presses it.
+inline void KeyOn(QScrollBar* bar, Qt::Key key) {
+  if (!bar->hasFocus()) bar->setFocus();
+  QTest::keyClick(bar, key);
+}
+
+}  // namespace quarvel::ui_test
