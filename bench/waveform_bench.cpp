@@ -19,7 +19,7 @@ void BM_BuildClockBurst(benchmark::State& state) {
   p.rx.BandDivider = 10;
   for (auto _ : state) {
     p.rx.ProgramClockGenerator();
-    benchmark::DoNotOptimize(p.link.WaveQueue.data());
+    benchmark::DoNotOptimize(p.bus.Burst().WaveQueue().data());
   }
 }
 BENCHMARK(BM_BuildClockBurst);
@@ -37,7 +37,7 @@ void BM_BuildLevelBurst(benchmark::State& state) {
   LogicStack<NullDriver> p;
   for (auto _ : state) {
     p.rx.ScrollBar4Change();
-    benchmark::DoNotOptimize(p.link.WaveQueue.data());
+    benchmark::DoNotOptimize(p.bus.Burst().WaveQueue().data());
   }
 }
 BENCHMARK(BM_BuildLevelBurst);
@@ -50,7 +50,7 @@ void BM_UploadSixteenPages(benchmark::State& state) {
   p.chooser.path = image.path();
   for (auto _ : state) {
     p.rx.RAMbinClick();
-    benchmark::DoNotOptimize(p.link.WaveQueue.data());
+    benchmark::DoNotOptimize(p.bus.Burst().WaveQueue().data());
   }
 }
 BENCHMARK(BM_UploadSixteenPages);

@@ -81,13 +81,16 @@ struct BusStack {
 };
 
 void CheckRoundTrip(const std::uint8_t* data, std::size_t size) {
-  static BusStack stack;  // the 64 KiB queue is set up once
+  static BusStack stack;  // set up once
   auto& b = stack.bus;
   FuzzedDataProvider in(data, size);
 
   // Any input and attenuator bits and any starting levels of the two bus lines.
-  b.PortImage = in.ConsumeIntegral<std::uint8_t>() & (bus::kSelectionBits | 0x03);
-  const auto before = static_cast<std::uint8_t>(b.PortImage);
+  const auto lines = in.ConsumeIntegral<std::uint8_t>();
+  b.SetSelection((lines >> 2) & 0x07, (lines >> 5) & 0x03);
+  b.SetDataLine(lines & bus::kDataLine);
+  b.SetClockLine(lines & bus::kClockLine);
+  const auto before = static_cast<std::uint8_t>(b.PortImage());
   b.BeginBurst();
   b.BusIdle();
   std::vector<Bytes> sent;
@@ -101,10 +104,11 @@ void CheckRoundTrip(const std::uint8_t* data, std::size_t size) {
     sent.push_back(m);
     bytes += m.size();
   }
-  const auto length = static_cast<std::size_t>(b.WaveLength);
+  const auto length = static_cast<std::size_t>(b.WaveLength());
   if (length != 2 + 6 * sent.size() + 27 * bytes) Fail("state count off the message shape");
 
-  const std::span<const std::uint8_t> states(b.Link().WaveQueue.data(), length);
+  const std::span<const std::uint8_t> states = b.Burst().WaveQueue();
+  if (states.size() != length) Fail("states kept differ from the count");
   const auto decoded = bus::DecodeBurst(states, before);
   CheckReport(states, decoded);
   if (!decoded.ok()) Fail("the panel's own burst breaks a bus rule", decoded.faults[0].state);

@@ -100,7 +100,7 @@ TEST(ClockBurst, StartUpBurstIsExactOnTheWire) {
 TEST(ClockBurst, CarriesSelectionBitsInEveryStateAndRecordsTheRegisters) {
   testing::Rig rig;
   rig.Start();
-  rig.bus.PortImage = 0x5C | 0x03;
+  rig.bus.SetSelection(7, 2);  // bits 2-6: 0x5C; the bus lines stay high after the start-up
   rig.rx.TuningPosition = 799;
   rig.rx.HighBandFlag = true;
   rig.rx.BandDivider = 4;

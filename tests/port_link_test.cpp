@@ -68,7 +68,7 @@ TEST(PortLink, AbsentBoardGivesFiveBoxesAndNoStaleHandle) {
                                       "FT_Write - Invalid handle...",
                                       "FT_Close - Invalid handle...",
                                   }));
-  EXPECT_EQ(rig.link.UsbHandle, nullptr);
+  EXPECT_EQ(rig.link.UsbHandle(), nullptr);
   // Every call was still made.
   ASSERT_EQ(rig.driver.Calls().size(), 5u);
 }
@@ -76,31 +76,31 @@ TEST(PortLink, AbsentBoardGivesFiveBoxesAndNoStaleHandle) {
 TEST(PortLink, HandleIsNullAfterCloseAndAfterAFailedOpen) {
   testing::Rig rig;
   EXPECT_EQ(rig.link.UsbOpen(), 0u);
-  EXPECT_NE(rig.link.UsbHandle, nullptr);
+  EXPECT_NE(rig.link.UsbHandle(), nullptr);
   rig.link.UsbClose();
-  EXPECT_EQ(rig.link.UsbHandle, nullptr);
+  EXPECT_EQ(rig.link.UsbHandle(), nullptr);
   // A later call with the closed handle touches no device.
   EXPECT_EQ(rig.link.UsbSetBitMode(0xFF, 1), port::FT_INVALID_HANDLE);
 
   // A failed open drops the handle of an earlier successful one.
   EXPECT_EQ(rig.link.UsbOpen(), 0u);
-  ASSERT_NE(rig.link.UsbHandle, nullptr);
+  ASSERT_NE(rig.link.UsbHandle(), nullptr);
   rig.driver.SetStatus(DriverCall::Open, port::FT_DEVICE_NOT_OPENED);
   EXPECT_EQ(rig.link.UsbOpen(), port::FT_DEVICE_NOT_OPENED);
-  EXPECT_EQ(rig.link.UsbHandle, nullptr);
+  EXPECT_EQ(rig.link.UsbHandle(), nullptr);
 }
 
 TEST(PortLink, DisabledReportsStillUpdateTheWriteStatus) {
   testing::Rig rig;
-  rig.link.ErrorReportEnabled = false;
+  rig.link.SetErrorReportEnabled(false);
   rig.driver.SetStatus(DriverCall::Write, port::FT_IO_ERROR);
   rig.bus.BeginBurst();
   rig.bus.SendWaveform();
   EXPECT_TRUE(rig.reporter.boxes.empty());
-  EXPECT_EQ(rig.link.UsbWriteStatus, port::FT_IO_ERROR);
+  EXPECT_EQ(rig.link.UsbWriteStatus(), port::FT_IO_ERROR);
   rig.driver.SetStatus(DriverCall::Write, 0);
   rig.bus.SendWaveform();
-  EXPECT_EQ(rig.link.UsbWriteStatus, 0u);
+  EXPECT_EQ(rig.link.UsbWriteStatus(), 0u);
 }
 
 TEST(SimulatedDriver, TraceHasOneLinePerCallInTheFixedFormat) {

@@ -21,9 +21,9 @@ std::vector<int> SampledBits(const Bytes& states, std::uint8_t before) {
   return bits;
 }
 
-Bytes Queue(bus::TwoWireBus& b) {
-  return Bytes(b.Link().WaveQueue.begin(),
-               b.Link().WaveQueue.begin() + static_cast<std::ptrdiff_t>(b.WaveLength));
+Bytes Queue(const bus::TwoWireBus& b) {
+  const auto states = b.Burst().WaveQueue();
+  return Bytes(states.begin(), states.end());
 }
 
 TEST(Waveform, WriteByteSendsBitsMsbFirstThenReleasesTheAckSlot) {
@@ -40,14 +40,14 @@ TEST(Waveform, StateCountsFollowTheMessageShape) {
   rig.bus.BeginBurst();
   rig.bus.BusIdle();
   rig.bus.BusMessage({0x90, 0x40, 0x4D});
-  EXPECT_EQ(rig.bus.WaveLength, 2 + 6 + 3 * 27);
+  EXPECT_EQ(rig.bus.WaveLength(), 2 + 6 + 3 * 27);
   rig.bus.BusMessage({0xD2, 0x0C});
-  EXPECT_EQ(rig.bus.WaveLength, 89 + 6 + 2 * 27);
+  EXPECT_EQ(rig.bus.WaveLength(), 89 + 6 + 2 * 27);
 }
 
 TEST(Waveform, EveryStateCarriesTheSelectionBitsAndBit7IsLow) {
   testing::Rig rig;
-  rig.bus.PortImage = 0x5C;
+  rig.bus.SetSelection(7, 2);  // bits 2-6: 0x5C
   rig.bus.BeginBurst();
   rig.bus.BusIdle();
   rig.bus.BusMessage({0xFF, 0x00, 0xAA});
@@ -77,16 +77,15 @@ TEST(Waveform, SendWaveformMakesTheFiveCallsInOrderEvenWithAnEmptyQueue) {
   EXPECT_TRUE(calls[3].data.empty());
   EXPECT_EQ(calls[4].call, port::DriverCall::Close);
   EXPECT_TRUE(rig.reporter.boxes.empty());
-  EXPECT_EQ(rig.link.UsbBaudRate, 38400u);
+  EXPECT_EQ(rig.link.UsbBaudRate(), 38400u);
 }
 
 TEST(Waveform, ABurstPastTheQueueIsRefusedWholeAndTheNextOneGoesOut) {
   testing::Rig rig;
-  rig.link.WaveQueue.fill(0xEE);
   rig.bus.BeginBurst();
   rig.bus.BusIdle();
   for (int i = 0; i < 2500; ++i) rig.bus.BusWriteByte(0x00);  // 67,502 states
-  EXPECT_GT(rig.bus.WaveLength, 65536);
+  EXPECT_GT(rig.bus.WaveLength(), 65536);
   rig.bus.SendWaveform();
   EXPECT_TRUE(rig.driver.Calls().empty());  // nothing sent, not even an open
   ASSERT_EQ(rig.reporter.boxes.size(), 1u);

@@ -1,30 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bus/TwoWireBus.h"
 
-#include <string>
-
 namespace quarvel::bus {
 
-void TwoWireBus::Queue() {
-  if (WaveLength == 0) overflow_ = false;
-  if (WaveLength < 0 || static_cast<std::size_t>(WaveLength) >= link_.WaveQueue.size()) {
-    // Never write past the buffer; the burst is refused when it is sent.
-    overflow_ = true;
-    if (WaveLength < INT32_MAX) ++WaveLength;
-    return;
-  }
-  link_.WaveQueue[static_cast<std::size_t>(WaveLength)] =
-      static_cast<std::uint8_t>(PortImage & 0xFF);
-  ++WaveLength;
+void TwoWireBus::SetSelection(int input, int attenuator) {
+  portImage_ =
+      (portImage_ & (kDataLine | kClockLine)) | ((input & 0x07) << 2) | ((attenuator & 0x03) << 5);
 }
 
 void TwoWireBus::SetDataLine(int level) {
-  PortImage = level != 0 ? (PortImage | kDataLine) : (PortImage & ~kDataLine);
+  portImage_ = level != 0 ? (portImage_ | kDataLine) : (portImage_ & ~kDataLine);
   Queue();
 }
 
 void TwoWireBus::SetClockLine(int level) {
-  PortImage = level != 0 ? (PortImage | kClockLine) : (PortImage & ~kClockLine);
+  portImage_ = level != 0 ? (portImage_ | kClockLine) : (portImage_ & ~kClockLine);
   Queue();
 }
 
@@ -45,7 +35,7 @@ void TwoWireBus::BusStop() {
   SetDataLine(1);
 }
 
-bool TwoWireBus::BusWriteByte(std::uint8_t b) {
+void TwoWireBus::BusWriteByte(std::uint8_t b) {
   for (int bit = 7; bit >= 0; --bit) {
     SetDataLine((b >> bit) & 1);
     SetClockLine(1);
@@ -55,7 +45,6 @@ bool TwoWireBus::BusWriteByte(std::uint8_t b) {
   SetDataLine(1);
   SetClockLine(1);
   SetClockLine(0);
-  return true;
 }
 
 void TwoWireBus::BusMessage(std::initializer_list<std::uint8_t> bytes) {
@@ -72,20 +61,20 @@ void TwoWireBus::BusMessage(std::uint8_t address, std::span<const std::uint8_t> 
 }
 
 void TwoWireBus::SendWaveform() {
-  if (overflow_ && WaveLength != 0) {
-    overflow_ = false;
-    link_.Reporter().ShowError(
-        port::kErrorCaption,
-        "Burst of " + std::to_string(WaveLength) + " line states exceeds the " +
-            std::to_string(link_.WaveQueue.size()) + "-state transmit buffer; nothing was sent.");
-    WaveLength = 0;
+  Send(burst_);
+  // A refused burst is dropped, so that sending again sends an empty one.
+  if (burst_.Overflowed()) burst_.Clear();
+}
+
+void TwoWireBus::Send(const port::LineBurst& burst) {
+  if (burst.Overflowed()) {
+    link_.RefuseBurst(burst);
     return;
   }
   link_.UsbOpen();
   link_.UsbSetBitMode(0xFF, port::kBitModeAsyncBitBang);
-  link_.UsbBaudRate = kBridgeBaudRate;
-  link_.UsbSetBaudRate();
-  link_.UsbWrite(static_cast<std::uint32_t>(WaveLength < 0 ? 0 : WaveLength));
+  link_.UsbSetBaudRate(kBridgeBaudRate);
+  link_.UsbWrite(burst);
   link_.UsbClose();
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The image of the bridge's eight output lines and the two-wire waveform built from it.
 //
-// Bus operations append line states to the port link's transmit buffer; nothing reaches the
-// board until SendWaveform hands the whole burst to the driver in one write.
+// Bus operations append line states to a burst; nothing reaches the board until SendWaveform
+// hands the whole burst to the port link, which writes it in one driver call.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include <span>
 
 #include "port/D2XXUnit.h"
+#include "port/LineBurst.h"
 
 namespace quarvel::bus {
 
@@ -29,32 +30,41 @@ class TwoWireBus {
  public:
   explicit TwoWireBus(port::D2XXUnit& link) : link_(link) {}
 
+  // The input (0 ... 7, bits 2-4) and the attenuator step (bits 5-6) that every later line
+  // state carries; the bus lines keep their levels.
+  void SetSelection(int input, int attenuator);
+
+  // Starts a new burst: the queue is emptied.
+  void BeginBurst() { burst_.Clear(); }
   void SetDataLine(int level);
   void SetClockLine(int level);
   void BusIdle();
   void BusStart();
   void BusStop();
-  bool BusWriteByte(std::uint8_t b);
+  // Eight data bits, most significant first, then the acknowledge slot (never read).
+  void BusWriteByte(std::uint8_t b);
   // One bus message: start, the bytes (address first), stop.
   void BusMessage(std::initializer_list<std::uint8_t> bytes);
   void BusMessage(std::uint8_t address, std::span<const std::uint8_t> payload);
-  // Opens the bridge, sets bit-bang mode and the rate, writes the queue and closes, each step
-  // taken whatever the previous one returned. A burst that overran the queue is refused
-  // whole: nothing reaches the driver and the user is told.
+  // Hands the burst built since BeginBurst to the port link: see Send.
   void SendWaveform();
-  // Starts a new burst: the queue is emptied.
-  void BeginBurst() { WaveLength = 0; }
+  // Opens the bridge, sets bit-bang mode and the rate, writes the burst and closes, each
+  // step taken whatever the previous one returned. A burst that overran the queue is refused
+  // whole: nothing reaches the driver and the user is told.
+  void Send(const port::LineBurst& burst);
 
-  int PortImage = 0;
-  std::int32_t WaveLength = 0;
-
-  port::D2XXUnit& Link() { return link_; }
+  // The eight output lines as they are now.
+  int PortImage() const { return portImage_; }
+  // The burst being built, and how many states it holds.
+  const port::LineBurst& Burst() const { return burst_; }
+  std::int32_t WaveLength() const { return burst_.WaveLength(); }
 
  private:
-  void Queue();
+  void Queue() { burst_.Queue(static_cast<std::uint8_t>(portImage_ & 0xFF)); }
 
   port::D2XXUnit& link_;
-  bool overflow_ = false;
+  int portImage_ = 0;
+  port::LineBurst burst_;
 };
 
 }  // namespace quarvel::bus

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "port/D2XXUnit.h"
 
-#include <algorithm>
+#include <array>
+#include <span>
 
 namespace quarvel::port {
 
@@ -37,48 +38,57 @@ std::string StatusMessage(const std::string& callName, FtStatus status) {
   return callName + kStatusTexts[status];
 }
 
-void D2XXUnit::ReportUsbStatus(const std::string& name, FtStatus status) {
-  if (!ErrorReportEnabled || status == 0) return;
-  reporter_.ShowError(kErrorCaption, StatusMessage(name, status));
+void D2XXUnit::ReportUsbStatus(DriverCall call, FtStatus status) {
+  if (!errorReportEnabled_ || status == 0) return;
+  reporter_.ShowError(kErrorCaption, StatusMessage(std::string(DriverCallBoxName(call)), status));
 }
 
 FtStatus D2XXUnit::UsbOpen() {
   // A failed open leaves no handle behind, so the calls that follow it are answered
   // "invalid handle" instead of reaching a device through a stale pointer.
-  UsbHandle = nullptr;
+  usbHandle_ = nullptr;
   FtHandle handle = nullptr;
   const FtStatus status = driver_.Open(0, &handle);
-  if (status == 0) UsbHandle = handle;
-  if (status != 0) ReportUsbStatus("FT_Open", status);
+  if (status == 0) usbHandle_ = handle;
+  ReportUsbStatus(DriverCall::Open, status);
   return status;
 }
 
 FtStatus D2XXUnit::UsbSetBitMode(std::uint8_t mask, std::uint8_t mode) {
-  const FtStatus status = driver_.SetBitMode(UsbHandle, mask, mode);
-  if (status != 0) ReportUsbStatus("FT_SetBitMode ", status);
+  const FtStatus status = driver_.SetBitMode(usbHandle_, mask, mode);
+  ReportUsbStatus(DriverCall::SetBitMode, status);
   return status;
 }
 
-FtStatus D2XXUnit::UsbSetBaudRate() {
-  const FtStatus status = driver_.SetBaudRate(UsbHandle, UsbBaudRate);
-  if (status != 0) ReportUsbStatus("FT_SetBaudRate", status);
+FtStatus D2XXUnit::UsbSetBaudRate(std::uint32_t baud) {
+  usbBaudRate_ = baud;
+  const FtStatus status = driver_.SetBaudRate(usbHandle_, usbBaudRate_);
+  ReportUsbStatus(DriverCall::SetBaudRate, status);
   return status;
 }
 
-std::uint32_t D2XXUnit::UsbWrite(std::uint32_t count) {
-  std::uint32_t written = 0;
-  const auto n = static_cast<std::uint32_t>(std::min<std::size_t>(count, WaveQueue.size()));
-  UsbWriteStatus = driver_.Write(UsbHandle, WaveQueue.data(), n, &written);
-  if (UsbWriteStatus != 0) ReportUsbStatus("FT_Write", UsbWriteStatus);
-  return written;
+FtStatus D2XXUnit::UsbWrite(const LineBurst& burst) {
+  const std::span<const std::uint8_t> states = burst.WaveQueue();
+  std::uint32_t written = 0;  // the driver's count; a failed write is told by its status
+  usbWriteStatus_ =
+      driver_.Write(usbHandle_, states.data(), static_cast<std::uint32_t>(states.size()), &written);
+  ReportUsbStatus(DriverCall::Write, usbWriteStatus_);
+  return usbWriteStatus_;
 }
 
 FtStatus D2XXUnit::UsbClose() {
-  const FtStatus status = driver_.Close(UsbHandle);
+  const FtStatus status = driver_.Close(usbHandle_);
   // The handle is gone once closed, whatever the driver said.
-  UsbHandle = nullptr;
-  if (status != 0) ReportUsbStatus("FT_Close", status);
+  usbHandle_ = nullptr;
+  ReportUsbStatus(DriverCall::Close, status);
   return status;
+}
+
+void D2XXUnit::RefuseBurst(const LineBurst& burst) {
+  reporter_.ShowError(kErrorCaption, "Burst of " + std::to_string(burst.WaveLength()) +
+                                         " line states exceeds the " +
+                                         std::to_string(kWaveQueueSize) +
+                                         "-state transmit buffer; nothing was sent.");
 }
 
 }  // namespace quarvel::port

@@ -1,19 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The port link: the only caller of the bridge driver. Holds the device handle and the
-// transmit buffer, wraps each of the five driver calls and turns a failing status into an
-// error box.
+// The port link: the only caller of the bridge driver. Holds the device handle, wraps each of
+// the five driver calls and turns a failing status into an error box at once.
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <string>
 
 #include "port/ErrorReporter.h"
+#include "port/LineBurst.h"
 #include "port/UsbDriver.h"
 
 namespace quarvel::port {
 
-inline constexpr std::size_t kWaveQueueSize = 65536;
 inline constexpr const char* kErrorCaption = "Fehler";
 
 // The text shown for a failing call: the call's name followed by the status text, or an
@@ -24,24 +22,37 @@ class D2XXUnit {
  public:
   D2XXUnit(UsbDriver& driver, ErrorReporter& reporter) : driver_(driver), reporter_(reporter) {}
 
-  FtStatus UsbOpen();
+  // Each wrapper makes its driver call, shows a box when the status is not 0 (before it
+  // returns, so the boxes of a burst come in call order, one per failed call) and returns
+  // the status.
+  FtStatus UsbOpen();  // device index 0, the first bridge
   FtStatus UsbSetBitMode(std::uint8_t mask, std::uint8_t mode);
-  FtStatus UsbSetBaudRate();
-  std::uint32_t UsbWrite(std::uint32_t count);  // returns the written-bytes count
+  FtStatus UsbSetBaudRate(std::uint32_t baud);
+  FtStatus UsbWrite(const LineBurst& burst);  // the whole burst in one write
   FtStatus UsbClose();
-  void ReportUsbStatus(const std::string& name, FtStatus status);
+  // Tells the user that a burst longer than the transmit queue was refused; nothing of it
+  // reaches the driver.
+  void RefuseBurst(const LineBurst& burst);
 
-  FtHandle UsbHandle = nullptr;
-  bool ErrorReportEnabled = true;
-  FtStatus UsbWriteStatus = 0;
-  std::uint32_t UsbBaudRate = 0;
-  std::array<std::uint8_t, kWaveQueueSize> WaveQueue{};
-
-  ErrorReporter& Reporter() { return reporter_; }
+  // The handle of the open device; null when none is open.
+  FtHandle UsbHandle() const { return usbHandle_; }
+  // The rate of the last UsbSetBaudRate.
+  std::uint32_t UsbBaudRate() const { return usbBaudRate_; }
+  // The status of the last UsbWrite.
+  FtStatus UsbWriteStatus() const { return usbWriteStatus_; }
+  // When off, failing calls show no box. The panel never turns it off.
+  bool ErrorReportEnabled() const { return errorReportEnabled_; }
+  void SetErrorReportEnabled(bool enabled) { errorReportEnabled_ = enabled; }
 
  private:
+  void ReportUsbStatus(DriverCall call, FtStatus status);
+
   UsbDriver& driver_;
   ErrorReporter& reporter_;
+  FtHandle usbHandle_ = nullptr;
+  bool errorReportEnabled_ = true;
+  FtStatus usbWriteStatus_ = 0;
+  std::uint32_t usbBaudRate_ = 0;
 };
 
 }  // namespace quarvel::port

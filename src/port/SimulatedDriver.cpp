@@ -5,21 +5,6 @@
 
 namespace quarvel::port {
 
-namespace {
-constexpr std::array<std::string_view, kDriverCallCount> kCallNames = {
-    "FT_Open", "FT_SetBitMode", "FT_SetBaudRate", "FT_Write", "FT_Close"};
-}  // namespace
-
-std::string_view DriverCallName(DriverCall call) {
-  return kCallNames[static_cast<std::size_t>(call)];
-}
-
-std::optional<DriverCall> DriverCallFromName(std::string_view name) {
-  for (std::size_t i = 0; i < kCallNames.size(); ++i)
-    if (kCallNames[i] == name) return static_cast<DriverCall>(i);
-  return std::nullopt;
-}
-
 std::string TraceLine(const RecordedCall& c) {
   std::string line(DriverCallName(c.call));
   switch (c.call) {

@@ -17,14 +17,6 @@
 
 namespace quarvel::port {
 
-enum class DriverCall { Open, SetBitMode, SetBaudRate, Write, Close };
-inline constexpr std::size_t kDriverCallCount = 5;
-
-// "FT_Open", "FT_SetBitMode", ... as used in the trace and on the simulated edition's
-// command line.
-std::string_view DriverCallName(DriverCall call);
-std::optional<DriverCall> DriverCallFromName(std::string_view name);
-
 struct RecordedCall {
   RecordedCall(DriverCall c, FtStatus s) : call(c), status(s) {}
   DriverCall call;

@@ -6,7 +6,11 @@
 // table of texts whatever stands behind it.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 namespace quarvel::port {
 
@@ -38,6 +42,39 @@ enum : FtStatus {
 // Bit modes passed to SetBitMode.
 inline constexpr std::uint8_t kBitModeReset = 0x00;
 inline constexpr std::uint8_t kBitModeAsyncBitBang = 0x01;
+
+// The five driver calls, in the order every burst makes them.
+enum class DriverCall { Open, SetBitMode, SetBaudRate, Write, Close };
+inline constexpr std::size_t kDriverCallCount = 5;
+
+// The one table of the calls' names: as the driver trace and the simulated edition's command
+// line write them, and as an error box names the failing call. The bit-mode call's box name
+// ends in a blank, so its box texts carry two blanks before the dash, as users know them.
+struct DriverCallNames {
+  std::string_view trace;
+  std::string_view box;
+};
+inline constexpr std::array<DriverCallNames, kDriverCallCount> kDriverCallNames = {{
+    {"FT_Open", "FT_Open"},
+    {"FT_SetBitMode", "FT_SetBitMode "},
+    {"FT_SetBaudRate", "FT_SetBaudRate"},
+    {"FT_Write", "FT_Write"},
+    {"FT_Close", "FT_Close"},
+}};
+
+// "FT_Open", "FT_SetBitMode", ...
+constexpr std::string_view DriverCallName(DriverCall call) {
+  return kDriverCallNames[static_cast<std::size_t>(call)].trace;
+}
+// The name in front of the call's status text in an error box.
+constexpr std::string_view DriverCallBoxName(DriverCall call) {
+  return kDriverCallNames[static_cast<std::size_t>(call)].box;
+}
+constexpr std::optional<DriverCall> DriverCallFromName(std::string_view name) {
+  for (std::size_t i = 0; i < kDriverCallNames.size(); ++i)
+    if (kDriverCallNames[i].trace == name) return static_cast<DriverCall>(i);
+  return std::nullopt;
+}
 
 class UsbDriver {
  public:

@@ -9,8 +9,6 @@ namespace quarvel::receiver {
 
 namespace {
 constexpr std::uint8_t kLevelControlByte = 0x40;
-constexpr int kInputKeepMask = 0x63;       // bus lines and attenuator bits
-constexpr int kAttenuatorKeepMask = 0x1F;  // bus lines and input bits
 }  // namespace
 
 ReceiverControl::ReceiverControl(bus::TwoWireBus& bus, PanelControls& controls, Sleeper& sleeper,
@@ -130,7 +128,7 @@ void ReceiverControl::ScrollBar4Change() {
 
 void ReceiverControl::SelectInputBits(int index) {
   InputIndex = index;
-  bus_.PortImage = (bus_.PortImage & kInputKeepMask) + 4 * InputIndex;
+  bus_.SetSelection(InputIndex, AttenuatorIndex);
 }
 
 void ReceiverControl::SelectInput(int index) {
@@ -140,7 +138,7 @@ void ReceiverControl::SelectInput(int index) {
 
 void ReceiverControl::SelectAttenuator(int index) {
   AttenuatorIndex = index;
-  bus_.PortImage = (bus_.PortImage & kAttenuatorKeepMask) + 32 * AttenuatorIndex;
+  bus_.SetSelection(InputIndex, AttenuatorIndex);
   ProgramClockGenerator();
 }
 

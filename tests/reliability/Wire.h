@@ -27,19 +27,7 @@ inline constexpr std::array<DriverCall, port::kDriverCallCount> kBurstCalls = {
 
 // The names the port link puts in front of a status text (the bit-mode name ends in a blank).
 inline std::string BoxName(DriverCall call) {
-  switch (call) {
-    case DriverCall::Open:
-      return "FT_Open";
-    case DriverCall::SetBitMode:
-      return "FT_SetBitMode ";
-    case DriverCall::SetBaudRate:
-      return "FT_SetBaudRate";
-    case DriverCall::Write:
-      return "FT_Write";
-    case DriverCall::Close:
-      return "FT_Close";
-  }
-  return {};
+  return std::string(port::DriverCallBoxName(call));
 }
 
 // What an absent board shows for one burst: the open call's "not found", then the four calls

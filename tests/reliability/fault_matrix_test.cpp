@@ -70,7 +70,7 @@ std::vector<std::string> ExpectedBoxes(DriverCall call, port::FtStatus status) {
   if (call == DriverCall::Open) {
     // No handle after a failed open: the other four calls are refused by the driver.
     std::vector<std::string> boxes = AbsentBoardBoxes();
-    boxes[0] = port::StatusMessage("FT_Open", status);
+    boxes[0] = port::StatusMessage(BoxName(DriverCall::Open), status);
     return boxes;
   }
   return {port::StatusMessage(BoxName(call), status)};
@@ -121,7 +121,7 @@ TEST_P(FaultMatrix, BoxesInCallOrderEveryCallMadeAndTheNextBurstIsRight) {
   rig.driver.OnBoardWrite = [&](const std::uint8_t* data, std::uint32_t n) {
     reachedBoard.emplace_back(data, data + n);
   };
-  std::uint8_t lastState = static_cast<std::uint8_t>(rig.bus.PortImage);
+  std::uint8_t lastState = static_cast<std::uint8_t>(rig.bus.PortImage());
 
   scenario.run(rig, image);
 

@@ -167,15 +167,20 @@ TEST(BoardModel, UploadsFillTheRegisterFileOrTheEeprom) {
 // queues its states into an empty queue, then the burst is written.
 struct FaultCase {
   const char* name;
-  void (*queue)(bus::TwoWireBus&);
+  // Builds the burst on the bus and returns it for sending.
+  port::LineBurst (*queue)(bus::TwoWireBus&);
   const char* text;  // part of the fault's text
 };
 const FaultCase kFaultCases[] = {
     {"data and clock change together",
      [](bus::TwoWireBus& bus) {
        bus.BusIdle();
-       bus.PortImage &= ~bus::kDataLine;
-       bus.SetClockLine(0);  // both lines fall in the same state
+       // Both lines fall in the same state: the bus operations never do that, so the state
+       // is added to a copy of the burst by hand.
+       port::LineBurst burst = bus.Burst();
+       burst.Queue(
+           static_cast<std::uint8_t>(bus.PortImage() & ~(bus::kDataLine | bus::kClockLine)));
+       return burst;
      },
      "data and clock changed together"},
     {"message not closed",
@@ -183,18 +188,21 @@ const FaultCase kFaultCases[] = {
        bus.BusIdle();
        bus.BusStart();
        bus.BusWriteByte(bus::ClockGenerator);
+       return bus.Burst();
      },
      "message not closed by a stop"},
     {"unknown address",
      [](bus::TwoWireBus& bus) {
        bus.BusMessage({0xA4, 0x00, 0x11});
+       return bus.Burst();
      },
      "no device answers at address 0xA4"},
     {"attenuator code 3",
      [](bus::TwoWireBus& bus) {
-       bus.PortImage |= 0x60;
+       bus.SetSelection((bus.PortImage() >> 2) & 0x07, 3);
        bus.BusIdle();
        bus.BusMessage({bus::LevelConverter, 0x40, 0x10});
+       return bus.Burst();
      },
      "attenuator lines at code 3"},
 };
@@ -204,8 +212,7 @@ TEST(BoardModel, BurstsBreakingTheBoardsRulesCountAsFaults) {
     BoardRig b;
     b.rig.Start();
     b.rig.bus.BeginBurst();
-    c.queue(b.rig.bus);
-    b.rig.bus.SendWaveform();
+    b.rig.bus.Send(c.queue(b.rig.bus));
     EXPECT_EQ(b.board.FaultCount(), 1u) << c.name;
     ASSERT_EQ(b.board.Faults().size(), 1u) << c.name;
     EXPECT_NE(b.board.Faults().back().find(c.text), std::string::npos)

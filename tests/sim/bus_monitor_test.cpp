@@ -146,7 +146,7 @@ TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
   EXPECT_EQ(m.List()->item(rows.size() - 1, 0)->foreground().color(), QColor(Qt::red));
   EXPECT_NE(m.List()->item(rows.size() - 2, 0)->foreground().color(), QColor(Qt::red));
 
-  bus.PortImage |= 0x60;  // attenuator code 3
+  bus.SetSelection((bus.PortImage() >> 2) & 0x07, 3);  // attenuator code 3
   m.rig.rx.ProgramClockGenerator();
   EXPECT_EQ(m.Text("attenuator"), "code 3 (no step)");
   EXPECT_TRUE(m.Red("attenuator"));
