@@ -15,7 +15,7 @@ int main(int argc, char** argv) {
 
   port::FtdiDriver driver;
   ui::QtErrorReporter reporter;
-  receiver::RealSleeper sleeper;
+  ui::WindowSleeper sleeper;
   ui::Panel panel(driver, reporter, sleeper,
                   ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR"));
   ui::TForm1& Form1 = panel.Form();
