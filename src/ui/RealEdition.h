@@ -15,7 +15,8 @@ namespace quarvel::ui {
 
 class RealEdition {
  public:
-  // As the program runs: modal error boxes and real pauses. Creating the window runs
+  // As the program runs: modal error boxes and real pauses (the window repaints during an
+  // upload's pauses). Creating the window runs
   // FormCreate, which sends the start-up bursts; the window is not shown yet.
   explicit RealEdition(std::string applicationTitle);
   // The same, with the boxes and pauses replaced.
@@ -28,7 +29,7 @@ class RealEdition {
 
  private:
   QtErrorReporter boxes_;
-  receiver::RealSleeper pauses_;
+  WindowSleeper pauses_;
   port::FtdiDriver driver_;
   Panel panel_;
 };
