@@ -175,11 +175,14 @@ TEST(Upload, BadFilesAreRefusedWithATextAndNothingIsSent) {
       {"unreadable", good, FailingFiles::Fail::Open, EACCES,
        "Cannot open \"" + good + "\": Dateizugriff verweigert", false},
       {"name too long", good, FailingFiles::Fail::Open, ENAMETOOLONG, "Ungültiger Dateiname", true},
-      {"i/o error mid-read", good, FailingFiles::Fail::ReadMiddle, EIO, "E/A-Fehler 5", false},
-      {"disk gone mid-read", good, FailingFiles::Fail::ReadMiddle, ENODEV, "E/A-Fehler 19", false},
+      {"i/o error mid-read", good, FailingFiles::Fail::ReadMiddle, EIO,
+       "Cannot read \"" + good + "\": E/A-Fehler 5", false},
+      {"disk gone mid-read", good, FailingFiles::Fail::ReadMiddle, ENODEV,
+       "Cannot read \"" + good + "\": E/A-Fehler 19", false},
       {"file shrank", good, FailingFiles::Fail::ReadShort, 0,
-       "Versuch hinter dem Dateiende zu lesen", false},
-      {"close fails", good, FailingFiles::Fail::Close, EIO, "E/A-Fehler 5", false},
+       "Cannot read \"" + good + "\": Versuch hinter dem Dateiende zu lesen", false},
+      {"close fails", good, FailingFiles::Fail::Close, EIO,
+       "Cannot close \"" + good + "\": E/A-Fehler 5", false},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -48,6 +48,8 @@ void SimulatedDriver::Record(RecordedCall rec) {
     trace_->flush();
   }
   calls_.push_back(std::move(rec));
+  if (calls_.size() > recordLimit_ && calls_.size() - recordLimit_ > recordLimit_)
+    calls_.erase(calls_.begin(), calls_.end() - static_cast<std::ptrdiff_t>(recordLimit_));
 }
 
 FtStatus SimulatedDriver::Open(int index, FtHandle* handle) {

@@ -56,6 +56,9 @@ class SimulatedDriver : public UsbDriver {
   // The data of every write call, in order, including failed ones.
   std::vector<std::vector<std::uint8_t>> Writes() const;
   void ClearCalls() { calls_.clear(); }
+  // Bounds the record for long runs: Calls() keeps at least the newest `limit` calls and never
+  // more than twice as many (the oldest are dropped in batches). No bound by default.
+  void SetRecordLimit(std::size_t limit) { recordLimit_ = limit; }
   bool IsOpen() const { return open_; }
 
  private:
@@ -68,6 +71,7 @@ class SimulatedDriver : public UsbDriver {
   bool open_ = false;
   std::ostream* trace_ = nullptr;
   std::vector<RecordedCall> calls_;
+  std::size_t recordLimit_ = static_cast<std::size_t>(-1);
   char device_token_ = 0;  // its address is the handle of the open simulated device
 };
 

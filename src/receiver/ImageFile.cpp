@@ -101,11 +101,17 @@ std::string ShownName(const std::string& path) {
   throw FileError(0, "\"" + path + "\" is not a regular file and cannot be an image");
 }
 
-[[noreturn]] void ThrowIo(int err) {
-  throw FileError(err, ErrnoErrorText(err));
+// An input/output error after a successful open: what failed, on which file, and the
+// runtime's text for the cause.
+[[noreturn]] void ThrowIo(const char* what, const std::string& path, int code,
+                          const std::string& text) {
+  throw FileError(code, std::string(what) + " \"" + ShownName(path) + "\": " + text);
 }
-[[noreturn]] void ThrowReadPastEnd() {
-  throw FileError(100, RuntimeErrorText(100));
+[[noreturn]] void ThrowReadError(const std::string& path, int err) {
+  ThrowIo("Cannot read", path, err, ErrnoErrorText(err));
+}
+[[noreturn]] void ThrowReadPastEnd(const std::string& path) {
+  ThrowIo("Cannot read", path, 100, RuntimeErrorText(100));
 }
 
 }  // namespace
@@ -130,7 +136,7 @@ Image ReadImageFile(const std::string& path, FileApi& api) {
     }
   } closer{api, fd};
 
-  if (api.Fstat(fd, &st) != 0) ThrowIo(errno);
+  if (api.Fstat(fd, &st) != 0) ThrowReadError(path, errno);
   if (!S_ISREG(st.st_mode)) ThrowNotRegular(path);  // replaced between the checks
   if (st.st_size < static_cast<off_t>(kImageSize)) {
     throw FileError(0, "\"" + path + "\" is " + std::to_string(st.st_size) +
@@ -143,13 +149,13 @@ Image ReadImageFile(const std::string& path, FileApi& api) {
     const ssize_t n = api.Read(fd, image.data() + got, kImageSize - got);
     if (n < 0) {
       if (errno == EINTR) continue;
-      ThrowIo(errno);
+      ThrowReadError(path, errno);
     }
-    if (n == 0) ThrowReadPastEnd();  // the file shrank after its size was read
+    if (n == 0) ThrowReadPastEnd(path);  // the file shrank after its size was read
     got += static_cast<std::size_t>(n);
   }
   closer.closed = true;
-  if (api.Close(fd) != 0) ThrowIo(errno);
+  if (api.Close(fd) != 0) ThrowIo("Cannot close", path, errno, ErrnoErrorText(errno));
   return image;
 }
 

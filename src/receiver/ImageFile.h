@@ -57,7 +57,8 @@ PosixFileApi& DefaultFileApi();
 
 // Reads the image from path, opened for reading only. Refuses (FileError) a file that cannot
 // be opened, that is not a regular file (a FIFO would block for ever), or that is shorter
-// than an image; an input/output error while reading or closing throws the runtime's text.
+// than an image; an input/output error while reading or closing throws "Cannot read" or
+// "Cannot close", the file's name and the runtime's text ("Cannot read "x.bin": E/A-Fehler 5").
 // The file is always released.
 Image ReadImageFile(const std::string& path, FileApi& api = DefaultFileApi());
 

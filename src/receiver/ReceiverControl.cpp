@@ -161,7 +161,7 @@ void ReceiverControl::UploadImageFile(std::uint8_t target) {
     bus_.BusStop();
     bus_.SendWaveform();
     c_.ProgressBar1.SetPosition(page * kPageSize + kPageSize - 1);
-    sleeper_.SleepMs(kPagePauseMs);
+    sleeper_.IdleMs(kPagePauseMs);
     c_.ProgressBar1.SetPosition(0);
   }
 }

@@ -9,10 +9,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QScrollArea>
 #include <QScrollBar>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTime>
-#include <QTabWidget>
 #include <QVBoxLayout>
 #include <chrono>
 #include <cmath>
@@ -184,9 +185,18 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   images->addTab(registers_, QStringLiteral("Clock generator registers (0xD2)"));
   images->addTab(eeprom_, QStringLiteral("EEPROM (0xD0)"));
 
-  auto* layout = new QVBoxLayout(this);
+  auto* content = new QWidget;
+  auto* layout = new QVBoxLayout(content);
   layout->addLayout(top, 1);
   layout->addWidget(images, 0);
+  // On a small screen the window may be smaller than all its parts: they scroll.
+  view_ = new QScrollArea(this);
+  view_->setFrameShape(QFrame::NoFrame);
+  view_->setWidgetResizable(true);
+  view_->setWidget(content);
+  auto* window = new QVBoxLayout(this);
+  window->setContentsMargins(0, 0, 0, 0);
+  window->addWidget(view_);
   resize(960, 720);
 
   previousOnChange_ = board_.OnChange;
@@ -195,6 +205,10 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
     Refresh();
   };
   Refresh();
+}
+
+QSize BusMonitor::FullViewSize() const {
+  return view_->widget()->minimumSizeHint();
 }
 
 BusMonitor::~BusMonitor() {

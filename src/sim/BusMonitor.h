@@ -11,6 +11,7 @@
 #include "sim/SimulatedBoard.h"
 
 class QLabel;
+class QScrollArea;
 class QTableWidget;
 
 namespace quarvel::sim {
@@ -35,6 +36,8 @@ class BusMonitor : public QWidget {
   void Refresh();
 
   int RowLimit() const { return rowLimit_; }
+  // The smallest size that shows every part at once; a smaller window scrolls its parts.
+  QSize FullViewSize() const;
 
  private:
   void AppendRows();
@@ -50,6 +53,7 @@ class BusMonitor : public QWidget {
   int rowLimit_;
   std::uint64_t lastSerial_ = 0;
 
+  QScrollArea* view_ = nullptr;
   QTableWidget* messages_ = nullptr;
   QLabel* input_ = nullptr;
   QLabel* attenuator_ = nullptr;

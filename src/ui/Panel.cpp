@@ -7,7 +7,7 @@ Panel::Panel(port::UsbDriver& driver, port::ErrorReporter& reporter, receiver::S
              std::string applicationTitle)
     : link_(driver, reporter), rx_(bus_, controls_, sleeper, chooser_) {
   form_ = std::make_unique<TForm1>(rx_, controls_, reporter, std::move(applicationTitle));
-  chooser_.Attach(form_->OpenDialog1);
+  chooser_.Attach(form_.get());
 }
 
 }  // namespace quarvel::ui

@@ -21,7 +21,7 @@ namespace quarvel::ui {
 class Panel {
  public:
   // Creates the window, which runs FormCreate (and sends the start-up bursts); the window
-  // is not shown yet. The image dialog is the window's OpenDialog1.
+  // is not shown yet. The image dialog is built, modal to the window, when an upload asks.
   Panel(port::UsbDriver& driver, port::ErrorReporter& reporter, receiver::Sleeper& sleeper,
         std::string applicationTitle);
   Panel(const Panel&) = delete;

@@ -1,11 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/QtPlatform.h"
 
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QMessageBox>
+#include <QSettings>
+#include <QTimer>
+
+#include <chrono>
+#include <thread>
 
 namespace quarvel::ui {
 
@@ -19,30 +28,93 @@ void QtErrorReporter::ShowError(const std::string& caption, const std::string& t
   box.exec();
 }
 
-void FileDialogChooser::Attach(QFileDialog* dialog) {
-  dialog_ = dialog;
-  if (dialog != nullptr) filters_ = dialog->nameFilters();
+namespace {
+
+// Closes every popup still open (a name box's completer list, say). A popup left open would
+// take the next click anywhere just to close itself.
+void ClosePopups() {
+  for (int guard = 0; guard < 16; ++guard) {
+    QWidget* popup = QApplication::activePopupWidget();
+    if (popup == nullptr) return;
+    popup->close();
+  }
+}
+
+}  // namespace
+
+void NoSettingsOnDisk() {
+  static const bool done = [] {
+    // Every store, in both formats and scopes, is put below a device file, so that it can
+    // neither exist nor be created: no file is ever read, and a write stops before anything,
+    // lock files included, is created. (The file dialog opens its store in the native format,
+    // whatever the default format is.)
+    const QString nowhere = QStringLiteral("/dev/null/none");
+    for (QSettings::Format format : {QSettings::NativeFormat, QSettings::IniFormat})
+      for (QSettings::Scope scope : {QSettings::UserScope, QSettings::SystemScope})
+        QSettings::setPath(format, scope, nowhere);
+    return true;
+  }();
+  (void)done;
+}
+
+void FileDialogChooser::Attach(QWidget* window) {
+  window_ = window;
 }
 
 std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string& presetName) {
-  if (dialog_.isNull()) return std::nullopt;
-  dialog_->setNameFilters(filters_);
-  dialog_->selectFile(QString::fromStdString(presetName));
+  if (window_.isNull()) return std::nullopt;
+  NoSettingsOnDisk();
+  // No title, no filter of its own, resizable; the name box takes any name.
+  QPointer<QFileDialog> dialog = new QFileDialog(window_, QString(), QDir::currentPath());
+  dialog->setObjectName(QStringLiteral("OpenDialog1"));
+  dialog->setFileMode(QFileDialog::AnyFile);
+  dialog->setAcceptMode(QFileDialog::AcceptOpen);
+  dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->setSizeGripEnabled(true);
+  dialog->setWindowModality(Qt::WindowModal);
+  dialog->selectFile(QString::fromStdString(presetName));
+  std::optional<std::string> result;
   for (;;) {
-    if (dialog_->exec() != QDialog::Accepted || dialog_.isNull()) return std::nullopt;
-    const QStringList files = dialog_->selectedFiles();
-    if (files.isEmpty()) return std::nullopt;
+    const int answer = dialog->exec();
+    ClosePopups();
+    if (answer != QDialog::Accepted || dialog.isNull()) break;
+    const QStringList files = dialog->selectedFiles();
+    if (files.isEmpty()) break;
     const QFileInfo chosen(files.first());
     // A name with wildcards ("*.bin" as preset) that names no file filters the list and the
     // dialog stays open, as users of the classic file dialog expect.
     const QString name = chosen.fileName();
     if (!chosen.exists() && (name.contains(u'*') || name.contains(u'?'))) {
-      dialog_->setNameFilter(name);
-      dialog_->selectFile(name);
+      dialog->setNameFilter(name);
+      dialog->selectFile(name);
       continue;
     }
-    return QFile::encodeName(chosen.filePath()).toStdString();
+    result = QFile::encodeName(chosen.filePath()).toStdString();
+    break;
   }
+  delete dialog.data();
+  return result;
+}
+
+void WindowSleeper::SleepMs(int ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
+
+void WindowSleeper::IdleMs(int ms) {
+  QElapsedTimer clock;
+  clock.start();
+  if (QCoreApplication::instance() != nullptr) {
+    QEventLoop loop;
+    QTimer timer;
+    timer.setSingleShot(true);
+    timer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
+    timer.start(ms);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+  }
+  // The loop ends early when the application is quitting; the pause still lasts its time.
+  const qint64 left = ms - clock.elapsed();
+  if (left > 0) std::this_thread::sleep_for(std::chrono::milliseconds(left));
 }
 
 char DecimalSeparatorOf(const QLocale& locale) {

@@ -14,8 +14,6 @@
 #include "port/ErrorReporter.h"
 #include "receiver/ReceiverControl.h"
 
-class QFileDialog;
-
 namespace quarvel::ui {
 
 // A modal message box with the error icon and one OK button (default and escape button),
@@ -25,17 +23,32 @@ class QtErrorReporter : public port::ErrorReporter {
   void ShowError(const std::string& caption, const std::string& text) override;
 };
 
-// Asks for an image file with the window's file dialog (OpenDialog1): the name box preset,
-// every file listed. Until a dialog is attached, and after it is gone, every request is
-// answered as cancelled.
+// Asks for an image file with a file dialog (OpenDialog1), modal to the window: the name box
+// preset, every file listed, starting in the working directory. The dialog is built for each
+// request and gone when it returns, with no popup of it left open; it reads and writes no
+// state of its own (see NoSettingsOnDisk). Until a window is attached, and after it is gone,
+// every request is answered as cancelled.
 class FileDialogChooser : public receiver::ImageChooser {
  public:
-  void Attach(QFileDialog* dialog);
+  void Attach(QWidget* window);
   std::optional<std::string> ChooseImageFile(const std::string& presetName) override;
 
  private:
-  QPointer<QFileDialog> dialog_;
-  QStringList filters_;  // the dialog's own: every file
+  QPointer<QWidget> window_;
+};
+
+// The toolkit's own settings (the widget file dialog's history, last folder and layout, saved
+// under the organisation "QtProject") are neither read nor written: every settings store of
+// the process points where no file can exist. Done once; the panel keeps no settings.
+void NoSettingsOnDisk();
+
+// The pauses of a panel with a window: SleepMs blocks; IdleMs lets paint and timer events run
+// but no user input (what the user does meanwhile is handled afterwards), and lasts at least
+// the time asked for.
+class WindowSleeper : public receiver::Sleeper {
+ public:
+  void SleepMs(int ms) override;
+  void IdleMs(int ms) override;
 };
 
 // The first character of the locale's decimal separator; "." when the locale gives none or

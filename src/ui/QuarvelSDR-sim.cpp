@@ -1,10 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The panel on the simulated board: the driver trace on standard output.
 #include <QApplication>
-#include <QScreen>
 #include <QTimer>
 
-#include <algorithm>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -12,6 +10,7 @@
 #include "sim/BusMonitor.h"
 #include "sim/SimulatedBoard.h"
 #include "ui/DispatchTexts.h"
+#include "ui/MonitorPlacement.h"
 #include "ui/SimEdition.h"
 
 namespace {
@@ -28,21 +27,6 @@ class QuitWhenPainted : public QObject {
     return false;
   }
 };
-
-// Puts the monitor to the right of the panel, narrowed (down to what its layout needs) so that
-// it stays on the screen; on a screen too small for both it overlaps the panel instead.
-void PlaceBeside(QWidget& monitor, const QWidget& panel) {
-  constexpr int kGapPx = 12;
-  const QRect screen = panel.screen()->availableGeometry();
-  const int left = panel.frameGeometry().right() + kGapPx;
-  const int width =
-      std::max(monitor.minimumSizeHint().width(), std::min(monitor.width(), screen.right() - left));
-  const int height = std::max(monitor.minimumSizeHint().height(),
-                              std::min(monitor.height(), screen.bottom() - panel.y()));
-  monitor.resize(width, height);
-  monitor.move(std::max(screen.left(), std::min(left, screen.right() - width)),
-               std::max(screen.top(), std::min(panel.y(), screen.bottom() - height)));
-}
 
 }  // namespace
 
@@ -71,7 +55,9 @@ int main(int argc, char** argv) {
   if (qEnvironmentVariableIntValue("QUARVEL_EXIT_WHEN_SHOWN") == 1)
     Form1.installEventFilter(&quitWhenPainted);
   Form1.show();
-  PlaceBeside(monitor, Form1);
+  // The monitor belongs to the panel: closing the panel ends the program.
+  monitor.setAttribute(Qt::WA_QuitOnClose, false);
+  ui::PlaceMonitor(monitor, monitor.FullViewSize(), Form1);
   monitor.show();
   return app.exec();
 }

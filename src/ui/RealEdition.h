@@ -16,8 +16,9 @@ namespace quarvel::ui {
 
 class RealEdition {
  public:
-  // As the program runs: modal error boxes and real pauses. Creating the window runs
-  // FormCreate, which sends the start-up bursts; the window is not shown yet.
+  // As the program runs: modal error boxes and real pauses (the window repaints during an
+  // upload's pauses). Creating the window runs FormCreate, which sends the start-up bursts;
+  // the window is not shown yet.
   explicit RealEdition(std::string applicationTitle);
   // The same, with the boxes and pauses replaced.
   RealEdition(std::string applicationTitle, port::ErrorReporter& reporter,
@@ -29,7 +30,7 @@ class RealEdition {
 
  private:
   QtErrorReporter boxes_;
-  receiver::RealSleeper pauses_;
+  WindowSleeper pauses_;
   port::FtdiDriver driver_;
   Panel panel_;
 };

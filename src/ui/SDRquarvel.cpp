@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/SDRquarvel.h"
 
+#include <QCloseEvent>
 #include <QEvent>
-#include <QFileDialog>
 #include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
@@ -206,15 +206,7 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   Edit1->setGeometry(288, 304, 65, 21);
   controls_.Edit1.OnView = [this] { Edit1->setText(FromStd(controls_.Edit1.Text())); };
 
-  // The image file dialog: name box preset by the upload, all files listed, no title and
-  // no initial directory of its own.
-  OpenDialog1 = new QFileDialog(this);
-  OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-  OpenDialog1->setFileMode(QFileDialog::AnyFile);
-  OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-  OpenDialog1->setOption(QFileDialog::DontUseNativeDialog);
-  OpenDialog1->setSizeGripEnabled(true);
-  OpenDialog1->setWindowModality(Qt::WindowModal);
+  // The image file dialog (OpenDialog1) is built by the upload that asks for it.
 
   SetTabOrder();
   NameForScreenReaders();
@@ -237,11 +229,38 @@ TForm1::~TForm1() {
 }
 
 void TForm1::Dispatch(const std::function<void()>& operation) {
-  try {
-    operation();
-  } catch (const std::exception& e) {
-    reporter_.ShowError(title_, ErrorBoxText(e.what()));
+  if (busy_) {
+    pending_.push_back(operation);
+    return;
   }
+  busy_ = true;
+  auto run = [this](const std::function<void()>& op) {
+    try {
+      op();
+    } catch (const std::exception& e) {
+      reporter_.ShowError(title_, ErrorBoxText(e.what()));
+    }
+  };
+  run(operation);
+  while (!pending_.empty()) {
+    const std::function<void()> next = std::move(pending_.front());
+    pending_.pop_front();
+    run(next);
+  }
+  busy_ = false;
+  if (closePending_) {
+    closePending_ = false;
+    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+  }
+}
+
+void TForm1::closeEvent(QCloseEvent* event) {
+  if (busy_) {
+    closePending_ = true;
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
 }
 
 void TForm1::changeEvent(QEvent* event) {

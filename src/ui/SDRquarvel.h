@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QWidget>
 
+#include <deque>
 #include <functional>
 #include <string>
 
@@ -13,7 +14,6 @@
 #include "receiver/Controls.h"
 #include "receiver/ReceiverControl.h"
 
-class QFileDialog;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -48,7 +48,8 @@ class TForm1 : public QWidget {
   ~TForm1() override;
 
   // Runs one event operation; an error escaping it is shown in a modal box captioned with
-  // the application title, and the window goes on.
+  // the application title, and the window goes on. Operations never overlap: one asked for
+  // while another runs (by a timer during an upload's pauses, say) runs after it, in order.
   void Dispatch(const std::function<void()>& operation);
 
   const std::string& ApplicationTitle() const { return title_; }
@@ -91,11 +92,12 @@ class TForm1 : public QWidget {
   QPushButton* Mux7;
   QScrollBar* ScrollBar4;
   QLineEdit* Edit1;
-  QFileDialog* OpenDialog1;
 
  protected:
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
+  // A close asked for while an operation runs waits for it (an upload sends all its pages).
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   using Operation = void (receiver::ReceiverControl::*)();
@@ -115,6 +117,9 @@ class TForm1 : public QWidget {
   receiver::PanelControls& controls_;
   port::ErrorReporter& reporter_;
   std::string title_;
+  bool busy_ = false;  // an event operation runs
+  std::deque<std::function<void()>> pending_;
+  bool closePending_ = false;
 };
 
 }  // namespace quarvel::ui

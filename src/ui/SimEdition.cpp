@@ -15,6 +15,8 @@ const char* const kSimUsage =
 
 namespace {
 
+constexpr std::size_t kSimRecordLimit = 500;  // driver calls, 100 bursts
+
 // "CALL=N" with a known call name and N a decimal 32-bit unsigned number.
 std::optional<std::pair<port::DriverCall, port::FtStatus>> ParseStatus(const std::string& arg) {
   const std::size_t eq = arg.find('=');
@@ -68,6 +70,9 @@ void AnnouncingReporter::ShowError(const std::string& caption, const std::string
 SimEdition::SimEdition(const SimOptions& options, std::ostream& out, std::string applicationTitle)
     : out_(out), title_(std::move(applicationTitle)) {
   driver_.SetTrace(&out_);
+  // The trace and the board model see every call; the driver's own record only needs the
+  // latest ones, and must not grow for as long as the program runs.
+  driver_.SetRecordLimit(kSimRecordLimit);
   driver_.SetPresent(!options.noDevice);
   for (const auto& [call, status] : options.statuses) driver_.SetStatus(call, status);
 }

@@ -65,7 +65,7 @@ class SimEdition {
   port::SimulatedDriver driver_;
   QtErrorReporter boxes_;
   AnnouncingReporter reporter_{out_, boxes_};
-  receiver::RealSleeper sleeper_;
+  WindowSleeper sleeper_;
   std::unique_ptr<Panel> panel_;
 };
 

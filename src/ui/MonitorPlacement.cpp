@@ -1,0 +1,100 @@
+#include "ui/MonitorPlacement.h"
+
+#include <QMargins>
+#include <QScreen>
+#include <QWidget>
+
+#include <algorithm>
+#include <array>
+
+namespace quarvel::ui {
+
+namespace {
+
+// A frame not known yet (the window manager frames the panel after it is shown): a title bar
+// and a border as most window managers draw them, rather too big than too small.
+constexpr QMargins kAssumedFrame(4, 32, 4, 8);
+
+QSize Fitted(const QSize& preferred, const QRect& room) {
+  return {std::min(preferred.width(), room.width()), std::min(preferred.height(), room.height())};
+}
+
+// v moved into [low, high], low winning when the range is empty.
+int Clamp(int v, int low, int high) {
+  return std::max(low, std::min(v, high));
+}
+
+}  // namespace
+
+QRect MonitorFrame(const QRect& panel, const QRect& area, const QSize& minimum,
+                   const QSize& preferred, int gap) {
+  enum Side { Right, Below, Left, Above };
+  // Rooms as (left, top, right, bottom) edges, right and bottom exclusive.
+  const int areaRight = area.x() + area.width();
+  const int areaBottom = area.y() + area.height();
+  const int panelRight = panel.x() + panel.width();
+  const int panelBottom = panel.y() + panel.height();
+  const std::array<QRect, 4> rooms = {
+      QRect(QPoint(panelRight + gap, area.y()), QPoint(areaRight - 1, areaBottom - 1)),
+      QRect(QPoint(area.x(), panelBottom + gap), QPoint(areaRight - 1, areaBottom - 1)),
+      QRect(QPoint(area.x(), area.y()), QPoint(panel.x() - gap - 1, areaBottom - 1)),
+      QRect(QPoint(area.x(), area.y()), QPoint(areaRight - 1, panel.y() - gap - 1)),
+  };
+  int best = -1;
+  bool bestFits = false;
+  long long bestArea = 0;
+  for (int side = Right; side <= Above; ++side) {
+    const QRect& room = rooms[static_cast<std::size_t>(side)];
+    if (room.width() <= 0 || room.height() <= 0) continue;
+    const QSize size = Fitted(preferred, room);
+    const bool fits = size.width() >= minimum.width() && size.height() >= minimum.height();
+    const long long size2 = static_cast<long long>(size.width()) * size.height();
+    if (best < 0 || (fits && !bestFits) || (fits == bestFits && size2 > bestArea)) {
+      best = side;
+      bestFits = fits;
+      bestArea = size2;
+    }
+  }
+  if (best < 0) return {area.topLeft(), Fitted(minimum, area)};
+
+  const QRect& room = rooms[static_cast<std::size_t>(best)];
+  const QSize size = Fitted(preferred, room);
+  QPoint at;
+  switch (best) {
+    case Right:
+    case Left:
+      at.setX(best == Right ? room.x() : room.x() + room.width() - size.width());
+      at.setY(Clamp(panel.y(), room.y(), room.y() + room.height() - size.height()));
+      break;
+    default:
+      at.setY(best == Below ? room.y() : room.y() + room.height() - size.height());
+      at.setX(Clamp(panel.x(), room.x(), room.x() + room.width() - size.width()));
+      break;
+  }
+  return {at, size};
+}
+
+void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) {
+  const QScreen* screen = panel.screen();
+  if (screen == nullptr) return;
+  const QRect client = panel.geometry();
+  const QRect framed = panel.frameGeometry();
+  QMargins frame(client.left() - framed.left(), client.top() - framed.top(),
+                 framed.right() - client.right(), framed.bottom() - client.bottom());
+  if (frame.isNull()) frame = kAssumedFrame;
+  const QSize extra(frame.left() + frame.right(), frame.top() + frame.bottom());
+  // Window managers differ in where a requested position puts the frame: at the position, or
+  // (taken as the client's) one frame width further right and down, and the panel was placed
+  // the same way. Both outcomes are kept clear of the panel and on the screen.
+  const QPoint shift(frame.left(), frame.top());
+  const QRect panelFrame(client.topLeft() - shift,
+                         client.bottomRight() + shift * 2 + QPoint(frame.right(), frame.bottom()));
+  const QRect area = screen->availableGeometry().adjusted(0, 0, -shift.x(), -shift.y());
+  const QRect place = MonitorFrame(panelFrame, area, minimum + extra, monitor.size() + extra);
+  // Below the minimum the monitor's parts scroll; it may be made that small.
+  monitor.setMinimumSize(0, 0);
+  monitor.resize(place.size() - extra);
+  monitor.move(place.topLeft());  // a window's position is that of its frame
+}
+
+}  // namespace quarvel::ui

@@ -1,0 +1,30 @@
+// Where the bus monitor opens: in the room the panel leaves on its screen.
+#pragma once
+
+#include <QRect>
+#include <QSize>
+
+class QWidget;
+
+namespace quarvel::ui {
+
+inline constexpr int kMonitorGapPx = 12;
+
+// The monitor's frame rectangle, given the panel's frame and the screen's available area:
+// never over the panel (a gap of gapPx stays free) and never outside the area. Of the room to
+// the right of, below, left of and above the panel, the largest one that takes the minimum
+// size is used, else the largest one; there the monitor gets its preferred size, cut to the
+// room (narrower, shorter, with fewer of its parts in view), next to the panel and lined up
+// with it. All sizes are frame sizes. When the panel leaves no room at all, the monitor goes
+// to the area's top left corner at its minimum size, cut to the area.
+QRect MonitorFrame(const QRect& panelFrame, const QRect& available, const QSize& minimum,
+                   const QSize& preferred, int gapPx = kMonitorGapPx);
+
+// Sizes and places the monitor window by MonitorFrame on the panel's screen; the panel keeps
+// its place. minimum is the client size that shows all of the monitor, the preferred size is
+// its current one. The window manager's frame is read from the panel when it is known, and
+// otherwise assumed to be that of a usual title bar and border; room is left for window
+// managers that put a window one frame width off the requested position.
+void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel);
+
+}  // namespace quarvel::ui

@@ -1,0 +1,89 @@
+// Where the bus monitor opens (a pure function, by table), and event operations kept apart
+// while an upload pauses with the event loop running.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTest>
+
+#include <memory>
+#include <string>
+
+#include "TempFiles.h"
+#include "TestRig.h"
+#include "bus/TwoWireDecoder.h"
+#include "ui/MonitorPlacement.h"
+#include "ui/SDRquarvel.h"
+
+namespace quarvel::ui_test {
+namespace {
+
+TEST(MonitorPlacement, RoomLeftByThePanel) {
+  const QRect panel(200, 150, 460, 440);  // frame: right edge 659, bottom 589
+  const QSize minimum(470, 560);
+  const QSize preferred(960, 760);
+  struct Row {
+    const char* name;
+    QRect area;
+    QRect expected;
+  };
+  const Row rows[] = {
+      {"beside, preferred size", {0, 0, 1920, 1080}, {672, 150, 960, 760}},
+      {"beside, narrower: the largest room", {0, 0, 1024, 768}, {672, 8, 352, 760}},
+      {"below, where only below takes the minimum", {0, 0, 800, 1200}, {0, 602, 800, 598}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    const QRect got = ui::MonitorFrame(panel, row.area, minimum, preferred);
+    EXPECT_EQ(got, row.expected);
+    EXPECT_FALSE(got.intersects(panel)) << "over the panel";
+    EXPECT_TRUE(row.area.contains(got)) << "off the screen";
+  }
+  // No room at all: the top left corner at the minimum size, cut to the screen.
+  EXPECT_EQ(ui::MonitorFrame({0, 0, 800, 600}, {0, 0, 800, 600}, minimum, preferred),
+            QRect(0, 0, 470, 560));
+}
+
+// A pause that, while the event loop would run, does what a timer may do then: step the
+// tuning bar (its auto-repeat) and close the window.
+class MeddlingSleeper : public receiver::Sleeper {
+ public:
+  void SleepMs(int) override {}
+  void IdleMs(int) override {
+    if (++pauses == 3 && form != nullptr) {
+      form->ScrollBar1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      form->close();
+    }
+  }
+  ui::TForm1* form = nullptr;
+  int pauses = 0;
+};
+
+TEST(WindowDispatch, NothingRunsInsideAnUploadAndACloseWaitsForIt) {
+  testing::TempDir dir;
+  testing::Rig rig;
+  MeddlingSleeper sleeper;
+  receiver::ReceiverControl rx(rig.bus, rig.controls, sleeper, rig.chooser);
+  ui::TForm1 form(rx, rig.controls, rig.reporter, "Quarvelsdr-sim");
+  form.show();
+  sleeper.form = &form;
+  rig.Forget();
+  rig.chooser.next = dir.File("image.bin", testing::Ramp(256, 3));
+  QTest::mouseClick(form.FlashBin, Qt::LeftButton);
+
+  const auto bursts = rig.Messages();
+  ASSERT_GE(bursts.size(), 17u);
+  for (std::size_t page = 0; page < 16; ++page) {
+    ASSERT_EQ(bursts[page].size(), 1u) << "page " << page;
+    EXPECT_EQ(bursts[page][0][0], 0xD0) << "page " << page << " went elsewhere";
+    EXPECT_EQ(bursts[page][0][1], page * 16);
+  }
+  EXPECT_EQ(bursts[16][0][0], 0xD2) << "the tuning step runs after the upload";
+  EXPECT_EQ(sleeper.pauses, 16);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(form.isVisible()) << "the close came after the upload";
+}
+
+}  // namespace
+}  // namespace quarvel::ui_test

@@ -1,0 +1,69 @@
+// Where the two windows open, with a window manager, on four screens: the bus monitor never
+// covers the panel and never leaves the screen; the panel stays where it opens.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "PanelSession.h"
+
+namespace quarvel::x11 {
+namespace {
+
+struct Screen {
+  int width, height;
+  double scale;
+};
+
+class X11Placement : public ::testing::TestWithParam<Screen> {};
+
+// The frame once the window manager has placed it (two equal readings in a row).
+Rect SettledFrame(PanelSession& s, WindowId w) {
+  Rect last = s.x.FrameGeometry(w);
+  for (int i = 0; i < 20; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const Rect now = s.x.FrameGeometry(w);
+    if (now == last) return now;
+    last = now;
+  }
+  return last;
+}
+
+TEST_P(X11Placement, MonitorBesideThePanelOnTheScreen) {
+  const Screen screen = GetParam();
+  PanelSession s({.width = screen.width,
+                  .height = screen.height,
+                  .windowManager = true,
+                  .scale = screen.scale});
+  ASSERT_TRUE(s.Start());
+  const Rect panel = SettledFrame(s, s.panel);
+  const Rect monitor = SettledFrame(s, s.monitor);
+  const Rect whole{0, 0, screen.width, screen.height};
+  std::cout << screen.width << "x" << screen.height << " scale " << screen.scale << ": panel "
+            << ToString(panel) << ", monitor " << ToString(monitor) << "\n";
+  RecordProperty("panel", ToString(panel));
+  RecordProperty("monitor", ToString(monitor));
+  EXPECT_FALSE(monitor.Intersects(panel)) << "the monitor covers the panel";
+  EXPECT_TRUE(whole.Contains(monitor)) << "the monitor leaves the screen";
+  EXPECT_TRUE(whole.Contains(panel)) << "the panel leaves the screen";
+  // The panel keeps the place it opens at, left 202 and top 149 (layout pixels), give or
+  // take the frame the window manager adds: it is not pushed aside for the monitor.
+  EXPECT_NEAR(panel.x, s.Px(202), 30);
+  EXPECT_NEAR(panel.y, s.Px(149), 50);
+  // The monitor uses the room it has: at least a third of the screen's width and most of
+  // its height beside or below the panel.
+  EXPECT_GE(monitor.width * monitor.height, screen.width * screen.height / 8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Screens, X11Placement,
+                         ::testing::Values(Screen{1024, 768, 1}, Screen{1366, 768, 1},
+                                           Screen{1920, 1080, 1}, Screen{1920, 1200, 2}),
+                         [](const ::testing::TestParamInfo<Screen>& info) {
+                           return std::to_string(info.param.width) + "x" +
+                                  std::to_string(info.param.height) + "_scale" +
+                                  std::to_string(static_cast<int>(info.param.scale));
+                         });
+
+}  // namespace
+}  // namespace quarvel::x11

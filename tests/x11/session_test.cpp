@@ -1,0 +1,129 @@
+// Whole sessions: what is left in the home folder, closing the windows, and memory over a long
+// run of bursts.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+
+#include "PanelSession.h"
+
+namespace quarvel::x11 {
+namespace {
+
+Bytes Filled(std::uint8_t value) {
+  return Bytes(256, value);
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+bool IsPage(const std::string& line) {
+  return line.rfind("FT_Write count=" + std::to_string(kPageStates) + " ", 0) == 0;
+}
+
+// A session under a home folder that holds another Qt program's file dialog state (its last
+// folder elsewhere, holding a file of the same name): the dialog starts in the working
+// directory all the same, and after uploads and a real close nothing in the home folder has
+// changed or been added.
+TEST(X11Session, NothingReadFromOrWrittenToTheHomeFolder) {
+  PanelSession s({.windowManager = true});
+  const std::string elsewhere = s.x.Scratch() + "/elsewhere";
+  std::filesystem::create_directories(elsewhere);
+  WriteFile(elsewhere + "/image.bin", Filled(0xEE));
+  WriteFile(s.x.WorkDir() + "/image.bin", Filled(0x11));
+  {
+    std::ofstream conf(s.x.Home() + "/.config/QtProject.conf");
+    conf << "[FileDialog]\nhistory=file://" << elsewhere << "\nlastVisited=file://" << elsewhere
+         << "\nqtVersion=6.4.2\nviewMode=Detail\n";
+  }
+  const auto before = TreeSnapshot(s.x.Home());
+  ASSERT_TRUE(s.Start());
+
+  for (Spot button : {kRAMbin, kFlashBin}) {
+    s.Click(button);
+    const WindowId dialog = s.x.WaitForOtherWindow({s.panel, s.monitor}, kWindowMs);
+    ASSERT_NE(dialog, 0u);
+    s.x.Activate(dialog);
+    const std::size_t mark = s.x.LineCount();
+    s.x.Type("image.bin");  // relative: the dialog's own folder decides which file
+    s.x.Key({"Return"});
+    ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 16, kUploadMs));
+    s.x.WaitQuiet(300, 2000);
+    EXPECT_EQ(UploadedImage(s, mark, button.x == kRAMbin.x ? 0xD2 : 0xD0), Filled(0x11))
+        << "the dialog did not start in the working directory";
+  }
+  s.x.Activate(s.panel);
+  s.x.Key({"alt+F4"});
+  const std::optional<int> code = s.x.WaitForExit(5000);
+  ASSERT_TRUE(code.has_value()) << "the program did not end";
+  EXPECT_EQ(*code, 0);
+  EXPECT_EQ(TreeSnapshot(s.x.Home()), before);
+}
+
+// Closing the panel ends the program, the bus monitor open or not; closing only the monitor
+// keeps the panel working.
+TEST(X11Session, ClosingThePanelEndsTheProgramClosingTheMonitorDoesNot) {
+  {
+    PanelSession s({.windowManager = true});
+    ASSERT_TRUE(s.Start());
+    s.x.Activate(s.panel);
+    s.x.Key({"alt+F4"});
+    const std::optional<int> code = s.x.WaitForExit(5000);
+    ASSERT_TRUE(code.has_value()) << "closing the panel left the program running";
+    EXPECT_EQ(*code, 0);
+  }
+  PanelSession s({.windowManager = true});
+  ASSERT_TRUE(s.Start());
+  s.x.Activate(s.monitor);
+  s.x.Key({"alt+F4"});
+  ASSERT_TRUE(s.x.WaitForWindowGone(s.monitor, 3000));
+  EXPECT_TRUE(s.x.Running());
+  const std::size_t mark = s.x.LineCount();
+  s.x.Activate(s.panel);
+  s.Click(kMux2);
+  EXPECT_TRUE(s.WaitForWrites(mark, 1)) << "the panel stopped working";
+  s.x.Activate(s.panel);
+  s.x.Key({"alt+F4"});
+  const std::optional<int> code = s.x.WaitForExit(5000);
+  ASSERT_TRUE(code.has_value());
+  EXPECT_EQ(*code, 0);
+}
+
+// 10,000 level bursts by key through the window, after the monitor's list has filled up:
+// resident memory grows by no more than 600 kB.
+TEST(X11Session, ResidentMemoryStaysFlatOverTenThousandBursts) {
+  constexpr long kLimitKb = 600;
+  PanelSession s;
+  ASSERT_TRUE(s.Start());
+  s.x.Activate(s.panel);
+  s.Click(kScrollBar4);  // focus on the level bar (one page step)
+  s.x.WaitQuiet(200, 2000);
+  // In rounds of 400 keys, each handled before the next: a flood of queued key events would
+  // raise the heap's high-water mark by itself.
+  auto burstsByKey = [&](int pairs) {
+    constexpr int kRound = 200;
+    for (int done = 0; done < pairs; done += kRound) {
+      const std::size_t mark = s.x.LineCount();
+      s.x.Key({"End", "Home"}, kRound, 0);
+      if (!s.WaitForWrites(mark, 2 * kRound, 20000)) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(burstsByKey(1500)) << "warm-up";  // the monitor keeps its newest 2,000 rows
+  s.x.WaitQuiet(300, 3000);
+  const long warm = s.x.ResidentKb();
+  ASSERT_TRUE(burstsByKey(5000));
+  s.x.WaitQuiet(300, 3000);
+  const long after = s.x.ResidentKb();
+  std::cout << "VmRSS after warm-up " << warm << " kB, after 10,000 more bursts " << after
+            << " kB: " << (after - warm) << " kB\n";
+  RecordProperty("rss_growth_kb", std::to_string(after - warm));
+  EXPECT_LE(after - warm, kLimitKb);
+}
+
+}  // namespace
+}  // namespace quarvel::x11

@@ -1,0 +1,230 @@
+// Uploads through the real file dialog: chosen by typing the name or by double-clicking it, the
+// click right after, the windows painting while the pages go out, a close in the middle, and
+// a file the disk fails to read.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <optional>
+
+#include "PanelSession.h"
+
+namespace quarvel::x11 {
+namespace {
+
+Bytes Ramp(std::uint8_t start) {
+  Bytes bytes(256);
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(start + i);
+  return bytes;
+}
+
+void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+bool IsPage(const std::string& line) {
+  return line.rfind("FT_Write count=" + std::to_string(kPageStates) + " ", 0) == 0;
+}
+
+// Opens the upload dialog with the given button and returns its window.
+WindowId OpenDialog(PanelSession& s, Spot button) {
+  s.Click(button);
+  const WindowId dialog = s.x.WaitForOtherWindow({s.panel, s.monitor}, kWindowMs);
+  if (dialog != 0) s.x.Activate(dialog);
+  return dialog;
+}
+
+// The centre of the first entry of the dialog's file list, in client coordinates: the list is
+// the widest white area across the middle of the dialog; the entry is its first row that is
+// not plain white.
+std::optional<Spot> FirstFileEntry(PanelSession& s, WindowId dialog) {
+  const Rect area = s.x.ClientGeometry(dialog);
+  const std::vector<std::uint8_t> px = s.x.Pixels(area);
+  if (px.empty()) {
+    ADD_FAILURE() << "no picture of the dialog at " << ToString(area);
+    return std::nullopt;
+  }
+  auto white = [&](int x, int y) {
+    const std::size_t i = (static_cast<std::size_t>(y) * area.width + x) * 3;
+    return px[i] >= 250 && px[i + 1] >= 250 && px[i + 2] >= 250;
+  };
+  const int middle = area.height / 2;
+  int bestStart = 0, bestLength = 0;
+  for (int x = 0; x < area.width;) {
+    if (!white(x, middle)) {
+      ++x;
+      continue;
+    }
+    int end = x;
+    while (end < area.width && white(end, middle)) ++end;
+    if (end - x > bestLength) bestStart = x, bestLength = end - x;
+    x = end;
+  }
+  if (bestLength < 100) {
+    s.x.Screenshot("/tmp/dbg/dialog.png");
+    ADD_FAILURE() << "no list in the dialog at " << ToString(area) << ", widest " << bestLength;
+    return std::nullopt;
+  }
+  // The list's top edge: the highest white pixel above the middle over its columns (text in
+  // some columns stops the climb early, not in all).
+  int top = middle;
+  for (int probe = bestStart + 1; probe < bestStart + bestLength; probe += 3) {
+    int y = middle;
+    while (y > 0 && white(probe, y - 1)) --y;
+    top = std::min(top, y);
+  }
+  auto rowPlain = [&](int y) {
+    for (int x = bestStart + 2; x < bestStart + bestLength / 2; ++x)
+      if (!white(x, y)) return false;
+    return true;
+  };
+  int first = top;
+  while (first < middle && rowPlain(first)) ++first;
+  int last = first;
+  while (last < middle && !rowPlain(last)) ++last;
+  if (first >= middle) return std::nullopt;
+  return Spot{bestStart + 60, (first + last) / 2};
+}
+
+// After an upload chosen either way, the very next click reaches its button: In2 is selected
+// at once (the burst carries input 1 on the selection lines).
+void ExpectNextClickWorks(PanelSession& s) {
+  const std::size_t mark = s.x.LineCount();
+  s.Click(kMux1);
+  ASSERT_TRUE(s.WaitForWrites(mark, 1, 3000)) << "the first click after the upload was lost";
+  const auto writes = s.Writes(mark);
+  EXPECT_EQ(bus::DecodeBurst(writes.front()).selectionBits, 1 << 2);
+}
+
+TEST(X11Upload, TypedNameAndReturnThenTheNextClickWorks) {
+  PanelSession s;
+  WriteFile(s.x.WorkDir() + "/image.bin", Ramp(7));
+  ASSERT_TRUE(s.Start());
+  const WindowId dialog = OpenDialog(s, kRAMbin);
+  ASSERT_NE(dialog, 0u);
+  const std::size_t mark = s.x.LineCount();
+  s.x.Type("image.bin");
+  s.x.Key({"Return"});
+  ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 16, kUploadMs));
+  s.x.WaitQuiet(300, 2000);
+  EXPECT_EQ(UploadedImage(s, mark, 0xD2), Ramp(7));
+  EXPECT_TRUE(s.x.WaitForWindowGone(dialog, 2000));
+  ExpectNextClickWorks(s);
+}
+
+TEST(X11Upload, DoubleClickedFileThenTheNextClickWorks) {
+  PanelSession s;
+  WriteFile(s.x.WorkDir() + "/image.bin", Ramp(90));
+  ASSERT_TRUE(s.Start());
+  const WindowId dialog = OpenDialog(s, kFlashBin);
+  ASSERT_NE(dialog, 0u);
+  s.x.WaitQuiet(300, 2000);  // the folder is listed
+  const std::optional<Spot> entry = FirstFileEntry(s, dialog);
+  ASSERT_TRUE(entry.has_value()) << "no file entry found in the dialog";
+  const std::size_t mark = s.x.LineCount();
+  s.x.Click(dialog, entry->x, entry->y, 1, 2);
+  ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 16, kUploadMs));
+  s.x.WaitQuiet(300, 2000);
+  EXPECT_EQ(UploadedImage(s, mark, 0xD0), Ramp(90));
+  EXPECT_TRUE(s.x.WaitForWindowGone(dialog, 2000));
+  ExpectNextClickWorks(s);
+}
+
+// While the pages go out, the bus monitor shows them: two pictures of it taken during one
+// upload differ. The progress bar moves too.
+TEST(X11Upload, MonitorAndPanelRepaintDuringTheUpload) {
+  PanelSession s;
+  WriteFile(s.x.WorkDir() + "/image.bin", Ramp(1));
+  ASSERT_TRUE(s.Start());
+  ASSERT_NE(OpenDialog(s, kRAMbin), 0u);
+  const std::size_t mark = s.x.LineCount();
+  s.x.Type("image.bin");
+  s.x.Key({"Return"});
+  const Rect monitor = s.x.ClientGeometry(s.monitor);
+  const Rect panel = s.x.ClientGeometry(s.panel);
+  const Rect bar{panel.x + 16, panel.y + 40, 425, 17};
+
+  ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 3, kUploadMs));
+  s.x.WaitQuiet(60, 150);  // the pause after the page has begun
+  const auto monitorEarly = s.x.Pixels(monitor);
+  const auto barEarly = s.x.Pixels(bar);
+  ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 9, kUploadMs));
+  s.x.WaitQuiet(60, 150);
+  const auto monitorLate = s.x.Pixels(monitor);
+  const auto barLate = s.x.Pixels(bar);
+  ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 15, kUploadMs)) << "the pictures took too long";
+  ASSERT_FALSE(monitorEarly.empty());
+  EXPECT_TRUE(monitorEarly != monitorLate) << "the bus monitor did not repaint during the upload";
+  EXPECT_TRUE(barEarly != barLate) << "the progress bar did not move";
+  ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 16, kUploadMs));
+}
+
+// Closing the panel in the middle of an upload: every page still goes out, then the program
+// ends normally.
+TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
+  PanelSession s({.windowManager = true});
+  WriteFile(s.x.WorkDir() + "/image.bin", Ramp(33));
+  ASSERT_TRUE(s.Start());
+  ASSERT_NE(OpenDialog(s, kFlashBin), 0u);
+  const std::size_t mark = s.x.LineCount();
+  s.x.Type("image.bin");
+  s.x.Key({"Return"});
+  ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 3, kUploadMs));
+  s.x.Activate(s.panel);
+  s.x.Key({"alt+F4"});
+  const std::optional<int> code = s.x.WaitForExit(kUploadMs);
+  ASSERT_TRUE(code.has_value()) << "the program is still running";
+  EXPECT_EQ(*code, 0);
+  EXPECT_EQ(UploadedImage(s, mark, 0xD0), Ramp(33)) << "all 16 pages, in order";
+}
+
+// A read error names the file and keeps the runtime's text; the box goes with Return and the
+// panel works on.
+TEST(X11Upload, ReadErrorBoxNamesTheFile) {
+  PanelSession s;
+  const std::string path = s.x.WorkDir() + "/image-eio.bin";
+  WriteFile(path, Ramp(0));
+  ASSERT_TRUE(s.Start({}, {std::string("LD_PRELOAD=") + QUARVEL_FAIL_READ_LIB}));
+  ASSERT_NE(OpenDialog(s, kRAMbin), 0u);
+  const std::size_t mark = s.x.LineCount();
+  s.x.Type("image-eio.bin");
+  s.x.Key({"Return"});
+  const auto box = s.x.WaitForLineStarting("MessageBox ", mark, 5000);
+  ASSERT_TRUE(box.has_value());
+  EXPECT_EQ(s.x.Lines()[*box], "MessageBox caption=\"Quarvelsdr-sim\" text=\"Cannot read \"" +
+                                   path + "\": E/A-Fehler 5.\"");
+  EXPECT_TRUE(s.Writes(mark).empty()) << "nothing is sent";
+  const WindowId boxWindow = s.x.WaitForOtherWindow({s.panel, s.monitor}, kWindowMs);
+  ASSERT_NE(boxWindow, 0u);
+  s.x.Activate(boxWindow);
+  s.x.Key({"Return"});
+  ASSERT_TRUE(s.x.WaitForWindowGone(boxWindow, 3000));
+  ExpectNextClickWorks(s);
+}
+
+// With no board, each burst's five error boxes go one after the other with Return.
+TEST(X11Upload, NoBoardBoxesGoWithReturn) {
+  PanelSession s;
+  ASSERT_TRUE(s.x.Launch(QUARVEL_SIM_EXE, {"--no-device"}));
+  // Start-up sends two bursts (clock and level): ten boxes before the panel shows.
+  std::size_t from = 0;
+  for (int box = 0; box < 10; ++box) {
+    const auto line = s.x.WaitForLineStarting("MessageBox ", from, kWindowMs);
+    ASSERT_TRUE(line.has_value()) << "box " << box;
+    from = *line + 1;
+    const WindowId w = s.x.WaitForWindow("Fehler", kWindowMs);
+    ASSERT_NE(w, 0u) << "box " << box;
+    s.x.Activate(w);
+    s.x.Key({"Return"});
+    ASSERT_TRUE(s.x.WaitForWindowGone(w, 3000)) << "box " << box;
+  }
+  const auto boxes = BoxLines(s.x.Lines());
+  ASSERT_GE(boxes.size(), 10u);
+  EXPECT_EQ(boxes[0], "MessageBox caption=\"Fehler\" text=\"FT_Open - Device not found...\"");
+  EXPECT_NE(s.x.WaitForWindow(kPanelTitle, kWindowMs), 0u);
+}
+
+}  // namespace
+}  // namespace quarvel::x11
