@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the bus monitor opens: in the room the panel leaves on its screen.
 #pragma once
 

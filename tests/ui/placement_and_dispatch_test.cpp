@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the bus monitor opens (a pure function, by table), and event operations kept apart
 // while an upload pauses with the event loop running.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Preloaded into the program by the x11 tests: read() on a file whose name contains "-eio"
 // fails with EIO, the way a failing disk answers. Every other read goes through unchanged.
 #include <dlfcn.h>

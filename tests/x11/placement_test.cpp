@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where the two windows open, with a window manager, on four screens: the bus monitor never
 // covers the panel and never leaves the screen; the panel stays where it opens.
 #include <gtest/gtest.h>

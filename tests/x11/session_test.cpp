@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Whole sessions: what is left in the home folder, closing the windows, and memory over a long
 // run of bursts.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Uploads through the real file dialog: chosen by typing the name or by double-clicking it, the
 // click right after, the windows painting while the pages go out, a close in the middle, and
 // a file the disk fails to read.
