@@ -64,9 +64,7 @@ struct LogicStack {
 // The clock burst for a tuning position in the "2...10 MHz" band, as the board receives it.
 inline std::vector<std::uint8_t> ClockBurst(std::int32_t position) {
   LogicStack<port::SimulatedDriver> p;
-  p.rx.BandDivider = 10;
-  p.rx.TuningPosition = position;
-  p.rx.ProgramClockGenerator();
+  p.rx.ProgramClockGenerator(position, /*highBand=*/false, /*divider=*/10);
   return p.driver.Writes().at(0);
 }
 

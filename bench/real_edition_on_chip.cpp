@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   ui::RealEdition edition(title, boxes, noPause);
   edition.Form().show();
   if (!QTest::qWaitForWindowExposed(&edition.Form())) return 1;
-  QScrollBar* tuning = edition.Form().ScrollBar1;
+  QScrollBar* tuning = edition.Form().findChild<QScrollBar*>("ScrollBar1");
   tuning->setFocus();
   std::vector<long long> ns;
   for (int i = 0; i < events; ++i) {

@@ -15,10 +15,8 @@ using bench::NullDriver;
 
 void BM_BuildClockBurst(benchmark::State& state) {
   LogicStack<NullDriver> p;
-  p.rx.TuningPosition = 1212;
-  p.rx.BandDivider = 10;
   for (auto _ : state) {
-    p.rx.ProgramClockGenerator();
+    p.rx.ProgramClockGenerator(1212, /*highBand=*/false, /*divider=*/10);
     benchmark::DoNotOptimize(p.bus.Burst().WaveQueue().data());
   }
 }

@@ -38,7 +38,7 @@ using bench::NoSleep;
 // counted.
 struct WindowPanel {
   explicit WindowPanel(receiver::Sleeper& sleeper) : rx(bus, controls, sleeper, chooser) {
-    driver.OnBoardWrite = [this](const std::uint8_t*, std::uint32_t) { ++bursts; };
+    counter = driver.OnBoardWrite([this](const std::uint8_t*, std::uint32_t) { ++bursts; });
     form = std::make_unique<ui::TForm1>(rx, controls, reporter, "bench");
     form->show();
     QCoreApplication::processEvents();
@@ -55,6 +55,7 @@ struct WindowPanel {
   receiver::ReceiverControl rx;
   std::unique_ptr<ui::TForm1> form;
   std::int64_t bursts = 0;
+  port::Subscription counter;
 };
 
 void ReportBursts(benchmark::State& state, const WindowPanel& p) {
@@ -69,7 +70,7 @@ void ReportBursts(benchmark::State& state, const WindowPanel& p) {
 void TuneByKeys(benchmark::State& state, bool repaint) {
   NoSleep sleeper;
   WindowPanel p(sleeper);
-  QScrollBar* tuning = p.form->ScrollBar1;
+  QScrollBar* tuning = p.form->findChild<QScrollBar*>("ScrollBar1");
   tuning->setFocus();
   bool right = true;
   for (auto _ : state) {
@@ -95,7 +96,7 @@ BENCHMARK(BM_TuningKeyAndRepaint);
 void BM_TuningThumbThroughWindow(benchmark::State& state) {
   NoSleep sleeper;
   WindowPanel p(sleeper);
-  QScrollBar* tuning = p.form->ScrollBar1;
+  QScrollBar* tuning = p.form->findChild<QScrollBar*>("ScrollBar1");
   const int at = tuning->value();
   tuning->setSliderDown(true);
   bool up = true;
@@ -118,7 +119,7 @@ void BM_UploadThroughWindowRealPauses(benchmark::State& state) {
   WindowPanel p(sleeper);
   p.chooser.path = image.path();
   for (auto _ : state) {
-    p.form->RAMbin->click();
+    p.form->findChild<QPushButton*>("RAMbin")->click();
     p.driver.ClearCalls();
   }
   if (p.bursts != 16 * state.iterations()) state.SkipWithError("not sixteen pages per upload");

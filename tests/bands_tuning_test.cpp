@@ -116,7 +116,7 @@ TEST(BandButtons, RangeThatMovesThePositionRetunesWithASecondBurst) {
   EXPECT_EQ(ReadClockBurst(msgs[1]).n, 1600);
   EXPECT_EQ(ReadClockBurst(msgs[1]).divider, 50);
   EXPECT_EQ(rig.controls.Freq.Text(), "1615 kHz");
-  EXPECT_EQ(rig.rx.TuningPosition, 1600);
+  EXPECT_EQ(rig.rx.TuningPosition(), 1600);
 }
 
 TEST(BandButtons, MinimumRaisesALowPosition) {
@@ -163,7 +163,7 @@ TEST(Tuning, EveryPositionChangeRetunesAndShowsTheOffsetFrequency) {
   rig.Forget();
   rig.controls.ScrollBar1.SetPosition(261);
   EXPECT_EQ(rig.controls.Freq.Text(), "145.5 kHz");
-  rig.rx.DecimalSeparator = ',';
+  rig.rx.SetDecimalSeparator(',');
   rig.controls.ScrollBar2.SetPosition(14);
   EXPECT_EQ(rig.controls.Freq.Text(), "144,5 kHz");
   EXPECT_EQ(rig.controls.Offset.Text(), "14");

@@ -101,10 +101,7 @@ TEST(ClockBurst, CarriesSelectionBitsInEveryStateAndRecordsTheRegisters) {
   testing::Rig rig;
   rig.Start();
   rig.bus.SetSelection(7, 2);  // bits 2-6: 0x5C; the bus lines stay high after the start-up
-  rig.rx.TuningPosition = 799;
-  rig.rx.HighBandFlag = true;
-  rig.rx.BandDivider = 4;
-  rig.rx.ProgramClockGenerator();
+  rig.rx.ProgramClockGenerator(799, /*highBand=*/true, /*divider=*/4);
   ASSERT_EQ(rig.Bursts().size(), 1u);
   const Bytes burst = rig.Bursts()[0];
   EXPECT_EQ(burst.size(), 317u);
@@ -114,8 +111,8 @@ TEST(ClockBurst, CarriesSelectionBitsInEveryStateAndRecordsTheRegisters) {
   }
   EXPECT_EQ(rig.Messages()[0][0], (Bytes{0xD2, 0x40, 0xCD, 0x8B, 0x97}));
   EXPECT_EQ(rig.Messages()[0][1], (Bytes{0xD2, 0x0C, 0x04}));
-  EXPECT_EQ(rig.rx.TargetAddress, 0xD2);
-  EXPECT_EQ(rig.rx.OddBit, 1);
+  EXPECT_EQ(rig.rx.TargetAddress(), 0xD2);
+  EXPECT_EQ(rig.rx.OddBit(), 1);
 }
 
 }  // namespace

@@ -195,7 +195,7 @@ TEST(Upload, BadFilesAreRefusedWithATextAndNothingIsSent) {
     rig.chooser.next = good;
     files.fail = FailingFiles::Fail::None;
     rx.RAMbinClick();
-    const auto before = rx.UploadImage;
+    const auto before = rx.UploadImage();
     rig.Forget();
     files.fail = c.fail;
     files.closes = files.opens = 0;
@@ -211,7 +211,7 @@ TEST(Upload, BadFilesAreRefusedWithATextAndNothingIsSent) {
         EXPECT_EQ(e.what(), c.message);
     }
     EXPECT_TRUE(rig.driver.Calls().empty());
-    EXPECT_EQ(rx.UploadImage, before);
+    EXPECT_EQ(rx.UploadImage(), before);
     EXPECT_EQ(files.closes, files.opens) << "the file was not released";
   }
 }
@@ -221,9 +221,9 @@ TEST(Upload, AbsentBoardFromPageFiveStillAttemptsEveryPage) {
   Rig rig;
   rig.Start();
   int opens = 0;
-  rig.driver.BeforeCall = [&](port::DriverCall call) {
+  const port::Subscription unplug = rig.driver.BeforeCall([&](port::DriverCall call) {
     if (call == port::DriverCall::Open && ++opens == 6) rig.driver.SetPresent(false);
-  };
+  });
   rig.chooser.next = dir.File("image.bin", Ramp(256));
   rig.rx.FlashBinClick();
   EXPECT_EQ(rig.driver.Calls().size(), 16u * 5);

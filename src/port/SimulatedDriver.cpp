@@ -31,7 +31,7 @@ std::string TraceLine(const RecordedCall& c) {
 }
 
 FtStatus SimulatedDriver::Answer(DriverCall call, FtHandle handle) {
-  if (BeforeCall) BeforeCall(call);
+  beforeCall_.Notify(call);
   if (call != DriverCall::Open) {
     // Like the D2XX library: a null or foreign handle touches no device.
     if (handle == nullptr || handle != &device_token_ || !open_) return FT_INVALID_HANDLE;
@@ -88,7 +88,7 @@ FtStatus SimulatedDriver::Write(FtHandle handle, const std::uint8_t* data, std::
   RecordedCall rec{DriverCall::Write, status};
   rec.data.assign(data, data + count);
   *written = status == FT_OK ? count : 0;
-  if (status == FT_OK && OnBoardWrite) OnBoardWrite(data, count);
+  if (status == FT_OK) boardWrite_.Notify(data, count);
   Record(std::move(rec));
   return status;
 }

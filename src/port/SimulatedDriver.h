@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "port/Observers.h"
 #include "port/UsbDriver.h"
 
 namespace quarvel::port {
@@ -46,11 +47,18 @@ class SimulatedDriver : public UsbDriver {
   // Trace lines go to this stream, flushed per line; null stops tracing.
   void SetTrace(std::ostream* trace) { trace_ = trace; }
 
-  // Runs before every call is answered, so a test can change the board's behaviour at an
-  // exact point (unplug it from the fifth burst on, say).
-  std::function<void(DriverCall)> BeforeCall;
-  // Receives the bytes of every write that reached the board.
-  std::function<void(const std::uint8_t*, std::uint32_t)> OnBoardWrite;
+  // Runs the callback before every call is answered, so a test can change the board's
+  // behaviour at an exact point (unplug it from the fifth burst on, say); until the returned
+  // subscription ends.
+  [[nodiscard]] Subscription BeforeCall(std::function<void(DriverCall)> callback) {
+    return beforeCall_.Subscribe(std::move(callback));
+  }
+  // Hands the callback the bytes of every write that reached the board, until the returned
+  // subscription ends. Subscribers run in the order they subscribed.
+  [[nodiscard]] Subscription OnBoardWrite(
+      std::function<void(const std::uint8_t*, std::uint32_t)> callback) {
+    return boardWrite_.Subscribe(std::move(callback));
+  }
 
   const std::vector<RecordedCall>& Calls() const { return calls_; }
   // The data of every write call, in order, including failed ones.
@@ -71,6 +79,8 @@ class SimulatedDriver : public UsbDriver {
   bool open_ = false;
   std::ostream* trace_ = nullptr;
   std::vector<RecordedCall> calls_;
+  Observers<DriverCall> beforeCall_;
+  Observers<const std::uint8_t*, std::uint32_t> boardWrite_;
   std::size_t recordLimit_ = static_cast<std::size_t>(-1);
   char device_token_ = 0;  // its address is the handle of the open simulated device
 };

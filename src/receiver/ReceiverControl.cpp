@@ -23,7 +23,7 @@ void ReceiverControl::ConnectControls() {
 }
 
 double ReceiverControl::TunedKhz() const {
-  return c_.ScrollBar1.Position() * FreqFactor / 4;
+  return c_.ScrollBar1.Position() * freqFactor_ / 4;
 }
 
 double ReceiverControl::ShownKhz() const {
@@ -31,39 +31,40 @@ double ReceiverControl::ShownKhz() const {
 }
 
 void ReceiverControl::ShowFrequency(bool withOffset) {
-  c_.Freq.SetText(FrequencyText(withOffset ? ShownKhz() : TunedKhz(), DecimalSeparator));
+  c_.Freq.SetText(FrequencyText(withOffset ? ShownKhz() : TunedKhz(), decimalSeparator_));
 }
 
-void ReceiverControl::ProgramClockGenerator() {
+void ReceiverControl::ProgramClockGenerator(std::int32_t tuningPosition, bool highBand,
+                                            std::int32_t divider) {
   bus_.BeginBurst();
-  TargetAddress = bus::ClockGenerator;
-  const ClockRegisters r = ComputeClockRegisters(TuningPosition, HighBandFlag);
-  OddBit = r.oddBit;
-  Register40 = r.r40;
-  Register41 = r.r41;
-  Register42 = r.r42;
+  targetAddress_ = bus::ClockGenerator;
+  const ClockRegisters r = ComputeClockRegisters(tuningPosition, highBand);
+  oddBit_ = r.oddBit;
+  register40_ = r.r40;
+  register41_ = r.r41;
+  register42_ = r.r42;
 
   bus_.BusIdle();
-  bus_.BusMessage({TargetAddress, 0x40, Register40, Register41, Register42});
+  bus_.BusMessage({targetAddress_, 0x40, register40_, register41_, register42_});
   // The queue is not sent yet: the pause delays the whole burst and leaves no gap on the bus.
   sleeper_.SleepMs(kClockPauseMs);
-  bus_.BusMessage({TargetAddress, 0x0C, static_cast<std::uint8_t>(BandDivider & 0xFF)});
+  bus_.BusMessage({targetAddress_, 0x0C, static_cast<std::uint8_t>(divider & 0xFF)});
   bus_.BusMessage(
-      {TargetAddress, 0x13, static_cast<std::uint8_t>(c_.ScrollBar3.Position() & 0xFF)});
+      {targetAddress_, 0x13, static_cast<std::uint8_t>(c_.ScrollBar3.Position() & 0xFF)});
   bus_.SendWaveform();
 }
 
 void ReceiverControl::FormCreate() {
   const Band& band = kBands[kBand10_40];
-  BandDivider = band.divider;
-  HighBandFlag = band.highBand;
+  bandDivider_ = band.divider;
+  highBandFlag_ = band.highBand;
   c_.ScrollBar1.SetMax(band.max);
   c_.ScrollBar1.SetMin(band.min);
   c_.LabelFmin.SetText(std::string(band.labelMin));
   c_.LabelFmax.SetText(std::string(band.labelMax));
-  FreqFactor = band.freqFactor;
+  freqFactor_ = band.freqFactor;
   c_.Offset.SetText(std::to_string(c_.ScrollBar2.Position()));
-  TuningPosition = c_.ScrollBar1.Position();
+  tuningPosition_ = c_.ScrollBar1.Position();
   ShowFrequency(true);
   SelectInputBits(0);
   ProgramClockGenerator();
@@ -74,11 +75,11 @@ void ReceiverControl::FormCreate() {
 void ReceiverControl::BandClick(const Band& band) {
   // The flag goes with the divider, so that every burst of this click, the re-tune in the
   // range change included, uses the new band's register 0x42 base.
-  BandDivider = band.divider;
-  HighBandFlag = band.highBand;
+  bandDivider_ = band.divider;
+  highBandFlag_ = band.highBand;
   c_.LabelFmin.SetText(std::string(band.labelMin));
   c_.LabelFmax.SetText(std::string(band.labelMax));
-  FreqFactor = band.freqFactor;
+  freqFactor_ = band.freqFactor;
   ShowFrequency(true);
   ProgramClockGenerator();
   // Runs ScrollBar1Change (a second burst) when the position has to move into the range.
@@ -93,7 +94,7 @@ void ReceiverControl::Cmd10_40Click() {
 }
 
 void ReceiverControl::ScrollBar1Change() {
-  TuningPosition = c_.ScrollBar1.Position();
+  tuningPosition_ = c_.ScrollBar1.Position();
   ShowFrequency(true);
   ProgramClockGenerator();
   UpdateTracking(true);
@@ -101,7 +102,7 @@ void ReceiverControl::ScrollBar1Change() {
 
 void ReceiverControl::ScrollBar2Change() {
   c_.Offset.SetText(std::to_string(c_.ScrollBar2.Position()));
-  TuningPosition = c_.ScrollBar1.Position();
+  tuningPosition_ = c_.ScrollBar1.Position();
   ShowFrequency(true);
 }
 
@@ -127,8 +128,8 @@ void ReceiverControl::ScrollBar4Change() {
 }
 
 void ReceiverControl::SelectInputBits(int index) {
-  InputIndex = index;
-  bus_.SetSelection(InputIndex, AttenuatorIndex);
+  inputIndex_ = index;
+  bus_.SetSelection(inputIndex_, attenuatorIndex_);
 }
 
 void ReceiverControl::SelectInput(int index) {
@@ -137,8 +138,8 @@ void ReceiverControl::SelectInput(int index) {
 }
 
 void ReceiverControl::SelectAttenuator(int index) {
-  AttenuatorIndex = index;
-  bus_.SetSelection(InputIndex, AttenuatorIndex);
+  attenuatorIndex_ = index;
+  bus_.SetSelection(inputIndex_, attenuatorIndex_);
   ProgramClockGenerator();
 }
 
@@ -147,17 +148,17 @@ void ReceiverControl::UploadImageFile(std::uint8_t target) {
   if (!chosen || chosen->empty()) return;  // cancelled: nothing read, nothing sent
 
   // Throws, with nothing sent and the previous image kept, for a file that cannot be used.
-  UploadImage = ReadImageFile(*chosen, files_);
-  TargetAddress = target;
+  uploadImage_ = ReadImageFile(*chosen, files_);
+  targetAddress_ = target;
 
   for (int page = 0; page < kPageCount; ++page) {
     bus_.BeginBurst();
     bus_.BusIdle();
     bus_.BusStart();
-    bus_.BusWriteByte(TargetAddress);
+    bus_.BusWriteByte(targetAddress_);
     bus_.BusWriteByte(static_cast<std::uint8_t>(page * kPageSize));
     for (int i = 0; i < kPageSize; ++i)
-      bus_.BusWriteByte(UploadImage[static_cast<std::size_t>(page * kPageSize + i)]);
+      bus_.BusWriteByte(uploadImage_[static_cast<std::size_t>(page * kPageSize + i)]);
     bus_.BusStop();
     bus_.SendWaveform();
     c_.ProgressBar1.SetPosition(page * kPageSize + kPageSize - 1);

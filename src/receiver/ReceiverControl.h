@@ -68,7 +68,14 @@ class ReceiverControl {
   void FlashBinClick() { UploadImageFile(bus::ConfigEeprom); }
   void RAMbinClick() { UploadImageFile(bus::ClockGenerator); }
 
-  void ProgramClockGenerator();
+  // The clock burst for the current tuning.
+  void ProgramClockGenerator() {
+    ProgramClockGenerator(tuningPosition_, highBandFlag_, bandDivider_);
+  }
+  // The clock burst for a tuning position of a band, the tuning itself unchanged: registers
+  // 0x40-0x42 from the position, the band's output divider (0x0C), the crystal trim from its
+  // bar (0x13).
+  void ProgramClockGenerator(std::int32_t tuningPosition, bool highBand, std::int32_t divider);
   void UploadImageFile(std::uint8_t target);
   void SelectInput(int index);
   void SelectAttenuator(int index);
@@ -78,22 +85,27 @@ class ReceiverControl {
   // The frequency the panel shows, offset included, kHz.
   double ShownKhz() const;
 
-  // The first character of the locale's decimal separator; the window keeps it current.
-  char DecimalSeparator = '.';
+  // The first character of the locale's decimal separator; the window hands it in at start
+  // and whenever the locale changes. The next frequency text uses it.
+  void SetDecimalSeparator(char separator) { decimalSeparator_ = separator; }
+  char DecimalSeparator() const { return decimalSeparator_; }
 
-  // Tuning state.
-  std::int32_t TuningPosition = 0;
-  std::int32_t BandDivider = 0;
-  bool HighBandFlag = false;
-  double FreqFactor = 0;
-  // Selections.
-  int InputIndex = 0;
-  int AttenuatorIndex = 0;
+  // The tuning: the position last tuned to and the band's divider, register 0x42 base and
+  // kHz per 4 steps.
+  std::int32_t TuningPosition() const { return tuningPosition_; }
+  std::int32_t BandDivider() const { return bandDivider_; }
+  bool HighBandFlag() const { return highBandFlag_; }
+  double FreqFactor() const { return freqFactor_; }
+  // The selections.
+  int InputIndex() const { return inputIndex_; }
+  int AttenuatorIndex() const { return attenuatorIndex_; }
   // The values of the last clock burst or upload.
-  std::uint8_t TargetAddress = 0;
-  int OddBit = 0;
-  std::uint8_t Register40 = 0, Register41 = 0, Register42 = 0;
-  Image UploadImage{};
+  std::uint8_t TargetAddress() const { return targetAddress_; }
+  int OddBit() const { return oddBit_; }
+  std::uint8_t Register40() const { return register40_; }
+  std::uint8_t Register41() const { return register41_; }
+  std::uint8_t Register42() const { return register42_; }
+  const Image& UploadImage() const { return uploadImage_; }
 
  private:
   void BandClick(const Band& band);
@@ -106,6 +118,18 @@ class ReceiverControl {
   Sleeper& sleeper_;
   ImageChooser& chooser_;
   FileApi& files_;
+
+  char decimalSeparator_ = '.';
+  std::int32_t tuningPosition_ = 0;
+  std::int32_t bandDivider_ = 0;
+  bool highBandFlag_ = false;
+  double freqFactor_ = 0;
+  int inputIndex_ = 0;
+  int attenuatorIndex_ = 0;
+  std::uint8_t targetAddress_ = 0;
+  int oddBit_ = 0;
+  std::uint8_t register40_ = 0, register41_ = 0, register42_ = 0;
+  Image uploadImage_{};
 };
 
 }  // namespace quarvel::receiver

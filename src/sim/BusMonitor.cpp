@@ -199,11 +199,7 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   window->addWidget(view_);
   resize(960, 720);
 
-  previousOnChange_ = board_.OnChange;
-  board_.OnChange = [this, previous = previousOnChange_] {
-    if (previous) previous();
-    Refresh();
-  };
+  boardChanged_ = board_.OnChange([this] { Refresh(); });
   Refresh();
 }
 
@@ -211,9 +207,7 @@ QSize BusMonitor::FullViewSize() const {
   return view_->widget()->minimumSizeHint();
 }
 
-BusMonitor::~BusMonitor() {
-  board_.OnChange = std::move(previousOnChange_);
-}
+BusMonitor::~BusMonitor() = default;
 
 void BusMonitor::Refresh() {
   AppendRows();

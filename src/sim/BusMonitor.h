@@ -23,10 +23,10 @@ class BusMonitor : public QWidget {
 
  public:
   // panelTunedKhz gives the frequency the panel is tuned to, offset left out; the monitor
-  // compares it with the board's after every burst. The window takes the board's OnChange
-  // (a callback already there keeps running first) until it is destroyed; the board must
-  // outlive it. Without a parent it is a top-level window; with one it is still a window of
-  // its own, kept above its parent.
+  // compares it with the board's after every burst. The window subscribes to the board's
+  // changes until it is destroyed; it reads the board, so the board must outlive it. Without a
+  // parent it is a top-level window; with one it is still a window of its own, kept above its
+  // parent.
   BusMonitor(SimulatedBoard& board, std::function<double()> panelTunedKhz,
              QWidget* parent = nullptr, int rowLimit = kDefaultMonitorRows);
   ~BusMonitor() override;
@@ -49,7 +49,7 @@ class BusMonitor : public QWidget {
 
   SimulatedBoard& board_;
   std::function<double()> panelTunedKhz_;
-  std::function<void()> previousOnChange_;
+  port::Subscription boardChanged_;  // ends with the window
   int rowLimit_;
   std::uint64_t lastSerial_ = 0;
 

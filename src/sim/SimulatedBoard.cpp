@@ -75,21 +75,13 @@ SimulatedBoard::~SimulatedBoard() {
 }
 
 void SimulatedBoard::Attach(port::SimulatedDriver& driver) {
-  Detach();
-  driver_ = &driver;
-  previousHook_ = driver.OnBoardWrite;
-  driver.OnBoardWrite = [this, previous = previousHook_](const std::uint8_t* data,
-                                                         std::uint32_t count) {
-    if (previous) previous(data, count);
+  attachment_ = driver.OnBoardWrite([this](const std::uint8_t* data, std::uint32_t count) {
     FeedBurst(std::span<const std::uint8_t>(data, count));
-  };
+  });
 }
 
 void SimulatedBoard::Detach() {
-  if (driver_ == nullptr) return;
-  driver_->OnBoardWrite = std::move(previousHook_);
-  previousHook_ = nullptr;
-  driver_ = nullptr;
+  attachment_.Reset();
 }
 
 std::optional<int> SimulatedBoard::AttenuatorDb() const {
@@ -113,7 +105,7 @@ void SimulatedBoard::FeedBurst(std::span<const std::uint8_t> states) {
     if (AttenuatorCode() == kAttenuatorCodeInvalid)
       RecordFault("attenuator lines at code 3, which selects no step", time);
   }
-  if (OnChange) OnChange();
+  changed_.Notify();
 }
 
 void SimulatedBoard::WriteFrom(std::array<std::uint8_t, 256>& memory,

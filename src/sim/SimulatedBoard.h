@@ -74,18 +74,20 @@ class SimulatedBoard {
   SimulatedBoard(const SimulatedBoard&) = delete;
   SimulatedBoard& operator=(const SimulatedBoard&) = delete;
 
-  // Receives every burst the driver writes successfully from now on. A hook already set on
-  // the driver keeps running before the board's. The driver must outlive the board or be
-  // detached first.
+  // Receives every burst the driver writes successfully from now on, after the driver's
+  // earlier subscribers. Either may be destroyed first.
   void Attach(port::SimulatedDriver& driver);
-  // Gives the driver its previous hook back.
+  // Receives no more bursts.
   void Detach();
 
   // Feeds one burst of line states, as the bridge would play them out.
   void FeedBurst(std::span<const std::uint8_t> states);
 
-  // Runs after every burst has been taken in.
-  std::function<void()> OnChange;
+  // Runs the callback after every burst has been taken in, until the returned subscription
+  // ends.
+  [[nodiscard]] port::Subscription OnChange(std::function<void()> callback) {
+    return changed_.Subscribe(std::move(callback));
+  }
   // Time stamp source of the log; tests may replace it.
   std::function<Clock::time_point()> Now = [] { return Clock::now(); };
 
@@ -130,8 +132,8 @@ class SimulatedBoard {
   std::deque<std::string> faults_;
   std::deque<LogEntry> log_;
 
-  port::SimulatedDriver* driver_ = nullptr;
-  std::function<void(const std::uint8_t*, std::uint32_t)> previousHook_;
+  port::Subscription attachment_;  // to the driver's writes
+  port::Observers<> changed_;
 };
 
 }  // namespace quarvel::sim

@@ -20,6 +20,7 @@
 #include <algorithm>
 #include <exception>
 #include <utility>
+#include <vector>
 
 #include "ui/DispatchTexts.h"
 #include "ui/QtPlatform.h"
@@ -31,6 +32,135 @@ namespace {
 constexpr int kFontPt = 8;       // the layout's font height -11 px at 96 dpi
 constexpr int kFreqFontPt = 14;  // Freq's font height -19 px at 96 dpi
 constexpr int kScrollBarHeight = 17;
+
+}  // namespace
+
+using RC = receiver::ReceiverControl;
+using PC = receiver::PanelControls;
+
+enum class Kind { Label, ShownText, Button, Bar, Progress, Edit };
+
+// One control of the layout: where it sits, what it shows, what it does, and how a screen
+// reader names it.
+struct ControlRow {
+  Kind kind;
+  const char* name;
+  int left, top, width, height;       // labels showing a value size themselves to their text
+  const char* caption = "";           // a label's text or a button's caption
+  void (RC::*operation)() = nullptr;  // a button's click
+  receiver::TextControl PC::*text = nullptr;      // the value a label or the edit shows
+  receiver::ScrollBarControl PC::*bar = nullptr;  // the value a scroll bar shows and sets
+  const char* accessibleName = nullptr;           // what a screen reader says, when set
+  const char* buddy = nullptr;                    // the control a label labels
+  int fontPt = kFontPt;
+};
+
+namespace {
+
+constexpr ControlRow Label(const char* name, int left, int top, int width, int height,
+                           const char* text, const char* buddy = nullptr) {
+  return {.kind = Kind::Label,
+          .name = name,
+          .left = left,
+          .top = top,
+          .width = width,
+          .height = height,
+          .caption = text,
+          .buddy = buddy};
+}
+constexpr ControlRow Shown(const char* name, int left, int top, receiver::TextControl PC::*text,
+                           const char* buddy, int fontPt = kFontPt) {
+  return {.kind = Kind::ShownText,
+          .name = name,
+          .left = left,
+          .top = top,
+          .width = 0,
+          .height = 0,
+          .text = text,
+          .buddy = buddy,
+          .fontPt = fontPt};
+}
+constexpr ControlRow Button(const char* name, int left, int top, int width, const char* caption,
+                            void (RC::*operation)(), const char* accessibleName) {
+  return {.kind = Kind::Button,
+          .name = name,
+          .left = left,
+          .top = top,
+          .width = width,
+          .height = 25,
+          .caption = caption,
+          .operation = operation,
+          .accessibleName = accessibleName};
+}
+constexpr ControlRow Bar(const char* name, int left, int top, int width,
+                         receiver::ScrollBarControl PC::*bar, const char* accessibleName) {
+  return {.kind = Kind::Bar,
+          .name = name,
+          .left = left,
+          .top = top,
+          .width = width,
+          .height = kScrollBarHeight,
+          .bar = bar,
+          .accessibleName = accessibleName};
+}
+
+// The window's layout, in creation order; the tab order follows it. The accessible names
+// say each control's function where the caption alone is a number, a range or nothing; the
+// labels beside a control are its buddies (none has a mnemonic, so nothing visible changes).
+const ControlRow kLayout[] = {
+    Shown("Freq", 184, 96, &PC::Freq, "ScrollBar1", kFreqFontPt),
+    Shown("LabelFmin", 16, 96, &PC::LabelFmin, "ScrollBar1"),
+    Shown("LabelFmax", 408, 96, &PC::LabelFmax, "ScrollBar1"),
+    Label("", 152, 136, 3, 13, ""),  // the layout's empty label; shows nothing
+    Shown("Offset", 312, 192, &PC::Offset, "ScrollBar2"),
+    Label("Label1", 32, 128, 28, 13, "1 kHz", "CMD1_4"),
+    Label("Label2", 120, 128, 28, 13, "9 kHz", "CMD2_8"),
+    Label("Label3", 208, 128, 28, 13, "2 kHz", "Cmd4_16"),
+    Label("Label4", 296, 128, 28, 13, "5 kHz", "Cmd10_40"),
+    Label("Label5", 384, 128, 34, 13, "10 kHz", "Cmd25_100"),
+    Label("Label6", 384, 176, 34, 13, "25 kHz", "Cmdhigh"),
+    Label("Label7", 80, 192, 28, 13, "Offset", "ScrollBar2"),
+    Label("Xtal", 80, 224, 18, 13, "Xtal", "ScrollBar3"),
+    Button("FlashBin", 16, 8, 113, "upload EEPROM", &RC::FlashBinClick, "Upload EEPROM"),
+    Bar("ScrollBar1", 16, 72, 425, &PC::ScrollBar1, "Tuning"),
+    Button("RAMbin", 160, 8, 105, "upload RAM", &RC::RAMbinClick, "Upload RAM"),
+    {.kind = Kind::Progress,
+     .name = "ProgressBar1",
+     .left = 16,
+     .top = 40,
+     .width = 425,
+     .height = 17,
+     .accessibleName = "Upload progress"},
+    Button("CMD1_4", 16, 144, 73, "0.13...0,8 MHz", &RC::CMD1_4Click, "Band 0.13 to 0.8 MHz"),
+    Button("CMD2_8", 104, 144, 73, "0,4...1,6 MHz", &RC::CMD2_8Click, "Band 0.4 to 1.6 MHz"),
+    Button("Cmd4_16", 192, 144, 73, "0,8...3,2 MHz", &RC::Cmd4_16Click, "Band 0.8 to 3.2 MHz"),
+    Button("Cmd10_40", 280, 144, 73, "2...10 MHz", &RC::Cmd10_40Click, "Band 2 to 10 MHz"),
+    Button("Cmd25_100", 368, 144, 73, "4...20 MHz", &RC::Cmd25_100Click, "Band 4 to 20 MHz"),
+    Bar("ScrollBar2", 128, 192, 169, &PC::ScrollBar2, "Offset"),
+    Button("Cmdhigh", 368, 192, 73, "10...30 MHz", &RC::CmdhighClick, "Band 10 to 30 MHz"),
+    Button("Mux0", 24, 312, 41, "In1", &RC::Mux0Click, "Input 1"),
+    Button("Mux1", 80, 312, 41, "In2", &RC::Mux1Click, "Input 2"),
+    Button("Mux2", 136, 312, 33, "In3", &RC::Mux2Click, "Input 3"),
+    Button("db10", 336, 344, 41, "-10 dB", &RC::db10Click, "Attenuator -10 dB"),
+    Button("db20", 384, 344, 41, "-20 dB", &RC::db20Click, "Attenuator -20 dB"),
+    Button("db0", 288, 344, 33, "0 dB", &RC::db0Click, "Attenuator 0 dB"),
+    Button("Mux3", 184, 312, 33, "In4", &RC::Mux3Click, "Input 4"),
+    Bar("ScrollBar3", 128, 224, 169, &PC::ScrollBar3, "Crystal trim"),
+    Button("Mux4", 24, 344, 41, "In5", &RC::Mux4Click, "Input 5"),
+    Button("Mux5", 80, 344, 41, "In6", &RC::Mux5Click, "Input 6"),
+    Button("Mux6", 136, 344, 33, "In7", &RC::Mux6Click, "Input 7"),
+    Button("Mux7", 184, 344, 33, "In8", &RC::Mux7Click, "Input 8"),
+    Bar("ScrollBar4", 24, 272, 409, &PC::ScrollBar4, "Tracking level"),
+    // Shows the level; what the user types there is not read.
+    {.kind = Kind::Edit,
+     .name = "Edit1",
+     .left = 288,
+     .top = 304,
+     .width = 65,
+     .height = 21,
+     .text = &PC::Edit1,
+     .accessibleName = "Level"},
+};
 
 QString FromStd(const std::string& text) {
   return QString::fromStdString(text);
@@ -127,7 +257,6 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
       controls_(controls),
       reporter_(reporter),
       title_(std::move(applicationTitle)) {
-  using RC = receiver::ReceiverControl;
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Quarvel SDR Tuning"));
   setFont(PanelFont(kFontPt));
@@ -139,76 +268,13 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   resize(457, 416);
   move(202, 149);
 
-  // Creation order as in the layout.
-  Freq = MakeLabel("Freq", 184, 96, controls_.Freq);
-  QFont big = PanelFont(kFreqFontPt);
-  Freq->setFont(big);
-  Freq->adjustSize();
-  LabelFmin = MakeLabel("LabelFmin", 16, 96, controls_.LabelFmin);
-  LabelFmax = MakeLabel("LabelFmax", 408, 96, controls_.LabelFmax);
-  MakeLabel("", 152, 136, 3, 13, QString());  // the layout's empty label; shows nothing
-  Offset = MakeLabel("Offset", 312, 192, controls_.Offset);
-  Label1 = MakeLabel("Label1", 32, 128, 28, 13, QStringLiteral("1 kHz"));
-  Label2 = MakeLabel("Label2", 120, 128, 28, 13, QStringLiteral("9 kHz"));
-  Label3 = MakeLabel("Label3", 208, 128, 28, 13, QStringLiteral("2 kHz"));
-  Label4 = MakeLabel("Label4", 296, 128, 28, 13, QStringLiteral("5 kHz"));
-  Label5 = MakeLabel("Label5", 384, 128, 34, 13, QStringLiteral("10 kHz"));
-  Label6 = MakeLabel("Label6", 384, 176, 34, 13, QStringLiteral("25 kHz"));
-  Label7 = MakeLabel("Label7", 80, 192, 28, 13, QStringLiteral("Offset"));
-  Xtal = MakeLabel("Xtal", 80, 224, 18, 13, QStringLiteral("Xtal"));
-  FlashBin =
-      MakeButton("FlashBin", 16, 8, 113, 25, QStringLiteral("upload EEPROM"), &RC::FlashBinClick);
-  ScrollBar1 = MakeScrollBar("ScrollBar1", 16, 72, 425, controls_.ScrollBar1);
-  RAMbin = MakeButton("RAMbin", 160, 8, 105, 25, QStringLiteral("upload RAM"), &RC::RAMbinClick);
-
-  ProgressBar1 = new QProgressBar(this);
-  ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
-  ProgressBar1->setGeometry(16, 40, 425, 17);
-  ProgressBar1->setRange(controls_.ProgressBar1.Min(), controls_.ProgressBar1.Max());
-  ProgressBar1->setValue(controls_.ProgressBar1.Position());
-  ProgressBar1->setTextVisible(false);
-  controls_.ProgressBar1.OnView = [this] {
-    ProgressBar1->setValue(controls_.ProgressBar1.Position());
-    // Uploads block the event loop; paint now so the bar moves page by page.
-    ProgressBar1->repaint();
-  };
-
-  CMD1_4 =
-      MakeButton("CMD1_4", 16, 144, 73, 25, QStringLiteral("0.13...0,8 MHz"), &RC::CMD1_4Click);
-  CMD2_8 =
-      MakeButton("CMD2_8", 104, 144, 73, 25, QStringLiteral("0,4...1,6 MHz"), &RC::CMD2_8Click);
-  Cmd4_16 =
-      MakeButton("Cmd4_16", 192, 144, 73, 25, QStringLiteral("0,8...3,2 MHz"), &RC::Cmd4_16Click);
-  Cmd10_40 =
-      MakeButton("Cmd10_40", 280, 144, 73, 25, QStringLiteral("2...10 MHz"), &RC::Cmd10_40Click);
-  Cmd25_100 =
-      MakeButton("Cmd25_100", 368, 144, 73, 25, QStringLiteral("4...20 MHz"), &RC::Cmd25_100Click);
-  ScrollBar2 = MakeScrollBar("ScrollBar2", 128, 192, 169, controls_.ScrollBar2);
-  Cmdhigh =
-      MakeButton("Cmdhigh", 368, 192, 73, 25, QStringLiteral("10...30 MHz"), &RC::CmdhighClick);
-  Mux0 = MakeButton("Mux0", 24, 312, 41, 25, QStringLiteral("In1"), &RC::Mux0Click);
-  Mux1 = MakeButton("Mux1", 80, 312, 41, 25, QStringLiteral("In2"), &RC::Mux1Click);
-  Mux2 = MakeButton("Mux2", 136, 312, 33, 25, QStringLiteral("In3"), &RC::Mux2Click);
-  db10 = MakeButton("db10", 336, 344, 41, 25, QStringLiteral("-10 dB"), &RC::db10Click);
-  db20 = MakeButton("db20", 384, 344, 41, 25, QStringLiteral("-20 dB"), &RC::db20Click);
-  db0 = MakeButton("db0", 288, 344, 33, 25, QStringLiteral("0 dB"), &RC::db0Click);
-  Mux3 = MakeButton("Mux3", 184, 312, 33, 25, QStringLiteral("In4"), &RC::Mux3Click);
-  ScrollBar3 = MakeScrollBar("ScrollBar3", 128, 224, 169, controls_.ScrollBar3);
-  Mux4 = MakeButton("Mux4", 24, 344, 41, 25, QStringLiteral("In5"), &RC::Mux4Click);
-  Mux5 = MakeButton("Mux5", 80, 344, 41, 25, QStringLiteral("In6"), &RC::Mux5Click);
-  Mux6 = MakeButton("Mux6", 136, 344, 33, 25, QStringLiteral("In7"), &RC::Mux6Click);
-  Mux7 = MakeButton("Mux7", 184, 344, 33, 25, QStringLiteral("In8"), &RC::Mux7Click);
-  ScrollBar4 = MakeScrollBar("ScrollBar4", 24, 272, 409, controls_.ScrollBar4);
-
-  // Shows the level; what the user types there is not read.
-  Edit1 = new QLineEdit(FromStd(controls_.Edit1.Text()), this);
-  Edit1->setObjectName(QStringLiteral("Edit1"));
-  Edit1->setGeometry(288, 304, 65, 21);
-  controls_.Edit1.OnView = [this] { Edit1->setText(FromStd(controls_.Edit1.Text())); };
-
+  std::vector<QWidget*> tabOrder;
+  for (const ControlRow& row : kLayout) {
+    QWidget* control = MakeControl(row);
+    if (row.kind != Kind::Label && row.kind != Kind::ShownText) tabOrder.push_back(control);
+  }
+  for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   // The image file dialog (OpenDialog1) is built by the upload that asks for it.
-
-  SetTabOrder();
   NameForScreenReaders();
 
   // The start values are in place: from now on a position change runs its operation.
@@ -219,12 +285,10 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
 
 TForm1::~TForm1() {
   // The controls' values outlive the window; stop them from painting into it.
-  for (receiver::TextControl* text : {&controls_.Freq, &controls_.LabelFmin, &controls_.LabelFmax,
-                                      &controls_.Offset, &controls_.Edit1})
-    text->OnView = nullptr;
-  for (receiver::ScrollBarControl* bar :
-       {&controls_.ScrollBar1, &controls_.ScrollBar2, &controls_.ScrollBar3, &controls_.ScrollBar4})
-    bar->OnView = nullptr;
+  for (const ControlRow& row : kLayout) {
+    if (row.text != nullptr) (controls_.*row.text).OnView = nullptr;
+    if (row.bar != nullptr) (controls_.*row.bar).OnView = nullptr;
+  }
   controls_.ProgressBar1.OnView = nullptr;
 }
 
@@ -273,28 +337,69 @@ bool TForm1::event(QEvent* event) {
     // An error box opened, possibly from the burst of a scroll-bar click whose button is
     // still down. The release will go to the box, not to the bar, so the bar lets go now;
     // otherwise its auto-repeat would keep stepping, and sending bursts, behind the box.
-    for (QScrollBar* bar : {ScrollBar1, ScrollBar2, ScrollBar3, ScrollBar4})
-      static_cast<PanelScrollBar*>(bar)->ReleaseMouse();
+    for (PanelScrollBar* bar : bars_) bar->ReleaseMouse();
   }
   return QWidget::event(event);
 }
 
 void TForm1::ReadDecimalSeparator() {
-  rx_.DecimalSeparator = DecimalSeparatorOf(QLocale::system());
+  rx_.SetDecimalSeparator(DecimalSeparatorOf(QLocale::system()));
 }
 
-QLabel* TForm1::MakeLabel(const char* name, int left, int top, int width, int height,
-                          const QString& text) {
-  auto* label = new QLabel(text, this);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setGeometry(left, top, width, height);
-  // Labels size themselves to their text; the empty one keeps its place holder size.
-  if (!text.isEmpty()) label->adjustSize();
-  return label;
+QWidget* TForm1::MakeControl(const ControlRow& row) {
+  QWidget* control = nullptr;
+  switch (row.kind) {
+    case Kind::Label:
+    case Kind::ShownText:
+      control = MakeLabel(row);
+      break;
+    case Kind::Button:
+      control = MakeButton(row);
+      break;
+    case Kind::Bar:
+      control = MakeScrollBar(row);
+      break;
+    case Kind::Progress: {
+      auto* progress = new QProgressBar(this);
+      progress->setRange(controls_.ProgressBar1.Min(), controls_.ProgressBar1.Max());
+      progress->setValue(controls_.ProgressBar1.Position());
+      progress->setTextVisible(false);
+      controls_.ProgressBar1.OnView = [this, progress] {
+        progress->setValue(controls_.ProgressBar1.Position());
+        // Uploads block the event loop; paint now so the bar moves page by page.
+        progress->repaint();
+      };
+      control = progress;
+      break;
+    }
+    case Kind::Edit: {
+      receiver::TextControl& model = controls_.*row.text;
+      auto* edit = new QLineEdit(FromStd(model.Text()), this);
+      model.OnView = [edit, &model] { edit->setText(FromStd(model.Text())); };
+      control = edit;
+      break;
+    }
+  }
+  control->setObjectName(QString::fromLatin1(row.name));
+  // Labels place and size themselves (MakeLabel).
+  if (row.kind != Kind::Label && row.kind != Kind::ShownText)
+    control->setGeometry(row.left, row.top, row.width, row.height);
+  return control;
 }
 
-QLabel* TForm1::MakeLabel(const char* name, int left, int top, receiver::TextControl& model) {
-  QLabel* label = MakeLabel(name, left, top, 0, 0, FromStd(model.Text()));
+QLabel* TForm1::MakeLabel(const ControlRow& row) {
+  if (row.kind == Kind::Label) {
+    auto* label = new QLabel(QString::fromUtf8(row.caption), this);
+    label->setGeometry(row.left, row.top, row.width, row.height);
+    // Labels size themselves to their text; the empty one keeps its place holder size.
+    if (!label->text().isEmpty()) label->adjustSize();
+    return label;
+  }
+  receiver::TextControl& model = controls_.*row.text;
+  auto* label = new QLabel(FromStd(model.Text()), this);
+  label->move(row.left, row.top);
+  if (row.fontPt != kFontPt) label->setFont(PanelFont(row.fontPt));
+  label->adjustSize();
   model.OnView = [label, &model] {
     label->setText(FromStd(model.Text()));
     label->adjustSize();
@@ -302,24 +407,22 @@ QLabel* TForm1::MakeLabel(const char* name, int left, int top, receiver::TextCon
   return label;
 }
 
-QPushButton* TForm1::MakeButton(const char* name, int left, int top, int width, int height,
-                                const QString& caption, Operation operation) {
-  auto* button = new QPushButton(caption, this);
-  button->setObjectName(QString::fromLatin1(name));
-  button->setGeometry(left, top, width, height);
+QPushButton* TForm1::MakeButton(const ControlRow& row) {
+  auto* button = new QPushButton(QString::fromUtf8(row.caption), this);
+  button->setGeometry(row.left, row.top, row.width, row.height);
   button->setAutoDefault(false);
   FitCaption(button);
   receiver::ReceiverControl* rx = &rx_;
-  connect(button, &QPushButton::clicked, this,
-          [this, rx, operation] { Dispatch([rx, operation] { (rx->*operation)(); }); });
+  connect(button, &QPushButton::clicked, this, [this, rx, operation = row.operation] {
+    Dispatch([rx, operation] { (rx->*operation)(); });
+  });
   return button;
 }
 
-QScrollBar* TForm1::MakeScrollBar(const char* name, int left, int top, int width,
-                                  receiver::ScrollBarControl& model) {
+QScrollBar* TForm1::MakeScrollBar(const ControlRow& row) {
+  receiver::ScrollBarControl& model = controls_.*row.bar;
   auto* bar = new PanelScrollBar(this);
-  bar->setObjectName(QString::fromLatin1(name));
-  bar->setGeometry(left, top, width, kScrollBarHeight);
+  bar->setGeometry(row.left, row.top, row.width, row.height);
   // The bar mirrors the control's values; changes made by code do not come back as input.
   auto show = [bar, &model] {
     const QSignalBlocker quiet(bar);
@@ -333,64 +436,25 @@ QScrollBar* TForm1::MakeScrollBar(const char* name, int left, int top, int width
   // all end here; the control clamps and runs the change operation when the position moved.
   connect(bar, &QAbstractSlider::valueChanged, this,
           [this, &model](int value) { Dispatch([&model, value] { model.SetPosition(value); }); });
+  bars_.push_back(bar);
   return bar;
 }
 
-void TForm1::SetTabOrder() {
-  QWidget* const order[] = {FlashBin, ScrollBar1, RAMbin,   ProgressBar1, CMD1_4,
-                            CMD2_8,   Cmd4_16,    Cmd10_40, Cmd25_100,    ScrollBar2,
-                            Cmdhigh,  Mux0,       Mux1,     Mux2,         db10,
-                            db20,     db0,        Mux3,     ScrollBar3,   Mux4,
-                            Mux5,     Mux6,       Mux7,     ScrollBar4,   Edit1};
-  for (std::size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
-}
-
 void TForm1::NameForScreenReaders() {
-  // What a screen reader says for each control: its function, where the caption alone is a
-  // number, a range or nothing at all. The visible texts stay as they are.
-  const std::pair<QWidget*, const char*> names[] = {
-      {FlashBin, "Upload EEPROM"},
-      {RAMbin, "Upload RAM"},
-      {ProgressBar1, "Upload progress"},
-      {ScrollBar1, "Tuning"},
-      {CMD1_4, "Band 0.13 to 0.8 MHz"},
-      {CMD2_8, "Band 0.4 to 1.6 MHz"},
-      {Cmd4_16, "Band 0.8 to 3.2 MHz"},
-      {Cmd10_40, "Band 2 to 10 MHz"},
-      {Cmd25_100, "Band 4 to 20 MHz"},
-      {Cmdhigh, "Band 10 to 30 MHz"},
-      {ScrollBar2, "Offset"},
-      {ScrollBar3, "Crystal trim"},
-      {ScrollBar4, "Tracking level"},
-      {Edit1, "Level"},
-      {Mux0, "Input 1"},
-      {Mux1, "Input 2"},
-      {Mux2, "Input 3"},
-      {Mux3, "Input 4"},
-      {Mux4, "Input 5"},
-      {Mux5, "Input 6"},
-      {Mux6, "Input 7"},
-      {Mux7, "Input 8"},
-      {db0, "Attenuator 0 dB"},
-      {db10, "Attenuator -10 dB"},
-      {db20, "Attenuator -20 dB"},
-  };
-  for (const auto& [widget, name] : names) widget->setAccessibleName(QString::fromUtf8(name));
+  auto named = [this](const char* name) { return findChild<QWidget*>(QString::fromLatin1(name)); };
+  for (const ControlRow& row : kLayout) {
+    if (row.accessibleName != nullptr)
+      named(row.name)->setAccessibleName(QString::fromUtf8(row.accessibleName));
+    if (row.buddy != nullptr) static_cast<QLabel*>(named(row.name))->setBuddy(named(row.buddy));
+  }
 
-  // The labels beside a control label it: the frequency and the band's ends the tuning bar,
-  // "Offset" and the offset value the offset bar, "Xtal" the trim bar, and each page-step
-  // label its band button. None of them has a mnemonic, so nothing visible changes.
-  const std::pair<QLabel*, QWidget*> buddies[] = {
-      {Freq, ScrollBar1},   {LabelFmin, ScrollBar1}, {LabelFmax, ScrollBar1}, {Label7, ScrollBar2},
-      {Offset, ScrollBar2}, {Xtal, ScrollBar3},      {Label1, CMD1_4},        {Label2, CMD2_8},
-      {Label3, Cmd4_16},    {Label4, Cmd10_40},      {Label5, Cmd25_100},     {Label6, Cmdhigh},
-  };
-  for (const auto& [label, control] : buddies) label->setBuddy(control);
-
-  // The frequency the panel shows is the description of both bars that change it, kept
-  // current, so that a screen reader reads it with the bar and after every step.
-  auto describe = [this] {
-    for (QScrollBar* bar : {ScrollBar1, ScrollBar2}) bar->setAccessibleDescription(Freq->text());
+  // The frequency the panel shows is the description of both bars that change it (the
+  // tuning and the offset bar), kept current, so that a screen reader reads it with the bar
+  // and after every step.
+  auto describe = [freq = named("Freq"), tuning = named("ScrollBar1"),
+                   offset = named("ScrollBar2")] {
+    const QString shown = static_cast<QLabel*>(freq)->text();
+    for (QWidget* bar : {tuning, offset}) bar->setAccessibleDescription(shown);
   };
   describe();
   controls_.Freq.OnView = [show = std::move(controls_.Freq.OnView), describe] {

@@ -9,17 +9,18 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "port/ErrorReporter.h"
 #include "receiver/Controls.h"
 #include "receiver/ReceiverControl.h"
 
 class QLabel;
-class QLineEdit;
-class QProgressBar;
 class QPushButton;
 
 namespace quarvel::ui {
+
+struct ControlRow;  // one control of the layout (SDRquarvel.cpp)
 
 // A horizontal scroll bar with the keyboard of a classic scroll bar: Left, Up and Page Up
 // move towards the minimum, Right, Down and Page Down towards the maximum, Home and End to
@@ -42,7 +43,9 @@ class TForm1 : public QWidget {
  public:
   // Builds the layout with the start values, connects the change operations and runs
   // FormCreate; errors from FormCreate are reported and the window is still usable. The
-  // window is not shown. Error boxes of the event dispatch carry applicationTitle.
+  // window is not shown. Error boxes of the event dispatch carry applicationTitle. The
+  // controls are the window's own; tests and tools find them by the layout's object names
+  // ("Freq", "ScrollBar1", "RAMbin", ...).
   TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
          port::ErrorReporter& reporter, std::string applicationTitle, QWidget* parent = nullptr);
   ~TForm1() override;
@@ -54,45 +57,6 @@ class TForm1 : public QWidget {
 
   const std::string& ApplicationTitle() const { return title_; }
 
-  // The controls, named as in the layout, in creation order.
-  QLabel* Freq;
-  QLabel* LabelFmin;
-  QLabel* LabelFmax;
-  QLabel* Offset;
-  QLabel* Label1;
-  QLabel* Label2;
-  QLabel* Label3;
-  QLabel* Label4;
-  QLabel* Label5;
-  QLabel* Label6;
-  QLabel* Label7;
-  QLabel* Xtal;
-  QPushButton* FlashBin;
-  QScrollBar* ScrollBar1;
-  QPushButton* RAMbin;
-  QProgressBar* ProgressBar1;
-  QPushButton* CMD1_4;
-  QPushButton* CMD2_8;
-  QPushButton* Cmd4_16;
-  QPushButton* Cmd10_40;
-  QPushButton* Cmd25_100;
-  QScrollBar* ScrollBar2;
-  QPushButton* Cmdhigh;
-  QPushButton* Mux0;
-  QPushButton* Mux1;
-  QPushButton* Mux2;
-  QPushButton* db10;
-  QPushButton* db20;
-  QPushButton* db0;
-  QPushButton* Mux3;
-  QScrollBar* ScrollBar3;
-  QPushButton* Mux4;
-  QPushButton* Mux5;
-  QPushButton* Mux6;
-  QPushButton* Mux7;
-  QScrollBar* ScrollBar4;
-  QLineEdit* Edit1;
-
  protected:
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
@@ -100,16 +64,10 @@ class TForm1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  using Operation = void (receiver::ReceiverControl::*)();
-
-  QLabel* MakeLabel(const char* name, int left, int top, int width, int height,
-                    const QString& text);
-  QLabel* MakeLabel(const char* name, int left, int top, receiver::TextControl& model);
-  QPushButton* MakeButton(const char* name, int left, int top, int width, int height,
-                          const QString& caption, Operation operation);
-  QScrollBar* MakeScrollBar(const char* name, int left, int top, int width,
-                            receiver::ScrollBarControl& model);
-  void SetTabOrder();
+  QWidget* MakeControl(const ControlRow& row);
+  QLabel* MakeLabel(const ControlRow& row);
+  QPushButton* MakeButton(const ControlRow& row);
+  QScrollBar* MakeScrollBar(const ControlRow& row);
   void NameForScreenReaders();
   void ReadDecimalSeparator();
 
@@ -120,6 +78,7 @@ class TForm1 : public QWidget {
   bool busy_ = false;  // an event operation runs
   std::deque<std::function<void()>> pending_;
   bool closePending_ = false;
+  std::vector<PanelScrollBar*> bars_;  // the four scroll bars, in creation order
 };
 
 }  // namespace quarvel::ui

@@ -112,15 +112,17 @@ TEST_P(FaultMatrix, BoxesInCallOrderEveryCallMadeAndTheNextBurstIsRight) {
 
   // The fault is armed for exactly one burst, counted by its open call.
   std::size_t opens = 0;
-  rig.driver.BeforeCall = [&, call = call, status = status](DriverCall c) {
-    if (c != DriverCall::Open) return;
-    rig.driver.SetStatus(call, opens == scenario.faultyBurst ? status : 0);
-    ++opens;
-  };
+  const port::Subscription arm =
+      rig.driver.BeforeCall([&, call = call, status = status](DriverCall c) {
+        if (c != DriverCall::Open) return;
+        rig.driver.SetStatus(call, opens == scenario.faultyBurst ? status : 0);
+        ++opens;
+      });
   std::vector<Bytes> reachedBoard;
-  rig.driver.OnBoardWrite = [&](const std::uint8_t* data, std::uint32_t n) {
-    reachedBoard.emplace_back(data, data + n);
-  };
+  const port::Subscription writes =
+      rig.driver.OnBoardWrite([&](const std::uint8_t* data, std::uint32_t n) {
+        reachedBoard.emplace_back(data, data + n);
+      });
   std::uint8_t lastState = static_cast<std::uint8_t>(rig.bus.PortImage());
 
   scenario.run(rig, image);

@@ -20,9 +20,8 @@ using receiver::ReceiverControl;
 class SessionAudit {
  public:
   explicit SessionAudit(testing::Rig& rig) : rig_(rig) {
-    rig.driver.OnBoardWrite = [this](const std::uint8_t* data, std::uint32_t n) {
-      Check(Bytes(data, data + n));
-    };
+    writes_ = rig.driver.OnBoardWrite(
+        [this](const std::uint8_t* data, std::uint32_t n) { Check(Bytes(data, data + n)); });
   }
 
   // What the script has chosen, for the checks of the next bursts.
@@ -96,6 +95,7 @@ class SessionAudit {
 
   testing::Rig& rig_;
   std::uint8_t lastState_ = 0;  // the lines start low
+  port::Subscription writes_;
   int count_ = 0;
 };
 

@@ -83,14 +83,15 @@ TEST_P(UnpluggedDuringUpload, EveryPageIsAttemptedAndTheNextBurstCarriesTheSelec
   const std::string file = dir.File("image.bin", image);
 
   std::size_t calls = 0;
-  rig.driver.BeforeCall = [&](DriverCall) {
+  const port::Subscription unplug = rig.driver.BeforeCall([&](DriverCall) {
     if (calls++ == tc.unplugAtCall) rig.driver.SetPresent(false);
-  };
+  });
   int step = 0;
   std::vector<Delivered> delivered;
-  rig.driver.OnBoardWrite = [&](const std::uint8_t* data, std::uint32_t n) {
-    delivered.push_back({step, Bytes(data, data + n), rig.controls.Edit1.Text()});
-  };
+  const port::Subscription writes =
+      rig.driver.OnBoardWrite([&](const std::uint8_t* data, std::uint32_t n) {
+        delivered.push_back({step, Bytes(data, data + n), rig.controls.Edit1.Text()});
+      });
 
   rig.chooser.next = file;
   rig.rx.RAMbinClick();
@@ -140,14 +141,15 @@ TEST(UnpluggedDuringDrag, EveryStepIsReportedAndTheDragResumesWithTheSelection) 
   constexpr int kStart = 1212, kSteps = 500, kSelectAt = 300, kReplugAt = 400;
   constexpr std::size_t kUnplugAtCall = 150 * kCallsPerBurst + 2;  // a baud-rate call
   std::size_t calls = 0;
-  rig.driver.BeforeCall = [&](DriverCall) {
+  const port::Subscription unplug = rig.driver.BeforeCall([&](DriverCall) {
     if (calls++ == kUnplugAtCall) rig.driver.SetPresent(false);
-  };
+  });
   int step = 0;
   std::vector<Delivered> delivered;
-  rig.driver.OnBoardWrite = [&](const std::uint8_t* data, std::uint32_t n) {
-    delivered.push_back({step, Bytes(data, data + n), rig.controls.Edit1.Text()});
-  };
+  const port::Subscription writes =
+      rig.driver.OnBoardWrite([&](const std::uint8_t* data, std::uint32_t n) {
+        delivered.push_back({step, Bytes(data, data + n), rig.controls.Edit1.Text()});
+      });
 
   std::size_t burstsAway = 0;
   for (step = 1; step <= kSteps; ++step) {

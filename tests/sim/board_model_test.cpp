@@ -237,10 +237,11 @@ TEST(BoardModel, LogKeepsOnlyTheNewestEntries) {
 TEST(BoardModel, AttachingKeepsTheDriversHookAndDetachingGivesItBack) {
   Rig rig;
   int earlier = 0, changes = 0;
-  rig.driver.OnBoardWrite = [&](const std::uint8_t*, std::uint32_t) { ++earlier; };
+  const port::Subscription counter =
+      rig.driver.OnBoardWrite([&](const std::uint8_t*, std::uint32_t) { ++earlier; });
   {
     sim::SimulatedBoard board;
-    board.OnChange = [&] { ++changes; };
+    const port::Subscription changed = board.OnChange([&] { ++changes; });
     board.Attach(rig.driver);
     rig.Start();
     EXPECT_EQ(board.BurstCount(), static_cast<std::uint64_t>(earlier));

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 
+#include "FormAccess.h"
 #include "TempFiles.h"
 #include "TestRig.h"
 #include "bus/TwoWireDecoder.h"
@@ -53,7 +54,7 @@ class MeddlingSleeper : public receiver::Sleeper {
   void SleepMs(int) override {}
   void IdleMs(int) override {
     if (++pauses == 3 && form != nullptr) {
-      form->ScrollBar1->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+      FindIn<QScrollBar>(*form, "ScrollBar1")->triggerAction(QAbstractSlider::SliderSingleStepAdd);
       form->close();
     }
   }
@@ -71,7 +72,7 @@ TEST(WindowDispatch, NothingRunsInsideAnUploadAndACloseWaitsForIt) {
   sleeper.form = &form;
   rig.Forget();
   rig.chooser.next = dir.File("image.bin", testing::Ramp(256, 3));
-  QTest::mouseClick(form.FlashBin, Qt::LeftButton);
+  QTest::mouseClick(FindIn<QPushButton>(form, "FlashBin"), Qt::LeftButton);
 
   const auto bursts = rig.Messages();
   ASSERT_GE(bursts.size(), 17u);

@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "FormAccess.h"
 #include "TempFiles.h"
 #include "bus/TwoWireDecoder.h"
 #include "ui/SimEdition.h"
@@ -117,9 +118,8 @@ TEST(SimEdition, DriverHooksSetBeforeStartSeeTheStartUpBursts) {
   std::ostringstream out;
   ui::SimEdition sim(ui::SimOptions{}, out, "Quarvelsdr-sim");
   std::vector<std::size_t> written;
-  sim.Driver().OnBoardWrite = [&written](const std::uint8_t*, std::uint32_t count) {
-    written.push_back(count);
-  };
+  const port::Subscription writes = sim.Driver().OnBoardWrite(
+      [&written](const std::uint8_t*, std::uint32_t count) { written.push_back(count); });
   BoxCloser closer;
   sim.Start();
   EXPECT_EQ(written, std::vector<std::size_t>({317, 89}));
@@ -218,7 +218,7 @@ TEST(SimEdition, ArrowClickWithNoBoardStepsOnceWhileItsBoxesAreOpen) {
   }
   form->show();
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
-  QScrollBar* bar = form->ScrollBar1;
+  QScrollBar* bar = ui_test::FindIn<QScrollBar>(*form, "ScrollBar1");
   const QPoint rightArrow(bar->width() - 5, bar->height() / 2);
   const int before = bar->value();
   out.str("");
@@ -279,9 +279,9 @@ TEST(SimEdition, SelectionAndUploadClickedInTheWindowAppearInTheTrace) {
     QTest::keyClick(name, Qt::Key_Return);
   });
   user.start();
-  QTest::mouseClick(form.Mux7, Qt::LeftButton);
-  QTest::mouseClick(form.db20, Qt::LeftButton);
-  QTest::mouseClick(form.RAMbin, Qt::LeftButton);
+  QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "Mux7"), Qt::LeftButton);
+  QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "db20"), Qt::LeftButton);
+  QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "RAMbin"), Qt::LeftButton);
   user.stop();
 
   std::vector<Bytes> writes;

@@ -48,11 +48,9 @@ class WireAudit {
  public:
   explicit WireAudit(PanelRig& w) : w_(w) {
     for (const Bytes& states : w.driver.Writes()) Check(states);  // the start-up bursts
-    w.driver.OnBoardWrite = [this](const std::uint8_t* data, std::uint32_t n) {
-      Check(Bytes(data, data + n));
-    };
+    writes_ = w.driver.OnBoardWrite(
+        [this](const std::uint8_t* data, std::uint32_t n) { Check(Bytes(data, data + n)); });
   }
-  ~WireAudit() { w_.driver.OnBoardWrite = nullptr; }
 
   std::string phase = "start-up";
   int input = 0;       // Mux0 ... Mux7
@@ -99,16 +97,16 @@ class WireAudit {
       case 317: {
         if (!reliability::HasClockBurstShape(m)) return Problem("clock burst of the wrong shape");
         const int position = reliability::TuningPositionOnWire(m[0]);
-        if (position != w_.form.ScrollBar1->value())
+        if (position != w_.Bar("ScrollBar1")->value())
           Problem("tuning position " + std::to_string(position) + " sent, the bar shows " +
-                  std::to_string(w_.form.ScrollBar1->value()));
-        if (m[2][2] != w_.form.ScrollBar3->value()) Problem("crystal trim");
+                  std::to_string(w_.Bar("ScrollBar1")->value()));
+        if (m[2][2] != w_.Bar("ScrollBar3")->value()) Problem("crystal trim");
         lastClockKhz_ = reliability::TunedKhzOnWire(m);
         CheckShown();
         break;
       }
       case 89: {
-        const int level = w_.form.ScrollBar4->value();
+        const int level = w_.Bar("ScrollBar4")->value();
         if (m != Messages{{0x90, 0x40, static_cast<std::uint8_t>(level)}})
           Problem("level burst of the wrong content");
         if (w_.Text("Edit1") != QString::number(level))
@@ -130,6 +128,7 @@ class WireAudit {
   std::uint8_t lastState_ = 0;  // the lines start low
   double lastClockKhz_ = 0;
   int count_ = 0;
+  port::Subscription writes_;  // last, so that it ends first
 };
 
 // Where the style draws the thumb of a bar.
@@ -209,7 +208,6 @@ struct BandVisit {
 TEST(WindowSession, EveryBurstIsWellFormedAndTheWindowShowsWhatTheBoardIsTunedTo) {
   PanelRig w;
   WireAudit audit(w);
-  ui::TForm1& f = w.form;
 
   // Every band, into the high band and out again, each tuned across its whole range.
   const BandVisit bands[] = {
@@ -221,11 +219,11 @@ TEST(WindowSession, EveryBurstIsWellFormedAndTheWindowShowsWhatTheBoardIsTunedTo
   for (const BandVisit& band : bands) {
     audit.phase = band.button;
     w.Click(band.button);
-    QScrollBar* tuning = f.ScrollBar1;
+    QScrollBar* tuning = w.Bar("ScrollBar1");
     const int min = tuning->minimum(), max = tuning->maximum();
 
     const auto sent = w.driver.Calls().size();
-    w.Key(f.ScrollBar2, band.offsetKey);
+    w.Key(w.Bar("ScrollBar2"), band.offsetKey);
     EXPECT_EQ(w.driver.Calls().size(), sent) << band.button << ": the offset sent something";
     audit.CheckShown();
 
@@ -259,7 +257,7 @@ TEST(WindowSession, EveryBurstIsWellFormedAndTheWindowShowsWhatTheBoardIsTunedTo
     for (int i = 0; i < 8; ++i) {
       audit.input = i;
       w.Click(inputs[i]);
-      w.Key(f.ScrollBar1, i % 2 == 0 ? Qt::Key_Right : Qt::Key_Left);
+      w.Key(w.Bar("ScrollBar1"), i % 2 == 0 ? Qt::Key_Right : Qt::Key_Left);
     }
   }
   audit.attenuator = 1;
@@ -269,15 +267,15 @@ TEST(WindowSession, EveryBurstIsWellFormedAndTheWindowShowsWhatTheBoardIsTunedTo
 
   // The crystal trim and the level across their whole ranges, both ways.
   audit.phase = "crystal trim";
-  w.Key(f.ScrollBar3, Qt::Key_End);
-  DragThumbThroughEveryPosition(f.ScrollBar3, 0);
-  w.Key(f.ScrollBar3, Qt::Key_PageDown);
+  w.Key(w.Bar("ScrollBar3"), Qt::Key_End);
+  DragThumbThroughEveryPosition(w.Bar("ScrollBar3"), 0);
+  w.Key(w.Bar("ScrollBar3"), Qt::Key_PageDown);
   audit.phase = "level";
-  w.Key(f.ScrollBar4, Qt::Key_Home);
-  DragThumbThroughEveryPosition(f.ScrollBar4, 255);
-  DragThumbWithTheMouse(f.ScrollBar4, -1);
-  EXPECT_EQ(f.ScrollBar4->value(), 0);
-  DragThumbThroughEveryPosition(f.ScrollBar4, 128);
+  w.Key(w.Bar("ScrollBar4"), Qt::Key_Home);
+  DragThumbThroughEveryPosition(w.Bar("ScrollBar4"), 255);
+  DragThumbWithTheMouse(w.Bar("ScrollBar4"), -1);
+  EXPECT_EQ(w.Bar("ScrollBar4")->value(), 0);
+  DragThumbThroughEveryPosition(w.Bar("ScrollBar4"), 128);
 
   // Both uploads, each file chosen in the window's own dialog.
   const testing::TempDir dir;
@@ -300,7 +298,7 @@ TEST(WindowSession, EveryBurstIsWellFormedAndTheWindowShowsWhatTheBoardIsTunedTo
   }
   // After an upload the next tuning step programs the clock generator again.
   audit.phase = "after the uploads";
-  w.Key(f.ScrollBar1, Qt::Key_Right);
+  w.Key(w.Bar("ScrollBar1"), Qt::Key_Right);
 
   EXPECT_EQ(audit.problems, std::vector<std::string>());
   EXPECT_EQ(w.reporter.boxes, std::vector<port::RecordingReporter::Box>());
@@ -330,7 +328,7 @@ constexpr int kSelectionBits = 4 * 5 + 32 * 1;  // "In6", "-10 dB"
 
 // The script, the same with and without the board going away.
 void DragWithSelectionInBetween(PanelRig& w, const std::function<void(int step)>& beforeStep) {
-  QScrollBar* tuning = w.form.ScrollBar1;
+  QScrollBar* tuning = w.Bar("ScrollBar1");
   tuning->setFocus();
   tuning->setSliderDown(true);
   for (int step = 1; step <= kDragSteps; ++step) {
@@ -360,15 +358,16 @@ TEST_P(UnpluggedDuringWindowDrag, EveryCallIsMadeAndReportedAndTheBoardGetsTheSe
   std::size_t calls = 0;
   const std::size_t unplugAt =
       kUnplugBurst * reliability::kBurstCalls.size() + static_cast<std::size_t>(tc.call);
-  w.driver.BeforeCall = [&](DriverCall) {
+  const port::Subscription unplug = w.driver.BeforeCall([&](DriverCall) {
     if (calls++ == unplugAt) w.driver.SetPresent(false);
-  };
+  });
   std::size_t burstsAway = 0;
   struct Delivered {
     Bytes states;
     int bar;  // the tuning bar when it arrived
   };
   std::vector<Delivered> back;  // bursts that reached the board after its return
+  port::Subscription replugged;
   DragWithSelectionInBetween(w, [&](int step) {
     if (step == kSelectAtStep) {
       ASSERT_FALSE(w.driver.Present()) << "gone by now";
@@ -376,9 +375,9 @@ TEST_P(UnpluggedDuringWindowDrag, EveryCallIsMadeAndReportedAndTheBoardGetsTheSe
     if (step != kReplugAtStep) return;
     burstsAway = w.driver.Calls().size() / reliability::kBurstCalls.size();
     w.driver.SetPresent(true);
-    w.driver.OnBoardWrite = [&](const std::uint8_t* data, std::uint32_t n) {
-      back.push_back({Bytes(data, data + n), w.form.ScrollBar1->value()});
-    };
+    replugged = w.driver.OnBoardWrite([&](const std::uint8_t* data, std::uint32_t n) {
+      back.push_back({Bytes(data, data + n), w.Bar("ScrollBar1")->value()});
+    });
   });
 
   // Every call was made, with the arguments and data of the board that stayed.
@@ -415,7 +414,7 @@ TEST_P(UnpluggedDuringWindowDrag, EveryCallIsMadeAndReportedAndTheBoardGetsTheSe
   }
   EXPECT_EQ(back.front().states.size(), 317u);
   EXPECT_EQ(back.front().bar, kDragStart + kReplugAtStep);
-  EXPECT_EQ(w.form.ScrollBar1->value(), kDragStart + kDragSteps);
+  EXPECT_EQ(w.Bar("ScrollBar1")->value(), kDragStart + kDragSteps);
   EXPECT_EQ(w.Text("Freq"), reference.Text("Freq"));
 }
 

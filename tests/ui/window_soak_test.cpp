@@ -52,18 +52,19 @@ TEST(WindowSoak, TenThousandTuningStepsKeepResidentMemoryFlat) {
   w.Forget();
   int clockBursts = 0, otherBursts = 0, lastPosition = 0;
   bool wellFormed = true;
-  w.driver.OnBoardWrite = [&](const std::uint8_t* data, std::uint32_t n) {
-    if (n != 317) {
-      ++otherBursts;
-      return;
-    }
-    ++clockBursts;
-    const bus::DecodedBurst decoded = bus::DecodeBurst({data, n});
-    wellFormed = wellFormed && decoded.ok() && decoded.messages.size() == 3;
-    if (wellFormed) lastPosition = reliability::TuningPositionOnWire(decoded.messages[0].bytes);
-  };
+  const port::Subscription writes =
+      w.driver.OnBoardWrite([&](const std::uint8_t* data, std::uint32_t n) {
+        if (n != 317) {
+          ++otherBursts;
+          return;
+        }
+        ++clockBursts;
+        const bus::DecodedBurst decoded = bus::DecodeBurst({data, n});
+        wellFormed = wellFormed && decoded.ok() && decoded.messages.size() == 3;
+        if (wellFormed) lastPosition = reliability::TuningPositionOnWire(decoded.messages[0].bytes);
+      });
 
-  QScrollBar* tuning = w.form.ScrollBar1;
+  QScrollBar* tuning = w.Bar("ScrollBar1");
   tuning->setFocus();
   ASSERT_TRUE(tuning->hasFocus());
   long afterWarmUpKb = -1;

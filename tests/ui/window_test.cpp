@@ -375,7 +375,7 @@ TEST(WindowScrollBars, KeysOnTheFocusedTuningBar) {
     w.Forget();
     QTest::keyClick(tuning, row.key);
     EXPECT_EQ(tuning->value(), row.position) << "key " << row.key;
-    EXPECT_EQ(w.rig.rx.TuningPosition, row.position);
+    EXPECT_EQ(w.rig.rx.TuningPosition(), row.position);
     EXPECT_EQ(w.ClockBursts().size(), 1u) << "one change per key";
   }
 }
@@ -420,7 +420,7 @@ TEST(WindowScrollBars, TroughClickAndWheelMoveThePosition) {
   // The trough right of the thumb (1212 of 400 ... 1600 is two thirds along).
   QTest::mouseClick(tuning, Qt::LeftButton, {}, QPoint(tuning->width() - 40, 8));
   EXPECT_EQ(tuning->value(), 1221);
-  EXPECT_EQ(w.rig.rx.TuningPosition, 1221);
+  EXPECT_EQ(w.rig.rx.TuningPosition(), 1221);
 
   w.Forget();
   const QPoint at(tuning->width() / 2, 8);
@@ -428,7 +428,7 @@ TEST(WindowScrollBars, TroughClickAndWheelMoveThePosition) {
                  Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(tuning, &up);
   EXPECT_GT(tuning->value(), 1221) << "the wheel away from the user raises the position";
-  EXPECT_EQ(w.rig.rx.TuningPosition, tuning->value());
+  EXPECT_EQ(w.rig.rx.TuningPosition(), tuning->value());
   EXPECT_FALSE(w.ClockBursts().empty());
 }
 
@@ -568,9 +568,9 @@ TEST(WindowUpload, CancelSendsNothingAndAFileErrorIsShownWithTheTitle) {
 TEST(WindowDispatch, ErrorInStartUpIsShownAndTheWindowStillComesUp) {
   WindowRig w(false);
   bool fail = true;
-  w.rig.driver.BeforeCall = [&fail](port::DriverCall) {
+  const port::Subscription failing = w.rig.driver.BeforeCall([&fail](port::DriverCall) {
     if (fail) throw std::runtime_error("E/A-Fehler 5");
-  };
+  });
   w.Open();
   fail = false;
   const std::vector<port::RecordingReporter::Box> expected = {{kTitle, "E/A-Fehler 5."}};
@@ -595,10 +595,10 @@ TEST(WindowDispatch, ClosingTheWindowSendsNothing) {
 
 TEST(WindowLocale, LocaleChangeRereadsTheSystemSeparator) {
   WindowRig w;
-  w.rig.rx.DecimalSeparator = '#';
+  w.rig.rx.SetDecimalSeparator('#');
   QEvent change(QEvent::LocaleChange);
   QApplication::sendEvent(w.form.get(), &change);
-  EXPECT_EQ(w.rig.rx.DecimalSeparator, ui::DecimalSeparatorOf(QLocale::system()));
+  EXPECT_EQ(w.rig.rx.DecimalSeparator(), ui::DecimalSeparatorOf(QLocale::system()));
 }
 
 // Run by CTest under a decimal-comma and a decimal-point locale (LC_ALL), not by discovery.
@@ -658,7 +658,7 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
   user.start();
 
   driver.ClearCalls();
-  QTest::mouseClick(panel.Form().RAMbin, Qt::LeftButton);
+  QTest::mouseClick(FindIn<QPushButton>(panel.Form(), "RAMbin"), Qt::LeftButton);
   ASSERT_EQ(nameBox.size(), 2u);
   EXPECT_EQ(nameBox[0], "*.bin");
   EXPECT_EQ(filtersAfterEnter, QStringList({"*.bin"}));
@@ -669,7 +669,7 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
   cancel = true;
   nameBox.clear();
   driver.ClearCalls();
-  QTest::mouseClick(panel.Form().FlashBin, Qt::LeftButton);
+  QTest::mouseClick(FindIn<QPushButton>(panel.Form(), "FlashBin"), Qt::LeftButton);
   ASSERT_EQ(nameBox.size(), 1u);
   EXPECT_EQ(nameBox[0], "*.bin");
   EXPECT_FALSE(filtersOnCancel.contains("*.bin"));
