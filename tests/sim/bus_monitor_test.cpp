@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTableView>
 #include <QTableWidget>
 #include <memory>
 
@@ -42,7 +43,8 @@ struct MonitorRig {
     return rows;
   }
   QString Cell(const char* table, int offset) const {
-    return monitor->findChild<QTableWidget*>(table)->item(offset / 16, offset % 16)->text();
+    const QAbstractItemModel* cells = monitor->findChild<QTableView*>(table)->model();
+    return cells->index(offset / 16, offset % 16).data().toString();
   }
 };
 
