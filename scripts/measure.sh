@@ -73,6 +73,20 @@ timed_row() {  # NAME MEASURED_NS TARGET_NS [NOTE]
 #
 #   against_floor LABEL TIME_GOAL RSS_GOAL COMMAND...   e.g.
 #   against_floor QuarvelSDR-sim 1.3 1.2 "$sim"         (an empty goal: the ratio is shown only)
+startup_packages=(xvfb x11-utils dbus-daemon)
+startup_missing=()
+for p in "${startup_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+    startup_missing+=("$p")
+done
+if [ ${#startup_missing[@]} -gt 0 ]; then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${startup_missing[@]}"
+fi
+
 startup_runs=${QUARVEL_STARTUP_RUNS:-7}
 [ "$startup_runs" -ge 7 ] || startup_runs=7
 rss_settle_s=${QUARVEL_RSS_SETTLE_S:-1}
