@@ -10,7 +10,6 @@
 #include "sim/SimulatedBoard.h"
 
 class QLabel;
-class QTableView;
 class QTableWidget;
 
 namespace quarvel::sim {
