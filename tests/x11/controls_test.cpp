@@ -21,7 +21,7 @@ using Burst = std::vector<Bytes>;
 
 constexpr int kStartPosition = 1212;
 constexpr std::uint8_t kStartTrim = 127;
-constexpr int kQuietMs = 150;  // no further line for this long: the action's bursts are all out
+constexpr int kQuietMs = 100;  // no further line for this long: the action's bursts are all out
 
 // The clock burst for tuning position n: registers 0x40-0x42, the band's divider, the trim.
 Burst ClockBurst(int n, std::int32_t divider, bool highBand) {
@@ -46,14 +46,12 @@ struct Sent {
   std::vector<Burst> bursts;
 };
 
-// Runs the action and collects the bursts it causes: waits for at least `atLeast` writes, then
-// until the trace has been quiet for a while (so that a burst too many is seen too).
-Sent BurstsOf(PanelSession& s, const std::function<void()>& action, std::size_t atLeast) {
+// Runs the action and collects the bursts it causes: waits for the bursts expected, then until
+// the trace has been quiet for a while (so that a burst too many is seen too).
+Sent BurstsOf(PanelSession& s, const std::function<void()>& action, std::size_t expected) {
   const std::size_t mark = s.x.LineCount();
   action();
-  if (atLeast > 0) {
-    EXPECT_TRUE(s.WaitForWrites(mark, atLeast)) << "too few bursts came";
-  }
+  EXPECT_TRUE(s.WaitForWrites(mark, expected)) << "too few bursts came";
   s.x.WaitQuiet(kQuietMs, 3000);
   return {s.Writes(mark), s.Messages(mark)};
 }
@@ -217,9 +215,11 @@ TEST_P(X11ScrollBar, EachPartMovesThePositionTheBoardReceives) {
   PanelSession s;
   ASSERT_TRUE(s.Start());
   s.x.WaitQuiet(kQuietMs, 3000);
-  if (c.band)
-    BurstsOf(
-        s, [&] { s.Click(*c.band); }, 1);
+  if (c.band) {
+    const auto clickBand = [&] { s.Click(*c.band); };
+    const Sent setup = BurstsOf(s, clickBand, 1);
+    ASSERT_EQ(setup.bursts.size(), 1u) << "the band's burst" << Describe(setup.bursts);
+  }
   s.x.Activate(s.panel);
 
   const int right = c.bar.width - 1;
