@@ -29,7 +29,7 @@ else
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$build" -j "$(nproc)" --target QuarvelSDR-sim bench_waveform bench_window \
-  bench_monitor >/dev/null
+  bench_monitor floor_window >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 sim="$build/src/ui/QuarvelSDR-sim"
@@ -56,6 +56,196 @@ timed_row() {  # NAME MEASURED_NS TARGET_NS [NOTE]
     row "$1" "$(human_ns "$2")" "-" "-" "${4:-}"
   fi
 }
+
+# ---- Start-up against the floor ------------------------------------------------------------
+# The floor is bench/floor_window, the least Qt Widgets program: one titled QWidget, shown.
+# against_floor starts it and a program of ours alternately (floor first, after one unmeasured
+# warm-up start of each), under one Xvfb and on Qt's offscreen platform, and adds to the table
+# the ratio program / floor of the medians for
+#   - the time from start to window shown: the whole process, QUARVEL_EXIT_WHEN_SHOWN=1 making
+#     both quit once their main window has painted for the first time;
+#   - resident memory after start-up: VmRSS read from /proc QUARVEL_RSS_SETTLE_S seconds
+#     (default 1) after the start, when both windows are up and idle. Same method for both;
+#     when the command is a wrapper (env, umockdev-run …), the innermost process is read.
+# QUARVEL_STARTUP_RUNS (default 7, no fewer) starts of each per figure. Every program here runs
+# with a temporary HOME and XDG folders (what Qt saved or last visited elsewhere does not count,
+# and nothing is written to the real HOME) and on a private session bus, as on a desktop
+# (without one, Qt under X starts `dbus-launch --autolaunch`, which leaves a bus behind).
+#
+#   against_floor LABEL TIME_GOAL RSS_GOAL COMMAND...   e.g.
+#   against_floor QuarvelSDR-sim 1.3 1.2 "$sim"         (an empty goal: the ratio is shown only)
+startup_packages=(xvfb x11-utils dbus-daemon)
+startup_missing=()
+for p in "${startup_packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
+    startup_missing+=("$p")
+done
+if [ ${#startup_missing[@]} -gt 0 ]; then
+  sudo_cmd=()
+  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo_cmd[@]}" apt-get update -qq
+  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${startup_missing[@]}"
+fi
+
+startup_runs=${QUARVEL_STARTUP_RUNS:-7}
+[ "$startup_runs" -ge 7 ] || startup_runs=7
+rss_settle_s=${QUARVEL_RSS_SETTLE_S:-1}
+floor="$build/bench/floor_window"
+
+cleanups=()  # shell commands run on exit, last first
+run_cleanups() {
+  local i
+  for ((i = ${#cleanups[@]} - 1; i >= 0; i--)); do eval "${cleanups[i]}" || true; done
+}
+trap run_cleanups EXIT
+
+measure_home=$(mktemp -d)
+cleanups+=("rm -rf '$measure_home'")
+export HOME=$measure_home XDG_CONFIG_HOME=$measure_home/.config
+export XDG_CACHE_HOME=$measure_home/.cache XDG_DATA_HOME=$measure_home/.local/share
+export XDG_RUNTIME_DIR=$measure_home/runtime
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+# The bus stays a child of this script (no --fork), so that it is waited for when stopped.
+dbus-daemon --session --nofork --nopidfile --print-address=1 >"$measure_home/bus" 2>/dev/null &
+bus_pid=$!
+cleanups+=("kill $bus_pid 2>/dev/null; wait $bus_pid 2>/dev/null")
+for _ in $(seq 100); do
+  [ -s "$measure_home/bus" ] && break
+  sleep 0.05
+done
+DBUS_SESSION_BUS_ADDRESS=$(head -n 1 "$measure_home/bus")
+[ -n "$DBUS_SESSION_BUS_ADDRESS" ] || { echo "no session bus could be started" >&2; exit 1; }
+export DBUS_SESSION_BUS_ADDRESS
+
+# Xvfb on a free display (others may run theirs at the same time); -noreset, or the server
+# resets whenever its last client leaves and the next start fails to connect.
+xvfb_display=
+for n in $(seq 140 399); do
+  [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ] && continue
+  Xvfb ":$n" -screen 0 1600x1000x24 -dpi 96 -nolisten tcp -noreset >/dev/null 2>&1 &
+  xvfb_pid=$!
+  for _ in $(seq 100); do
+    kill -0 "$xvfb_pid" 2>/dev/null || break  # another server took :$n first
+    if DISPLAY=":$n" xdpyinfo >/dev/null 2>&1 && kill -0 "$xvfb_pid" 2>/dev/null; then
+      xvfb_display=":$n"
+      break
+    fi
+    sleep 0.05
+  done
+  if [ -n "$xvfb_display" ]; then
+    cleanups+=("kill $xvfb_pid 2>/dev/null; wait $xvfb_pid 2>/dev/null")
+    break
+  fi
+  kill "$xvfb_pid" 2>/dev/null || true
+  wait "$xvfb_pid" 2>/dev/null || true
+done
+[ -n "$xvfb_display" ] || { echo "no Xvfb display could be started" >&2; exit 1; }
+
+# on_platform PLATFORM COMMAND...: COMMAND on "xcb" (the Xvfb) or "offscreen".
+on_platform() {
+  local platform=$1 display=
+  shift
+  [ "$platform" = xcb ] && display=$xvfb_display
+  QT_QPA_PLATFORM=$platform DISPLAY=$display "$@"
+}
+
+# startup_shown_us PLATFORM COMMAND...: microseconds from start until the program has shown its
+# window and quit.
+startup_shown_us() {
+  local platform=$1 t0 t1
+  shift
+  t0=$(date +%s%N)
+  if ! QUARVEL_EXIT_WHEN_SHOWN=${exit_when_shown:-1} on_platform "$platform" timeout 20 "$@" \
+    >/dev/null 2>&1; then
+    echo "$* ($platform) did not quit after showing its window" >&2
+    exit 1
+  fi
+  t1=$(date +%s%N)
+  echo $(((t1 - t0) / 1000))
+}
+
+# startup_rss_kb PLATFORM COMMAND...: VmRSS (kB) of the program once start-up is over.
+startup_rss_kb() {
+  local platform=$1 pid leaf child kb=
+  shift
+  on_platform "$platform" "$@" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$rss_settle_s"
+  leaf=$pid
+  while child=$(cat /proc/"$leaf"/task/*/children 2>/dev/null | awk '{ print $1; exit }') &&
+    [ -n "$child" ]; do
+    leaf=$child
+  done
+  kb=$(awk '/^VmRSS:/ { print $2 }' "/proc/$leaf/status" 2>/dev/null || true)
+  kill "$leaf" "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  if [ -z "$kb" ]; then
+    echo "$* ($platform) ended before its memory was read" >&2
+    exit 1
+  fi
+  echo "$kb"
+}
+
+# floor_row NAME PROGRAM FLOOR GOAL UNIT: the ratio program / floor against its goal.
+floor_row() {
+  local shown=$2 base=$3 r note
+  r=$(awk -v a="$2" -v b="$3" 'BEGIN { printf "%.2f", a / b }')
+  if [ "$5" = kB ]; then
+    note=$(awk -v a="$2" -v b="$3" 'BEGIN { printf "%.1f MB vs floor %.1f MB", a / 1024, b / 1024 }')
+  else
+    note="$(human_ns $((shown * 1000))) vs floor $(human_ns $((base * 1000)))"
+  fi
+  if [ -n "$4" ]; then
+    row "$1" "${r}x" "<= ${4}x" "$(ratio "$r" "$4")" "$note"
+  else
+    row "$1" "${r}x" "-" "-" "$note"
+  fi
+}
+
+against_floor() {
+  local label=$1 time_goal=$2 rss_goal=$3 platform where f p
+  shift 3
+  for platform in xcb offscreen; do
+    where=$([ "$platform" = xcb ] && echo "Xvfb" || echo "offscreen")
+    startup_shown_us "$platform" "$floor" >/dev/null
+    startup_shown_us "$platform" "$@" >/dev/null
+    f=() p=()
+    for _ in $(seq "$startup_runs"); do
+      f+=("$(startup_shown_us "$platform" "$floor")")
+      p+=("$(startup_shown_us "$platform" "$@")")
+    done
+    floor_row "$label shown / floor, $where" "$(printf '%s\n' "${p[@]}" | median)" \
+      "$(printf '%s\n' "${f[@]}" | median)" "$time_goal" us
+    f=() p=()
+    for _ in $(seq "$startup_runs"); do
+      f+=("$(startup_rss_kb "$platform" "$floor")")
+      p+=("$(startup_rss_kb "$platform" "$@")")
+    done
+    floor_row "$label resident / floor, $where" "$(printf '%s\n' "${p[@]}" | median)" \
+      "$(printf '%s\n' "${f[@]}" | median)" "$rss_goal" kB
+  done
+}
+
+# shown_all_against_floor LABEL COMMAND...: for information, on the Xvfb, the time until every
+# window the program opens at start-up has painted (QUARVEL_EXIT_WHEN_SHOWN=2) against the floor.
+shown_all_against_floor() {
+  local label=$1 f=() p=()
+  shift
+  exit_when_shown=2 startup_shown_us xcb "$@" >/dev/null
+  for _ in $(seq "$startup_runs"); do
+    f+=("$(exit_when_shown=2 startup_shown_us xcb "$floor")")
+    p+=("$(exit_when_shown=2 startup_shown_us xcb "$@")")
+  done
+  floor_row "$label all windows shown / floor, Xvfb" "$(printf '%s\n' "${p[@]}" | median)" \
+    "$(printf '%s\n' "${f[@]}" | median)" "" us
+}
+
+against_floor QuarvelSDR-sim 1.3 1.2 "$sim"
+shown_all_against_floor QuarvelSDR-sim "$sim"
+# ---- End of start-up against the floor -----------------------------------------------------
 
 # (a) Start to window shown.
 start_us() {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sim/BusMonitor.h"
 
+#include <QAbstractTableModel>
 #include <QApplication>
 #include <QDateTime>
 #include <QFontDatabase>
@@ -12,6 +13,7 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTableWidget>
 #include <QTime>
 #include <QVBoxLayout>
@@ -70,26 +72,66 @@ QLabel* ValueLabel(const char* name, QWidget* parent) {
   return label;
 }
 
-QTableWidget* HexTable(const char* name, QWidget* parent) {
-  auto* table = new QTableWidget(kHexColumns, kHexColumns, parent);
+}  // namespace
+
+// A 256-byte image as 16 rows of 16 cells, "00" to "FF", centred; the columns are headed "0"
+// to "F", the rows "00" to "F0". Only the bytes are kept; the texts are made when painted.
+class HexImageModel : public QAbstractTableModel {
+ public:
+  explicit HexImageModel(QObject* parent) : QAbstractTableModel(parent) {}
+
+  int rowCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : kHexColumns;
+  }
+  int columnCount(const QModelIndex& parent = {}) const override {
+    return parent.isValid() ? 0 : kHexColumns;
+  }
+  Qt::ItemFlags flags(const QModelIndex& index) const override {
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+  }
+  QVariant data(const QModelIndex& index, int role) const override {
+    if (!index.isValid()) return {};
+    if (role == Qt::DisplayRole)
+      return QHex2(bytes_[static_cast<std::size_t>(index.row() * kHexColumns + index.column())]);
+    if (role == Qt::TextAlignmentRole) return int{Qt::AlignCenter};
+    return {};
+  }
+  QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+    if (role != Qt::DisplayRole || section < 0 || section >= kHexColumns) return {};
+    return orientation == Qt::Horizontal ? QString::number(section, 16).toUpper()
+                                         : QHex2(static_cast<unsigned>(section * kHexColumns));
+  }
+
+  // Takes the image now held; the views repaint the block of cells that changed.
+  void Show(const std::array<std::uint8_t, 256>& now) {
+    int first = -1, last = -1;
+    for (std::size_t i = 0; i < now.size(); ++i) {
+      if (bytes_[i] == now[i]) continue;
+      bytes_[i] = now[i];
+      if (first < 0) first = static_cast<int>(i);
+      last = static_cast<int>(i);
+    }
+    if (first < 0) return;
+    const bool oneRow = first / kHexColumns == last / kHexColumns;
+    emit dataChanged(index(first / kHexColumns, oneRow ? first % kHexColumns : 0),
+                     index(last / kHexColumns, oneRow ? last % kHexColumns : kHexColumns - 1),
+                     {Qt::DisplayRole});
+  }
+
+ private:
+  std::array<std::uint8_t, 256> bytes_{};
+};
+
+namespace {
+
+QTableView* HexTable(const char* name, HexImageModel* model, QWidget* parent) {
+  auto* table = new QTableView(parent);
   table->setObjectName(QLatin1String(name));
+  table->setModel(model);
   table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setSelectionMode(QAbstractItemView::NoSelection);
   table->setFocusPolicy(Qt::NoFocus);
-  QStringList columns, rows;
-  for (int i = 0; i < kHexColumns; ++i) {
-    columns << QString::number(i, 16).toUpper();
-    rows << QHex2(static_cast<unsigned>(i * kHexColumns));
-  }
-  table->setHorizontalHeaderLabels(columns);
-  table->setVerticalHeaderLabels(rows);
-  for (int r = 0; r < kHexColumns; ++r)
-    for (int c = 0; c < kHexColumns; ++c) {
-      auto* item = new QTableWidgetItem(QStringLiteral("00"));
-      item->setTextAlignment(Qt::AlignCenter);
-      table->setItem(r, c, item);
-    }
   // Fixed cell sizes: a changed byte never makes the table measure its contents again.
   const QFontMetrics metrics(table->font());
   table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
@@ -175,15 +217,17 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   top->addWidget(Group(QStringLiteral("Messages"), messages_, this), 1);
   top->addLayout(stateColumn, 0);
 
-  registers_ = HexTable("registers", this);
-  eeprom_ = HexTable("eeprom", this);
+  registers_ = new HexImageModel(this);
+  eeprom_ = new HexImageModel(this);
   // One image at a time keeps the window small enough for a laptop screen beside the panel.
   auto* images = new QTabWidget(this);
+  QTableView* registersView = HexTable("registers", registers_, this);
+  QTableView* eepromView = HexTable("eeprom", eeprom_, this);
   // The tables' names for screen readers, as their tabs say.
-  registers_->setAccessibleName(QStringLiteral("Clock generator registers"));
-  eeprom_->setAccessibleName(QStringLiteral("EEPROM"));
-  images->addTab(registers_, QStringLiteral("Clock generator registers (0xD2)"));
-  images->addTab(eeprom_, QStringLiteral("EEPROM (0xD0)"));
+  registersView->setAccessibleName(QStringLiteral("Clock generator registers"));
+  eepromView->setAccessibleName(QStringLiteral("EEPROM"));
+  images->addTab(registersView, QStringLiteral("Clock generator registers (0xD2)"));
+  images->addTab(eepromView, QStringLiteral("EEPROM (0xD0)"));
 
   auto* content = new QWidget;
   auto* layout = new QVBoxLayout(content);
@@ -261,7 +305,8 @@ void BusMonitor::ShowState() {
                                QHex2(clock.Register(0x42)));
   SetText(divider_,
           QStringLiteral("%1 (%2)").arg(QHex2(clock.Register(0x0C))).arg(clock.OutputDivider()));
-  SetText(trim_, QStringLiteral("%1 (%2)").arg(QHex2(clock.CrystalTrim())).arg(clock.CrystalTrim()));
+  SetText(trim_,
+          QStringLiteral("%1 (%2)").arg(QHex2(clock.CrystalTrim())).arg(clock.CrystalTrim()));
   const std::optional<double> osc = clock.OscillatorKhz();
   SetText(oscillator_,
           osc ? Khz(*osc) + QStringLiteral("  (P %1, Q %2)").arg(clock.P()).arg(clock.Q())
@@ -276,18 +321,8 @@ void BusMonitor::ShowState() {
       traffic_,
       QStringLiteral("%1 bursts, %2 messages").arg(board_.BurstCount()).arg(board_.MessageCount()));
 
-  ShowHex(registers_, shownRegisters_, clock.registers);
-  ShowHex(eeprom_, shownEeprom_, board_.Eeprom());
-}
-
-void BusMonitor::ShowHex(QTableWidget* table, std::array<std::uint8_t, 256>& shown,
-                         const std::array<std::uint8_t, 256>& now) {
-  for (std::size_t i = 0; i < now.size(); ++i) {
-    if (shown[i] == now[i]) continue;
-    shown[i] = now[i];
-    table->item(static_cast<int>(i / kHexColumns), static_cast<int>(i % kHexColumns))
-        ->setText(QHex2(now[i]));
-  }
+  registers_->Show(clock.registers);
+  eeprom_->Show(board_.Eeprom());
 }
 
 void BusMonitor::ShowComparison() {

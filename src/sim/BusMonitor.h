@@ -18,6 +18,8 @@ namespace quarvel::sim {
 
 inline constexpr int kDefaultMonitorRows = 2000;
 
+class HexImageModel;
+
 class BusMonitor : public QWidget {
   Q_OBJECT
 
@@ -44,8 +46,6 @@ class BusMonitor : public QWidget {
   void ShowState();
   void ShowComparison();
   void ShowFaults();
-  static void ShowHex(QTableWidget* table, std::array<std::uint8_t, 256>& shown,
-                      const std::array<std::uint8_t, 256>& now);
 
   SimulatedBoard& board_;
   std::function<double()> panelTunedKhz_;
@@ -66,10 +66,9 @@ class BusMonitor : public QWidget {
   QLabel* traffic_ = nullptr;
   QLabel* comparison_ = nullptr;
   QLabel* faults_ = nullptr;
-  QTableWidget* registers_ = nullptr;
-  QTableWidget* eeprom_ = nullptr;
-  std::array<std::uint8_t, 256> shownRegisters_{};
-  std::array<std::uint8_t, 256> shownEeprom_{};
+  // The register file and the EEPROM as 16 x 16 hex tables.
+  HexImageModel* registers_ = nullptr;
+  HexImageModel* eeprom_ = nullptr;
 };
 
 }  // namespace quarvel::sim

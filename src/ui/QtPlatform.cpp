@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
@@ -125,9 +126,11 @@ char DecimalSeparatorOf(const QLocale& locale) {
 
 QFont PanelFont(int pointSize) {
   static const QString kLayoutFamily = QStringLiteral("MS Sans Serif");
-  QFont font = QFontDatabase::families().contains(kLayoutFamily, Qt::CaseInsensitive)
-                   ? QFont(kLayoutFamily)
-                   : QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  // Asks for the one family and checks what the font database matched, rather than listing
+  // every installed family: on a machine with thousands of fonts that list is long.
+  QFont font(kLayoutFamily);
+  if (QFontInfo(font).family().compare(kLayoutFamily, Qt::CaseInsensitive) != 0)
+    font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setStyleHint(QFont::SansSerif);
   font.setPointSize(pointSize);
   return font;

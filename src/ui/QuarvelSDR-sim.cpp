@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <functional>
 #include <iostream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -28,6 +30,28 @@ class QuitWhenPainted : public QObject {
   }
 };
 
+// Runs a job once the watched window has painted for the first time, from the event loop, so
+// that the window is on the screen before the job's own cost (the bus monitor's start-up:
+// building, laying out and painting a second window) is paid.
+class AfterFirstPaint : public QObject {
+ public:
+  AfterFirstPaint(QWidget& window, std::function<void()> job) : job_(std::move(job)) {
+    window.installEventFilter(this);
+  }
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Paint) {
+      watched->removeEventFilter(this);
+      QTimer::singleShot(0, this, job_);
+    }
+    return false;
+  }
+
+ private:
+  std::function<void()> job_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,14 +74,23 @@ int main(int argc, char** argv) {
   board.Attach(sim.Driver());
   ui::TForm1& Form1 = sim.Start();
   receiver::ReceiverControl& rx = sim.Receiver();
-  sim::BusMonitor monitor(board, [&rx] { return rx.TunedKhz(); });
+  // QUARVEL_EXIT_WHEN_SHOWN=2 (start-up timing of both windows): quits once the monitor has
+  // painted for the first time.
+  const int exitWhenShown = qEnvironmentVariableIntValue("QUARVEL_EXIT_WHEN_SHOWN");
   QuitWhenPainted quitWhenPainted;
-  if (qEnvironmentVariableIntValue("QUARVEL_EXIT_WHEN_SHOWN") == 1)
-    Form1.installEventFilter(&quitWhenPainted);
+  if (exitWhenShown == 1) Form1.installEventFilter(&quitWhenPainted);
+  // The monitor is built once the panel is on the screen; it shows every message from the
+  // first burst on all the same, the board keeps them.
+  std::unique_ptr<sim::BusMonitor> monitor;
+  AfterFirstPaint showMonitor(Form1, [&] {
+    if (exitWhenShown == 1) return;  // quitting
+    monitor = std::make_unique<sim::BusMonitor>(board, [&rx] { return rx.TunedKhz(); });
+    if (exitWhenShown == 2) monitor->installEventFilter(&quitWhenPainted);
+    // The monitor belongs to the panel: closing the panel ends the program.
+    monitor->setAttribute(Qt::WA_QuitOnClose, false);
+    ui::PlaceMonitor(*monitor, monitor->FullViewSize(), Form1);
+    monitor->show();
+  });
   Form1.show();
-  // The monitor belongs to the panel: closing the panel ends the program.
-  monitor.setAttribute(Qt::WA_QuitOnClose, false);
-  ui::PlaceMonitor(monitor, monitor.FullViewSize(), Form1);
-  monitor.show();
   return app.exec();
 }

@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTableView>
 #include <QTableWidget>
 #include <memory>
 
@@ -24,6 +25,16 @@ using testing::TempDir;
 struct MonitorRig {
   explicit MonitorRig(int rows = sim::kDefaultMonitorRows) {
     board.Attach(rig.driver);
+    Open(rows);
+  }
+  // The program's order: the start-up bursts first, the monitor once the panel is shown.
+  struct StartedFirst {};
+  explicit MonitorRig(StartedFirst) {
+    board.Attach(rig.driver);
+    rig.Start();
+    Open(sim::kDefaultMonitorRows);
+  }
+  void Open(int rows) {
     monitor = std::make_unique<sim::BusMonitor>(
         board, [this] { return rig.rx.TunedKhz(); }, nullptr, rows);
   }
@@ -42,8 +53,10 @@ struct MonitorRig {
     for (int i = 0; i < List()->rowCount(); ++i) rows << List()->item(i, 0)->text();
     return rows;
   }
+  QTableView* HexTable(const char* name) const { return monitor->findChild<QTableView*>(name); }
   QString Cell(const char* table, int offset) const {
-    return monitor->findChild<QTableWidget*>(table)->item(offset / 16, offset % 16)->text();
+    const QAbstractItemModel* cells = HexTable(table)->model();
+    return cells->index(offset / 16, offset % 16).data().toString();
   }
 };
 
@@ -82,6 +95,55 @@ TEST(BusMonitor, ShowsTheStartUpBurstAndTheBoardState) {
   EXPECT_FALSE(m.Red("faults"));
   EXPECT_EQ(m.Cell("registers", 0x41), "5A");
   EXPECT_EQ(m.Cell("registers", 0x0C), "0A");
+}
+
+TEST(BusMonitor, OpenedAfterTheStartUpBurstsShowsThemAndFollowsOn) {
+  MonitorRig m{MonitorRig::StartedFirst{}};
+  const QStringList rows = m.Rows();
+  ASSERT_EQ(rows.size(), 4);
+  EXPECT_EQ(Message(rows[0]), "clock generator 0xD2 \u2190 [40] D2 5A 30");
+  EXPECT_EQ(Message(rows[3]), "level converter 0x90 \u2190 [40] 4D");
+  EXPECT_EQ(m.Text("clockRegisters"), "D2 5A 30");
+  EXPECT_EQ(m.Text("comparison"), "Board 6060 kHz = panel 6060 kHz");
+  EXPECT_EQ(m.Cell("registers", 0x40), "D2");
+
+  m.rig.controls.ScrollBar1.SetPosition(1000);
+  EXPECT_GT(m.Rows().size(), 4);
+  EXPECT_EQ(m.Text("comparison"), "Board 5000 kHz = panel 5000 kHz");
+}
+
+// Both images as 16 x 16 hex tables, columns headed 0 to F and rows 00 to F0, every byte
+// centred in its cell; cells follow the bytes wherever they change.
+TEST(BusMonitor, HexTablesShowEveryByteUnderItsHeaders) {
+  TempDir dir;
+  MonitorRig m;
+  m.rig.Start();
+  std::vector<std::uint8_t> image = Ramp(256, 0x80);
+  m.rig.chooser.next = dir.File("eeprom.bin", image);
+  m.rig.rx.FlashBinClick();
+  image[0x07] = 0x00;  // changes far apart: a cell in the first and one in the last row
+  image[0xF9] = 0x3C;
+  m.rig.chooser.next = dir.File("eeprom2.bin", image);
+  m.rig.rx.FlashBinClick();
+
+  for (const char* name : {"registers", "eeprom"}) {
+    SCOPED_TRACE(name);
+    const QAbstractItemModel* cells = m.HexTable(name)->model();
+    ASSERT_EQ(cells->rowCount(), 16);
+    ASSERT_EQ(cells->columnCount(), 16);
+    for (int i = 0; i < 16; ++i) {
+      EXPECT_EQ(cells->headerData(i, Qt::Horizontal).toString(), QString("0123456789ABCDEF")[i]);
+      EXPECT_EQ(cells->headerData(i, Qt::Vertical).toString(),
+                QString::asprintf("%02X", static_cast<unsigned>(i * 16)));
+    }
+  }
+  const std::array<std::uint8_t, 256>& registers = m.board.ClockGenerator().registers;
+  for (int i = 0; i < 256; ++i) {
+    EXPECT_EQ(m.Cell("eeprom", i), QString::asprintf("%02X", image[i])) << i;
+    EXPECT_EQ(m.Cell("registers", i), QString::asprintf("%02X", registers[i])) << i;
+  }
+  const QModelIndex cell = m.HexTable("eeprom")->model()->index(0xF9 / 16, 0xF9 % 16);
+  EXPECT_EQ(cell.data(Qt::TextAlignmentRole).toInt(), int{Qt::AlignCenter});
 }
 
 TEST(BusMonitor, FollowsSelectionTuningAndUploads) {

@@ -33,6 +33,27 @@ inline constexpr Spot kMux1{80 + 20, 312 + 12};
 inline constexpr Spot kMux2{136 + 16, 312 + 12};
 inline constexpr Spot kDb20{384 + 20, 344 + 12};
 inline constexpr Spot kScrollBar4{24 + 204, 272 + 8};  // the level bar's trough
+inline constexpr Spot kCMD2_8{104 + 36, 144 + 12};
+inline constexpr Spot kCmd4_16{192 + 36, 144 + 12};
+inline constexpr Spot kCmd25_100{368 + 36, 144 + 12};
+inline constexpr Spot kCmdhigh{368 + 36, 192 + 12};
+inline constexpr Spot kMux0{24 + 20, 312 + 12};
+inline constexpr Spot kMux3{184 + 16, 312 + 12};
+inline constexpr Spot kMux4{24 + 20, 344 + 12};
+inline constexpr Spot kMux5{80 + 20, 344 + 12};
+inline constexpr Spot kMux6{136 + 16, 344 + 12};
+inline constexpr Spot kMux7{184 + 16, 344 + 12};
+inline constexpr Spot kDb0{288 + 16, 344 + 12};
+inline constexpr Spot kDb10{336 + 20, 344 + 12};
+
+// A horizontal scroll bar's place in the layout (all are 17 pixels high); At(x) is the spot x
+// layout pixels from its left end, on its middle line.
+struct BarPlace {
+  int left, top, width;
+  Spot At(int x) const { return {left + x, top + 8}; }
+};
+inline constexpr BarPlace kTuningBar{16, 72, 425};  // ScrollBar1
+inline constexpr BarPlace kLevelBar{24, 272, 409};  // ScrollBar4
 
 using Bytes = std::vector<std::uint8_t>;
 

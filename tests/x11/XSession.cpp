@@ -52,7 +52,13 @@ std::vector<std::string> MergedEnv(const std::vector<std::string>& over,
                                       [&](const std::string& o) { return nameOf(o) == name; });
     if (!replaced && std::find(drop.begin(), drop.end(), name) == drop.end()) env.push_back(entry);
   }
-  env.insert(env.end(), over.begin(), over.end());
+  // Of several entries for one name in `over`, the last one counts: a launch's extra entries
+  // replace the session's own (the C library reads only the first of duplicates).
+  for (auto it = over.begin(); it != over.end(); ++it) {
+    const std::string name = nameOf(*it);
+    if (std::none_of(it + 1, over.end(), [&](const std::string& o) { return nameOf(o) == name; }))
+      env.push_back(*it);
+  }
   return env;
 }
 

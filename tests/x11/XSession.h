@@ -61,7 +61,8 @@ class XSession {
 
   // --- The program -------------------------------------------------------------------------
   // Starts it in WorkDir() with the temporary HOME and XDG folders, on the xcb platform;
-  // extraEnv holds further "NAME=value" entries. One program per session.
+  // extraEnv holds further "NAME=value" entries, which replace the session's own of the same
+  // name. One program per session.
   bool Launch(const std::string& exe, const std::vector<std::string>& args = {},
               const std::vector<std::string>& extraEnv = {});
   pid_t Pid() const { return pid_; }
