@@ -52,14 +52,14 @@ TEST(FtdiBackend, BitBangRateIsAQuarterOfTheRequest) {
 }
 
 TEST(FtdiBackend, NullHandleTouchesNoDevice) {
-  port::FtdiDriver driver;
+  const std::unique_ptr<port::UsbDriver> driver = port::MakeFtdiDriver();
   std::uint8_t byte = 0;
   std::uint32_t written = 99;
-  EXPECT_EQ(driver.SetBitMode(nullptr, 0xFF, 1), port::FT_INVALID_HANDLE);
-  EXPECT_EQ(driver.SetBaudRate(nullptr, 38400), port::FT_INVALID_HANDLE);
-  EXPECT_EQ(driver.Write(nullptr, &byte, 1, &written), port::FT_INVALID_HANDLE);
+  EXPECT_EQ(driver->SetBitMode(nullptr, 0xFF, 1), port::FT_INVALID_HANDLE);
+  EXPECT_EQ(driver->SetBaudRate(nullptr, 38400), port::FT_INVALID_HANDLE);
+  EXPECT_EQ(driver->Write(nullptr, &byte, 1, &written), port::FT_INVALID_HANDLE);
   EXPECT_EQ(written, 0u);
-  EXPECT_EQ(driver.Close(nullptr), port::FT_INVALID_HANDLE);
+  EXPECT_EQ(driver->Close(nullptr), port::FT_INVALID_HANDLE);
 }
 
 TEST(FtdiBackend, OpenWithNoBoardIsDeviceNotFound) {
@@ -77,9 +77,9 @@ TEST(FtdiBackend, OpenWithNoBoardIsDeviceNotFound) {
   libusb_exit(probe);
   if (ftdiPresent) GTEST_SKIP() << "an FTDI bridge is attached; this test needs none";
 
-  port::FtdiDriver driver;
+  const std::unique_ptr<port::UsbDriver> driver = port::MakeFtdiDriver();
   port::FtHandle handle = nullptr;
-  EXPECT_EQ(driver.Open(0, &handle), port::FT_DEVICE_NOT_FOUND);
+  EXPECT_EQ(driver->Open(0, &handle), port::FT_DEVICE_NOT_FOUND);
   EXPECT_EQ(handle, nullptr);
 }
 

@@ -1,28 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "bus/TwoWireDecoder.h"
 
+#include <iterator>
+
 #include "bus/TwoWireBus.h"
 
 namespace quarvel::bus {
 
+namespace {
+// The text of each violation, in the order of the enumeration.
+constexpr const char* kViolationTexts[] = {
+    "data and clock changed together",
+    "data changed while the clock was high",
+    "start inside an open message",
+    "acknowledge slot not released",
+    "message not closed by a stop",
+    "line 7 driven high",
+    "input or attenuator lines changed inside a burst",
+};
+}  // namespace
+
 std::string ViolationText(Violation v) {
-  switch (v) {
-    case Violation::DataChangeWithClock:
-      return "data and clock changed together";
-    case Violation::DataChangeInsideByte:
-      return "data changed while the clock was high";
-    case Violation::RepeatedStart:
-      return "start inside an open message";
-    case Violation::AckNotReleased:
-      return "acknowledge slot not released";
-    case Violation::MessageNotClosed:
-      return "message not closed by a stop";
-    case Violation::Bit7Set:
-      return "line 7 driven high";
-    case Violation::SelectionChanged:
-      return "input or attenuator lines changed inside a burst";
-  }
-  return "unknown";
+  const auto index = static_cast<std::size_t>(v);
+  return index < std::size(kViolationTexts) ? kViolationTexts[index] : "unknown";
 }
 
 DecodedBurst DecodeBurst(std::span<const std::uint8_t> states,

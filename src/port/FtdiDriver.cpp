@@ -94,62 +94,74 @@ std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate) {
   return static_cast<int>(quarter);
 }
 
-FtStatus FtdiDriver::Open(int index, FtHandle* handle) {
-  ftdi_context* ctx = ftdi_new();
-  if (ctx == nullptr) return MapFtdiError(FtdiFunction::New, -1);
-  ctx->usb_write_timeout = kWriteTimeoutMs;
+namespace {
 
-  ftdi_device_list* list = nullptr;
-  // Vendor and product 0 select FTDI's standard product IDs.
-  const int found = ftdi_usb_find_all(ctx, &list, 0, 0);
-  if (found <= index) {
-    if (list != nullptr) ftdi_list_free(&list);
-    ftdi_free(ctx);
-    return MapFtdiError(FtdiFunction::FindAll, found < 0 ? found : 0);
+// The five driver operations on libftdi1; a handle is the device's ftdi_context.
+class FtdiDriver final : public UsbDriver {
+ public:
+  FtStatus Open(int index, FtHandle* handle) override {
+    ftdi_context* ctx = ftdi_new();
+    if (ctx == nullptr) return MapFtdiError(FtdiFunction::New, -1);
+    ctx->usb_write_timeout = kWriteTimeoutMs;
+
+    ftdi_device_list* list = nullptr;
+    // Vendor and product 0 select FTDI's standard product IDs.
+    const int found = ftdi_usb_find_all(ctx, &list, 0, 0);
+    if (found <= index) {
+      if (list != nullptr) ftdi_list_free(&list);
+      ftdi_free(ctx);
+      return MapFtdiError(FtdiFunction::FindAll, found < 0 ? found : 0);
+    }
+    ftdi_device_list* entry = list;
+    for (int i = 0; i < index; ++i) entry = entry->next;
+    const int opened = ftdi_usb_open_dev(ctx, entry->dev);
+    ftdi_list_free(&list);
+    if (opened < 0) {
+      ftdi_free(ctx);
+      return MapFtdiError(FtdiFunction::OpenDev, opened);
+    }
+    *handle = ctx;
+    return FT_OK;
   }
-  ftdi_device_list* entry = list;
-  for (int i = 0; i < index; ++i) entry = entry->next;
-  const int opened = ftdi_usb_open_dev(ctx, entry->dev);
-  ftdi_list_free(&list);
-  if (opened < 0) {
-    ftdi_free(ctx);
-    return MapFtdiError(FtdiFunction::OpenDev, opened);
+
+  FtStatus SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) override {
+    if (handle == nullptr) return FT_INVALID_HANDLE;
+    const int rc = ftdi_set_bitmode(Context(handle), mask, mode);
+    return rc < 0 ? MapFtdiError(FtdiFunction::SetBitMode, rc) : FT_OK;
   }
-  *handle = ctx;
-  return FT_OK;
-}
 
-FtStatus FtdiDriver::SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) {
-  if (handle == nullptr) return FT_INVALID_HANDLE;
-  const int rc = ftdi_set_bitmode(Context(handle), mask, mode);
-  return rc < 0 ? MapFtdiError(FtdiFunction::SetBitMode, rc) : FT_OK;
-}
+  FtStatus SetBaudRate(FtHandle handle, std::uint32_t baud) override {
+    if (handle == nullptr) return FT_INVALID_HANDLE;
+    const auto argument = BitBangBaudArgument(baud);
+    if (!argument) return FT_INVALID_BAUD_RATE;
+    const int rc = ftdi_set_baudrate(Context(handle), *argument);
+    return rc < 0 ? MapFtdiError(FtdiFunction::SetBaudRate, rc) : FT_OK;
+  }
 
-FtStatus FtdiDriver::SetBaudRate(FtHandle handle, std::uint32_t baud) {
-  if (handle == nullptr) return FT_INVALID_HANDLE;
-  const auto argument = BitBangBaudArgument(baud);
-  if (!argument) return FT_INVALID_BAUD_RATE;
-  const int rc = ftdi_set_baudrate(Context(handle), *argument);
-  return rc < 0 ? MapFtdiError(FtdiFunction::SetBaudRate, rc) : FT_OK;
-}
+  FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
+                 std::uint32_t* written) override {
+    *written = 0;
+    if (handle == nullptr) return FT_INVALID_HANDLE;
+    if (count == 0) return FT_OK;
+    const int rc = ftdi_write_data(Context(handle), data, static_cast<int>(count));
+    if (rc < 0) return MapFtdiError(FtdiFunction::WriteData, rc);
+    *written = static_cast<std::uint32_t>(rc);
+    return *written == count ? FT_OK : MapFtdiError(FtdiFunction::WriteData, -10);
+  }
 
-FtStatus FtdiDriver::Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
-                           std::uint32_t* written) {
-  *written = 0;
-  if (handle == nullptr) return FT_INVALID_HANDLE;
-  if (count == 0) return FT_OK;
-  const int rc = ftdi_write_data(Context(handle), data, static_cast<int>(count));
-  if (rc < 0) return MapFtdiError(FtdiFunction::WriteData, rc);
-  *written = static_cast<std::uint32_t>(rc);
-  return *written == count ? FT_OK : MapFtdiError(FtdiFunction::WriteData, -10);
-}
+  FtStatus Close(FtHandle handle) override {
+    if (handle == nullptr) return FT_INVALID_HANDLE;
+    ftdi_context* ctx = Context(handle);
+    const int rc = ftdi_usb_close(ctx);
+    ftdi_free(ctx);
+    return rc < 0 ? MapFtdiError(FtdiFunction::Close, rc) : FT_OK;
+  }
+};
 
-FtStatus FtdiDriver::Close(FtHandle handle) {
-  if (handle == nullptr) return FT_INVALID_HANDLE;
-  ftdi_context* ctx = Context(handle);
-  const int rc = ftdi_usb_close(ctx);
-  ftdi_free(ctx);
-  return rc < 0 ? MapFtdiError(FtdiFunction::Close, rc) : FT_OK;
+}  // namespace
+
+std::unique_ptr<UsbDriver> MakeFtdiDriver() {
+  return std::make_unique<FtdiDriver>();
 }
 
 }  // namespace quarvel::port

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "port/UsbDriver.h"
@@ -27,14 +28,7 @@ std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate);
 // with its error box instead of holding the window.
 inline constexpr int kWriteTimeoutMs = 400;
 
-class FtdiDriver : public UsbDriver {
- public:
-  FtStatus Open(int index, FtHandle* handle) override;
-  FtStatus SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) override;
-  FtStatus SetBaudRate(FtHandle handle, std::uint32_t baud) override;
-  FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
-                 std::uint32_t* written) override;
-  FtStatus Close(FtHandle handle) override;
-};
+// The real board's driver: the five operations on libftdi1, with the D2XX statuses.
+std::unique_ptr<UsbDriver> MakeFtdiDriver();
 
 }  // namespace quarvel::port

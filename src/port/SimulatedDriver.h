@@ -31,11 +31,16 @@ struct RecordedCall {
 
 class SimulatedDriver : public UsbDriver {
  public:
+  // Device not found while the board is absent; device not opened while it is open already.
   FtStatus Open(int index, FtHandle* handle) override;
+  // With the handle of the open device: the status set for the call (normally 0); an I/O
+  // error while the board is absent. Any other handle: invalid handle.
   FtStatus SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) override;
   FtStatus SetBaudRate(FtHandle handle, std::uint32_t baud) override;
+  // The bytes reach the board, and its subscribers, only when the write succeeds.
   FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
                  std::uint32_t* written) override;
+  // Releases the device even when it answers a failure.
   FtStatus Close(FtHandle handle) override;
 
   // From now on the call answers this status (0 restores normal behaviour).

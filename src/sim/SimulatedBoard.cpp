@@ -25,16 +25,14 @@ std::string HexBytes(std::span<const std::uint8_t> bytes) {
 }
 
 std::string DeviceName(std::uint8_t address) {
-  switch (address) {
-    case bus::ClockGenerator:
-      return "clock generator 0xD2";
-    case bus::ConfigEeprom:
-      return "EEPROM 0xD0";
-    case bus::LevelConverter:
-      return "level converter 0x90";
-    default:
-      return "no device 0x" + Hex2(address);
-  }
+  static constexpr std::pair<std::uint8_t, const char*> kDevices[] = {
+      {bus::ClockGenerator, "clock generator 0xD2"},
+      {bus::ConfigEeprom, "EEPROM 0xD0"},
+      {bus::LevelConverter, "level converter 0x90"},
+  };
+  for (const auto& [at, name] : kDevices)
+    if (at == address) return name;
+  return "no device 0x" + Hex2(address);
 }
 
 std::string EntryText(const LogEntry& entry) {

@@ -6,10 +6,10 @@
 namespace quarvel::ui {
 
 RealEdition::RealEdition(std::string applicationTitle)
-    : panel_(driver_, boxes_, pauses_, std::move(applicationTitle)) {}
+    : panel_(*driver_, boxes_, pauses_, std::move(applicationTitle)) {}
 
 RealEdition::RealEdition(std::string applicationTitle, port::ErrorReporter& reporter,
                          receiver::Sleeper& sleeper)
-    : panel_(driver_, reporter, sleeper, std::move(applicationTitle)) {}
+    : panel_(*driver_, reporter, sleeper, std::move(applicationTitle)) {}
 
 }  // namespace quarvel::ui

@@ -4,6 +4,7 @@
 // error boxes and the pauses going where they choose.
 #pragma once
 
+#include <memory>
 #include <string>
 
 #include "port/ErrorReporter.h"
@@ -31,7 +32,7 @@ class RealEdition {
  private:
   QtErrorReporter boxes_;
   WindowSleeper pauses_;
-  port::FtdiDriver driver_;
+  std::unique_ptr<port::UsbDriver> driver_ = port::MakeFtdiDriver();
   Panel panel_;
 };
 

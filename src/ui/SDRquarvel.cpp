@@ -12,6 +12,7 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRect>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
@@ -45,7 +46,7 @@ enum class Kind { Label, ShownText, Button, Bar, Progress, Edit };
 struct ControlRow {
   Kind kind;
   const char* name;
-  int left, top, width, height;       // labels showing a value size themselves to their text
+  QRect at;                           // labels showing a value size themselves to their text
   const char* caption = "";           // a label's text or a button's caption
   void (RC::*operation)() = nullptr;  // a button's click
   receiver::TextControl PC::*text = nullptr;      // the value a label or the edit shows
@@ -57,109 +58,113 @@ struct ControlRow {
 
 namespace {
 
-constexpr ControlRow Label(const char* name, int left, int top, int width, int height,
-                           const char* text, const char* buddy = nullptr) {
-  return {.kind = Kind::Label,
-          .name = name,
-          .left = left,
-          .top = top,
-          .width = width,
-          .height = height,
-          .caption = text,
-          .buddy = buddy};
+constexpr ControlRow Label(const char* name, QRect at, const char* text,
+                           const char* buddy = nullptr) {
+  ControlRow row{Kind::Label, name, at};
+  row.caption = text;
+  row.buddy = buddy;
+  return row;
 }
-constexpr ControlRow Shown(const char* name, int left, int top, receiver::TextControl PC::*text,
+// A label showing a value of the panel, sized to its text.
+constexpr ControlRow Shown(const char* name, QPoint at, receiver::TextControl PC::*text,
                            const char* buddy, int fontPt = kFontPt) {
-  return {.kind = Kind::ShownText,
-          .name = name,
-          .left = left,
-          .top = top,
-          .width = 0,
-          .height = 0,
-          .text = text,
-          .buddy = buddy,
-          .fontPt = fontPt};
+  ControlRow row{Kind::ShownText, name, QRect(at, QSize())};
+  row.text = text;
+  row.buddy = buddy;
+  row.fontPt = fontPt;
+  return row;
 }
-constexpr ControlRow Button(const char* name, int left, int top, int width, const char* caption,
-                            void (RC::*operation)(), const char* accessibleName) {
-  return {.kind = Kind::Button,
-          .name = name,
-          .left = left,
-          .top = top,
-          .width = width,
-          .height = 25,
-          .caption = caption,
-          .operation = operation,
-          .accessibleName = accessibleName};
+constexpr ControlRow Button(const char* name, QRect at, const char* caption, void (RC::*click)(),
+                            const char* accessibleName) {
+  ControlRow row{Kind::Button, name, at};
+  row.caption = caption;
+  row.operation = click;
+  row.accessibleName = accessibleName;
+  return row;
 }
-constexpr ControlRow Bar(const char* name, int left, int top, int width,
+constexpr ControlRow Bar(const char* name, QPoint at, int width,
                          receiver::ScrollBarControl PC::*bar, const char* accessibleName) {
-  return {.kind = Kind::Bar,
-          .name = name,
-          .left = left,
-          .top = top,
-          .width = width,
-          .height = kScrollBarHeight,
-          .bar = bar,
-          .accessibleName = accessibleName};
+  ControlRow row{Kind::Bar, name, QRect(at, QSize(width, kScrollBarHeight))};
+  row.bar = bar;
+  row.accessibleName = accessibleName;
+  return row;
+}
+constexpr ControlRow Other(Kind kind, const char* name, QRect at, const char* accessibleName,
+                           receiver::TextControl PC::*text = nullptr) {
+  ControlRow row{kind, name, at};
+  row.text = text;
+  row.accessibleName = accessibleName;
+  return row;
+}
+
+// The three families of buttons: the bands, the inputs and the attenuator steps.
+constexpr ControlRow Band(const char* name, int left, int top, const char* caption,
+                          void (RC::*click)(), const char* accessibleName) {
+  return Button(name, QRect(left, top, 73, 25), caption, click, accessibleName);
+}
+constexpr ControlRow Input(int index, int left, int top, int width) {
+  constexpr const char* kNames[] = {"Mux0", "Mux1", "Mux2", "Mux3", "Mux4", "Mux5", "Mux6", "Mux7"};
+  constexpr const char* kCaptions[] = {"In1", "In2", "In3", "In4", "In5", "In6", "In7", "In8"};
+  constexpr const char* kSpoken[] = {"Input 1", "Input 2", "Input 3", "Input 4",
+                                     "Input 5", "Input 6", "Input 7", "Input 8"};
+  constexpr void (RC::*kClicks[])() = {&RC::Mux0Click, &RC::Mux1Click, &RC::Mux2Click,
+                                       &RC::Mux3Click, &RC::Mux4Click, &RC::Mux5Click,
+                                       &RC::Mux6Click, &RC::Mux7Click};
+  return Button(kNames[index], QRect(left, top, width, 25), kCaptions[index], kClicks[index],
+                kSpoken[index]);
+}
+constexpr ControlRow Attenuator(int step, int left, int width) {
+  constexpr const char* kNames[] = {"db0", "db10", "db20"};
+  constexpr const char* kCaptions[] = {"0 dB", "-10 dB", "-20 dB"};
+  constexpr const char* kSpoken[] = {"Attenuator 0 dB", "Attenuator -10 dB", "Attenuator -20 dB"};
+  constexpr void (RC::*kClicks[])() = {&RC::db0Click, &RC::db10Click, &RC::db20Click};
+  return Button(kNames[step], QRect(left, 344, width, 25), kCaptions[step], kClicks[step],
+                kSpoken[step]);
 }
 
 // The window's layout, in creation order; the tab order follows it. The accessible names
 // say each control's function where the caption alone is a number, a range or nothing; the
 // labels beside a control are its buddies (none has a mnemonic, so nothing visible changes).
 const ControlRow kLayout[] = {
-    Shown("Freq", 184, 96, &PC::Freq, "ScrollBar1", kFreqFontPt),
-    Shown("LabelFmin", 16, 96, &PC::LabelFmin, "ScrollBar1"),
-    Shown("LabelFmax", 408, 96, &PC::LabelFmax, "ScrollBar1"),
-    Label("", 152, 136, 3, 13, ""),  // the layout's empty label; shows nothing
-    Shown("Offset", 312, 192, &PC::Offset, "ScrollBar2"),
-    Label("Label1", 32, 128, 28, 13, "1 kHz", "CMD1_4"),
-    Label("Label2", 120, 128, 28, 13, "9 kHz", "CMD2_8"),
-    Label("Label3", 208, 128, 28, 13, "2 kHz", "Cmd4_16"),
-    Label("Label4", 296, 128, 28, 13, "5 kHz", "Cmd10_40"),
-    Label("Label5", 384, 128, 34, 13, "10 kHz", "Cmd25_100"),
-    Label("Label6", 384, 176, 34, 13, "25 kHz", "Cmdhigh"),
-    Label("Label7", 80, 192, 28, 13, "Offset", "ScrollBar2"),
-    Label("Xtal", 80, 224, 18, 13, "Xtal", "ScrollBar3"),
-    Button("FlashBin", 16, 8, 113, "upload EEPROM", &RC::FlashBinClick, "Upload EEPROM"),
-    Bar("ScrollBar1", 16, 72, 425, &PC::ScrollBar1, "Tuning"),
-    Button("RAMbin", 160, 8, 105, "upload RAM", &RC::RAMbinClick, "Upload RAM"),
-    {.kind = Kind::Progress,
-     .name = "ProgressBar1",
-     .left = 16,
-     .top = 40,
-     .width = 425,
-     .height = 17,
-     .accessibleName = "Upload progress"},
-    Button("CMD1_4", 16, 144, 73, "0.13...0,8 MHz", &RC::CMD1_4Click, "Band 0.13 to 0.8 MHz"),
-    Button("CMD2_8", 104, 144, 73, "0,4...1,6 MHz", &RC::CMD2_8Click, "Band 0.4 to 1.6 MHz"),
-    Button("Cmd4_16", 192, 144, 73, "0,8...3,2 MHz", &RC::Cmd4_16Click, "Band 0.8 to 3.2 MHz"),
-    Button("Cmd10_40", 280, 144, 73, "2...10 MHz", &RC::Cmd10_40Click, "Band 2 to 10 MHz"),
-    Button("Cmd25_100", 368, 144, 73, "4...20 MHz", &RC::Cmd25_100Click, "Band 4 to 20 MHz"),
-    Bar("ScrollBar2", 128, 192, 169, &PC::ScrollBar2, "Offset"),
-    Button("Cmdhigh", 368, 192, 73, "10...30 MHz", &RC::CmdhighClick, "Band 10 to 30 MHz"),
-    Button("Mux0", 24, 312, 41, "In1", &RC::Mux0Click, "Input 1"),
-    Button("Mux1", 80, 312, 41, "In2", &RC::Mux1Click, "Input 2"),
-    Button("Mux2", 136, 312, 33, "In3", &RC::Mux2Click, "Input 3"),
-    Button("db10", 336, 344, 41, "-10 dB", &RC::db10Click, "Attenuator -10 dB"),
-    Button("db20", 384, 344, 41, "-20 dB", &RC::db20Click, "Attenuator -20 dB"),
-    Button("db0", 288, 344, 33, "0 dB", &RC::db0Click, "Attenuator 0 dB"),
-    Button("Mux3", 184, 312, 33, "In4", &RC::Mux3Click, "Input 4"),
-    Bar("ScrollBar3", 128, 224, 169, &PC::ScrollBar3, "Crystal trim"),
-    Button("Mux4", 24, 344, 41, "In5", &RC::Mux4Click, "Input 5"),
-    Button("Mux5", 80, 344, 41, "In6", &RC::Mux5Click, "Input 6"),
-    Button("Mux6", 136, 344, 33, "In7", &RC::Mux6Click, "Input 7"),
-    Button("Mux7", 184, 344, 33, "In8", &RC::Mux7Click, "Input 8"),
-    Bar("ScrollBar4", 24, 272, 409, &PC::ScrollBar4, "Tracking level"),
+    Shown("Freq", {184, 96}, &PC::Freq, "ScrollBar1", kFreqFontPt),
+    Shown("LabelFmin", {16, 96}, &PC::LabelFmin, "ScrollBar1"),
+    Shown("LabelFmax", {408, 96}, &PC::LabelFmax, "ScrollBar1"),
+    Label("", {152, 136, 3, 13}, ""),  // the layout's empty label; shows nothing
+    Shown("Offset", {312, 192}, &PC::Offset, "ScrollBar2"),
+    Label("Label1", {32, 128, 28, 13}, "1 kHz", "CMD1_4"),
+    Label("Label2", {120, 128, 28, 13}, "9 kHz", "CMD2_8"),
+    Label("Label3", {208, 128, 28, 13}, "2 kHz", "Cmd4_16"),
+    Label("Label4", {296, 128, 28, 13}, "5 kHz", "Cmd10_40"),
+    Label("Label5", {384, 128, 34, 13}, "10 kHz", "Cmd25_100"),
+    Label("Label6", {384, 176, 34, 13}, "25 kHz", "Cmdhigh"),
+    Label("Label7", {80, 192, 28, 13}, "Offset", "ScrollBar2"),
+    Label("Xtal", {80, 224, 18, 13}, "Xtal", "ScrollBar3"),
+    Button("FlashBin", {16, 8, 113, 25}, "upload EEPROM", &RC::FlashBinClick, "Upload EEPROM"),
+    Bar("ScrollBar1", {16, 72}, 425, &PC::ScrollBar1, "Tuning"),
+    Button("RAMbin", {160, 8, 105, 25}, "upload RAM", &RC::RAMbinClick, "Upload RAM"),
+    Other(Kind::Progress, "ProgressBar1", {16, 40, 425, 17}, "Upload progress"),
+    Band("CMD1_4", 16, 144, "0.13...0,8 MHz", &RC::CMD1_4Click, "Band 0.13 to 0.8 MHz"),
+    Band("CMD2_8", 104, 144, "0,4...1,6 MHz", &RC::CMD2_8Click, "Band 0.4 to 1.6 MHz"),
+    Band("Cmd4_16", 192, 144, "0,8...3,2 MHz", &RC::Cmd4_16Click, "Band 0.8 to 3.2 MHz"),
+    Band("Cmd10_40", 280, 144, "2...10 MHz", &RC::Cmd10_40Click, "Band 2 to 10 MHz"),
+    Band("Cmd25_100", 368, 144, "4...20 MHz", &RC::Cmd25_100Click, "Band 4 to 20 MHz"),
+    Bar("ScrollBar2", {128, 192}, 169, &PC::ScrollBar2, "Offset"),
+    Band("Cmdhigh", 368, 192, "10...30 MHz", &RC::CmdhighClick, "Band 10 to 30 MHz"),
+    Input(0, 24, 312, 41),
+    Input(1, 80, 312, 41),
+    Input(2, 136, 312, 33),
+    Attenuator(1, 336, 41),
+    Attenuator(2, 384, 41),
+    Attenuator(0, 288, 33),
+    Input(3, 184, 312, 33),
+    Bar("ScrollBar3", {128, 224}, 169, &PC::ScrollBar3, "Crystal trim"),
+    Input(4, 24, 344, 41),
+    Input(5, 80, 344, 41),
+    Input(6, 136, 344, 33),
+    Input(7, 184, 344, 33),
+    Bar("ScrollBar4", {24, 272}, 409, &PC::ScrollBar4, "Tracking level"),
     // Shows the level; what the user types there is not read.
-    {.kind = Kind::Edit,
-     .name = "Edit1",
-     .left = 288,
-     .top = 304,
-     .width = 65,
-     .height = 21,
-     .text = &PC::Edit1,
-     .accessibleName = "Level"},
+    Other(Kind::Edit, "Edit1", {288, 304, 65, 21}, "Level", &PC::Edit1),
 };
 
 QString FromStd(const std::string& text) {
@@ -195,34 +200,20 @@ PanelScrollBar::PanelScrollBar(QWidget* parent) : QScrollBar(Qt::Horizontal, par
 }
 
 void PanelScrollBar::keyPressEvent(QKeyEvent* event) {
-  SliderAction action = SliderNoAction;
-  switch (event->key()) {
-    case Qt::Key_Left:
-    case Qt::Key_Up:
-      action = SliderSingleStepSub;
-      break;
-    case Qt::Key_Right:
-    case Qt::Key_Down:
-      action = SliderSingleStepAdd;
-      break;
-    case Qt::Key_PageUp:
-      action = SliderPageStepSub;
-      break;
-    case Qt::Key_PageDown:
-      action = SliderPageStepAdd;
-      break;
-    case Qt::Key_Home:
-      action = SliderToMinimum;
-      break;
-    case Qt::Key_End:
-      action = SliderToMaximum;
-      break;
-    default:
-      QScrollBar::keyPressEvent(event);
-      return;
+  // The classic scroll bar's keys: towards the minimum, towards the maximum, to the ends.
+  static constexpr std::pair<int, SliderAction> kKeys[] = {
+      {Qt::Key_Left, SliderSingleStepSub},  {Qt::Key_Up, SliderSingleStepSub},
+      {Qt::Key_Right, SliderSingleStepAdd}, {Qt::Key_Down, SliderSingleStepAdd},
+      {Qt::Key_PageUp, SliderPageStepSub},  {Qt::Key_PageDown, SliderPageStepAdd},
+      {Qt::Key_Home, SliderToMinimum},      {Qt::Key_End, SliderToMaximum},
+  };
+  for (const auto& [key, action] : kKeys) {
+    if (event->key() != key) continue;
+    triggerAction(action);
+    event->accept();
+    return;
   }
-  triggerAction(action);
-  event->accept();
+  QScrollBar::keyPressEvent(event);
 }
 
 void PanelScrollBar::paintEvent(QPaintEvent* event) {
@@ -382,22 +373,21 @@ QWidget* TForm1::MakeControl(const ControlRow& row) {
   }
   control->setObjectName(QString::fromLatin1(row.name));
   // Labels place and size themselves (MakeLabel).
-  if (row.kind != Kind::Label && row.kind != Kind::ShownText)
-    control->setGeometry(row.left, row.top, row.width, row.height);
+  if (row.kind != Kind::Label && row.kind != Kind::ShownText) control->setGeometry(row.at);
   return control;
 }
 
 QLabel* TForm1::MakeLabel(const ControlRow& row) {
   if (row.kind == Kind::Label) {
     auto* label = new QLabel(QString::fromUtf8(row.caption), this);
-    label->setGeometry(row.left, row.top, row.width, row.height);
+    label->setGeometry(row.at);
     // Labels size themselves to their text; the empty one keeps its place holder size.
     if (!label->text().isEmpty()) label->adjustSize();
     return label;
   }
   receiver::TextControl& model = controls_.*row.text;
   auto* label = new QLabel(FromStd(model.Text()), this);
-  label->move(row.left, row.top);
+  label->move(row.at.topLeft());
   if (row.fontPt != kFontPt) label->setFont(PanelFont(row.fontPt));
   label->adjustSize();
   model.OnView = [label, &model] {
@@ -409,7 +399,7 @@ QLabel* TForm1::MakeLabel(const ControlRow& row) {
 
 QPushButton* TForm1::MakeButton(const ControlRow& row) {
   auto* button = new QPushButton(QString::fromUtf8(row.caption), this);
-  button->setGeometry(row.left, row.top, row.width, row.height);
+  button->setGeometry(row.at);
   button->setAutoDefault(false);
   FitCaption(button);
   receiver::ReceiverControl* rx = &rx_;
@@ -422,7 +412,7 @@ QPushButton* TForm1::MakeButton(const ControlRow& row) {
 QScrollBar* TForm1::MakeScrollBar(const ControlRow& row) {
   receiver::ScrollBarControl& model = controls_.*row.bar;
   auto* bar = new PanelScrollBar(this);
-  bar->setGeometry(row.left, row.top, row.width, row.height);
+  bar->setGeometry(row.at);
   // The bar mirrors the control's values; changes made by code do not come back as input.
   auto show = [bar, &model] {
     const QSignalBlocker quiet(bar);
