@@ -390,9 +390,11 @@ QLabel* TForm1::MakeLabel(const ControlRow& row) {
   label->move(row.at.topLeft());
   if (row.fontPt != kFontPt) label->setFont(PanelFont(row.fontPt));
   label->adjustSize();
-  model.OnView = [label, &model] {
+  const bool frequency = &model == &controls_.Freq;
+  model.OnView = [this, label, &model, frequency] {
     label->setText(FromStd(model.Text()));
     label->adjustSize();
+    if (frequency) DescribeFrequency();
   };
   return label;
 }
@@ -437,20 +439,17 @@ void TForm1::NameForScreenReaders() {
       named(row.name)->setAccessibleName(QString::fromUtf8(row.accessibleName));
     if (row.buddy != nullptr) static_cast<QLabel*>(named(row.name))->setBuddy(named(row.buddy));
   }
+  frequency_ = static_cast<QLabel*>(named("Freq"));
+  describedBars_ = {named("ScrollBar1"), named("ScrollBar2")};
+  DescribeFrequency();
+}
 
+void TForm1::DescribeFrequency() {
   // The frequency the panel shows is the description of both bars that change it (the
   // tuning and the offset bar), kept current, so that a screen reader reads it with the bar
   // and after every step.
-  auto describe = [freq = named("Freq"), tuning = named("ScrollBar1"),
-                   offset = named("ScrollBar2")] {
-    const QString shown = static_cast<QLabel*>(freq)->text();
-    for (QWidget* bar : {tuning, offset}) bar->setAccessibleDescription(shown);
-  };
-  describe();
-  controls_.Freq.OnView = [show = std::move(controls_.Freq.OnView), describe] {
-    if (show) show();
-    describe();
-  };
+  if (frequency_ == nullptr) return;  // the window is still being built
+  for (QWidget* bar : describedBars_) bar->setAccessibleDescription(frequency_->text());
 }
 
 }  // namespace quarvel::ui

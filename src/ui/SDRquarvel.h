@@ -6,6 +6,7 @@
 #include <QScrollBar>
 #include <QWidget>
 
+#include <array>
 #include <deque>
 #include <functional>
 #include <string>
@@ -69,6 +70,7 @@ class TForm1 : public QWidget {
   QPushButton* MakeButton(const ControlRow& row);
   QScrollBar* MakeScrollBar(const ControlRow& row);
   void NameForScreenReaders();
+  void DescribeFrequency();
   void ReadDecimalSeparator();
 
   receiver::ReceiverControl& rx_;
@@ -79,6 +81,9 @@ class TForm1 : public QWidget {
   std::deque<std::function<void()>> pending_;
   bool closePending_ = false;
   std::vector<PanelScrollBar*> bars_;  // the four scroll bars, in creation order
+  // The frequency label, and the tuning and offset bars it describes to screen readers.
+  QLabel* frequency_ = nullptr;
+  std::array<QWidget*, 2> describedBars_{};
 };
 
 }  // namespace quarvel::ui
