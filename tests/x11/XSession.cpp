@@ -272,12 +272,7 @@ bool XSession::Launch(const std::string& exe, const std::vector<std::string>& ar
     scale << options_.scale;
     env.push_back("QT_SCALE_FACTOR=" + scale.str());
   }
-  // The caller's variables win over the defaults above (a test may bring its own bus).
-  for (const std::string& extra : extraEnv) {
-    const std::string name = extra.substr(0, extra.find('=') + 1);
-    std::erase_if(env, [&](const std::string& e) { return e.compare(0, name.size(), name) == 0; });
-    env.push_back(extra);
-  }
+  env.insert(env.end(), extraEnv.begin(), extraEnv.end());
   std::vector<std::string> argv = {exe};
   argv.insert(argv.end(), args.begin(), args.end());
   pid_ = Spawn(argv,
