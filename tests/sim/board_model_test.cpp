@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -251,6 +252,42 @@ TEST(BoardModel, AttachingKeepsTheDriversHookAndDetachingGivesItBack) {
   rig.controls.ScrollBar3.SetPosition(3);
   EXPECT_EQ(earlier, before + 1);
   EXPECT_EQ(changes, before);
+}
+
+// One burst of a single idle state, straight through the driver.
+void WriteIdleState(port::SimulatedDriver& driver) {
+  port::FtHandle handle = nullptr;
+  ASSERT_EQ(driver.Open(0, &handle), port::FT_OK);
+  const std::uint8_t idle[] = {bus::kDataLine | bus::kClockLine};
+  std::uint32_t written = 0;
+  EXPECT_EQ(driver.Write(handle, idle, 1, &written), port::FT_OK);
+  driver.Close(handle);
+}
+
+TEST(BoardModel, DriverBoardAndSubscribersMayGoInAnyOrder) {
+  {
+    // The driver goes first; the board's subscription to it ends later, with nothing left
+    // to call.
+    auto driver = std::make_unique<port::SimulatedDriver>();
+    sim::SimulatedBoard board;
+    board.Attach(*driver);
+    int changes = 0;
+    const port::Subscription changed = board.OnChange([&] { ++changes; });
+    WriteIdleState(*driver);
+    EXPECT_EQ(board.BurstCount(), 1u);
+    EXPECT_EQ(changes, 1);
+    driver.reset();
+  }
+  // A subscriber may end its own subscription while it runs; it is not called again.
+  port::SimulatedDriver driver;
+  int calls = 0;
+  port::Subscription once;
+  once = driver.BeforeCall([&](port::DriverCall) {
+    ++calls;
+    once.Reset();
+  });
+  WriteIdleState(driver);
+  EXPECT_EQ(calls, 1);
 }
 
 }  // namespace
