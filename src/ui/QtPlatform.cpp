@@ -58,6 +58,15 @@ void NoSettingsOnDisk() {
   (void)done;
 }
 
+void NoSessionBusLaunched() {
+  if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return;
+  // Where a user session manager runs the bus, libdbus looks for it here without an address.
+  const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+  if (!runtime.isEmpty() && QFileInfo(runtime + QStringLiteral("/bus")).exists()) return;
+  // An address that names no bus: connecting fails at once, and nothing is launched.
+  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-session-bus");
+}
+
 void FileDialogChooser::Attach(QWidget* window) {
   window_ = window;
 }

@@ -42,6 +42,13 @@ class FileDialogChooser : public receiver::ImageChooser {
 // the process points where no file can exist. Done once; the panel keeps no settings.
 void NoSettingsOnDisk();
 
+// Keeps the toolkit from starting a session bus of its own. In a session without one (plain X
+// over ssh, say) libdbus would launch a bus daemon and note it under ~/.dbus; the panel writes
+// nothing there, so it then connects to no bus at all. A session bus that exists is used as
+// before (the accessibility bus is also found through the X server). Call before the
+// application object is created.
+void NoSessionBusLaunched();
+
 // The pauses of a panel with a window: SleepMs blocks; IdleMs lets paint and timer events run
 // but no user input (what the user does meanwhile is handled afterwards), and lasts at least
 // the time asked for.

@@ -13,6 +13,7 @@
 #include "sim/SimulatedBoard.h"
 #include "ui/DispatchTexts.h"
 #include "ui/MonitorPlacement.h"
+#include "ui/QtPlatform.h"
 #include "ui/SimEdition.h"
 
 namespace {
@@ -65,6 +66,7 @@ int main(int argc, char** argv) {
   }
   // Only the options above are read; the toolkit's own options are not.
   int qtArgc = argc > 0 ? 1 : 0;
+  ui::NoSessionBusLaunched();
   QApplication app(qtArgc, argv);
 
   ui::SimEdition sim(*options, std::cout,

@@ -3,12 +3,14 @@
 #include <QApplication>
 
 #include "ui/DispatchTexts.h"
+#include "ui/QtPlatform.h"
 #include "ui/RealEdition.h"
 
 int main(int argc, char** argv) {
   using namespace quarvel;
   // The panel reads no command line, not even the toolkit's own options.
   int qtArgc = argc > 0 ? 1 : 0;
+  ui::NoSessionBusLaunched();
   QApplication app(qtArgc, argv);
 
   ui::RealEdition edition(ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR"));

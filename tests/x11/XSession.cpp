@@ -264,9 +264,6 @@ bool XSession::Launch(const std::string& exe, const std::vector<std::string>& ar
   if (!ready_ || pid_ > 0) return false;
   std::vector<std::string> env = BaseEnv();
   env.push_back("QT_QPA_PLATFORM=xcb");
-  // No session bus here: without an address libdbus would start one and note it under
-  // ~/.dbus, which a desktop session (with its bus) never sees.
-  env.push_back("DBUS_SESSION_BUS_ADDRESS=unix:path=" + runtime_ + "/no-bus");
   if (options_.scale != 1.0) {
     std::ostringstream scale;
     scale << options_.scale;
@@ -275,10 +272,13 @@ bool XSession::Launch(const std::string& exe, const std::vector<std::string>& ar
   env.insert(env.end(), extraEnv.begin(), extraEnv.end());
   std::vector<std::string> argv = {exe};
   argv.insert(argv.end(), args.begin(), args.end());
-  pid_ = Spawn(argv,
-               MergedEnv(env, {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS",
-                               "QT_ENABLE_HIGHDPI_SCALING", "SESSION_MANAGER"}),
-               work_, &out_);
+  // No session bus unless the test brings one: the program must not start one of its own
+  // (that would leave a note under ~/.dbus).
+  pid_ = Spawn(
+      argv,
+      MergedEnv(env, {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_ENABLE_HIGHDPI_SCALING",
+                      "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"}),
+      work_, &out_);
   if (pid_ > 0) fcntl(out_, F_SETFL, O_NONBLOCK);
   return pid_ > 0;
 }
