@@ -7,30 +7,15 @@
 // time, exactly as the panel's programs do (=2, "once the last window has painted", is the
 // same here: there is one window); without it the window stays until closed.
 #include <QApplication>
-#include <QEvent>
-#include <QTimer>
 #include <QWidget>
 
-namespace {
-
-class QuitWhenPainted : public QObject {
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint) {
-      watched->removeEventFilter(this);
-      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    }
-    return false;
-  }
-};
-
-}  // namespace
+#include "ui/QuitWhenPainted.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QWidget window;
   window.setWindowTitle(QStringLiteral("Floor"));
-  QuitWhenPainted quitWhenPainted;
+  quarvel::ui::QuitWhenPainted quitWhenPainted;
   if (qEnvironmentVariableIntValue("QUARVEL_EXIT_WHEN_SHOWN") >= 1)
     window.installEventFilter(&quitWhenPainted);
   window.show();

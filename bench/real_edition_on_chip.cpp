@@ -13,7 +13,6 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QTest>
-#include <QTimer>
 
 #include <algorithm>
 #include <chrono>
@@ -26,22 +25,12 @@
 #include "Doubles.h"
 #include "EmulatedFtdiChip.h"
 #include "ui/DispatchTexts.h"
+#include "ui/QuitWhenPainted.h"
 #include "ui/RealEdition.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-class QuitWhenPainted : public QObject {
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint) {
-      watched->removeEventFilter(this);
-      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    }
-    return false;
-  }
-};
 
 struct NoPause : quarvel::receiver::Sleeper {
   void SleepMs(int) override {}
@@ -83,7 +72,7 @@ int main(int argc, char** argv) {
   if (events <= 0) {
     // Exactly what the program's main runs: modal boxes, real pauses.
     ui::RealEdition edition(title);
-    QuitWhenPainted quit;
+    ui::QuitWhenPainted quit;
     edition.Form().installEventFilter(&quit);
     edition.Form().show();
     const int rc = app.exec();

@@ -14,22 +14,10 @@
 #include "ui/DispatchTexts.h"
 #include "ui/MonitorPlacement.h"
 #include "ui/QtPlatform.h"
+#include "ui/QuitWhenPainted.h"
 #include "ui/SimEdition.h"
 
 namespace {
-
-// QUARVEL_EXIT_WHEN_SHOWN=1 (for start-up timing, see scripts/measure.sh): the program quits as
-// soon as the panel has painted for the first time.
-class QuitWhenPainted : public QObject {
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint) {
-      watched->removeEventFilter(this);
-      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
-    }
-    return false;
-  }
-};
 
 // Runs a job once the watched window has painted for the first time, from the event loop, so
 // that the window is on the screen before the job's own cost (the bus monitor's start-up:
@@ -76,10 +64,10 @@ int main(int argc, char** argv) {
   board.Attach(sim.Driver());
   ui::TForm1& Form1 = sim.Start();
   receiver::ReceiverControl& rx = sim.Receiver();
-  // QUARVEL_EXIT_WHEN_SHOWN=2 (start-up timing of both windows): quits once the monitor has
-  // painted for the first time.
+  // QUARVEL_EXIT_WHEN_SHOWN=1 (start-up timing): quits once the panel has painted for the first
+  // time; =2 (both windows): once the monitor has.
   const int exitWhenShown = qEnvironmentVariableIntValue("QUARVEL_EXIT_WHEN_SHOWN");
-  QuitWhenPainted quitWhenPainted;
+  ui::QuitWhenPainted quitWhenPainted;
   if (exitWhenShown == 1) Form1.installEventFilter(&quitWhenPainted);
   // The monitor is built once the panel is on the screen; it shows every message from the
   // first burst on all the same, the board keeps them.

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -56,6 +57,18 @@ inline constexpr BarPlace kTuningBar{16, 72, 425};  // ScrollBar1
 inline constexpr BarPlace kLevelBar{24, 272, 409};  // ScrollBar4
 
 using Bytes = std::vector<std::uint8_t>;
+
+// Writes an image file for an upload.
+inline void WriteFile(const std::string& path, const Bytes& bytes) {
+  std::ofstream out(path, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
+}
+
+// A trace line of one upload page's write.
+inline bool IsPage(const std::string& line) {
+  return line.rfind("FT_Write count=" + std::to_string(kPageStates) + " ", 0) == 0;
+}
 
 class PanelSession {
  public:

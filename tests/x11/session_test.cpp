@@ -16,16 +16,6 @@ Bytes Filled(std::uint8_t value) {
   return Bytes(256, value);
 }
 
-void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-bool IsPage(const std::string& line) {
-  return line.rfind("FT_Write count=" + std::to_string(kPageStates) + " ", 0) == 0;
-}
-
 // A session under a home folder that holds another Qt program's file dialog state (its last
 // folder elsewhere, holding a file of the same name): the dialog starts in the working
 // directory all the same, and after uploads and a real close nothing in the home folder has

@@ -19,16 +19,6 @@ Bytes Ramp(std::uint8_t start) {
   return bytes;
 }
 
-void WriteFile(const std::string& path, const Bytes& bytes) {
-  std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()),
-            static_cast<std::streamsize>(bytes.size()));
-}
-
-bool IsPage(const std::string& line) {
-  return line.rfind("FT_Write count=" + std::to_string(kPageStates) + " ", 0) == 0;
-}
-
 // Opens the upload dialog with the given button and returns its window.
 WindowId OpenDialog(PanelSession& s, Spot button) {
   s.Click(button);
