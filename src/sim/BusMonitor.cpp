@@ -10,6 +10,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QTabWidget>
@@ -180,6 +181,10 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   messages_->horizontalHeader()->setStretchLastSection(true);
   messages_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   messages_->verticalHeader()->setDefaultSectionSize(messages_->fontMetrics().height() + 2);
+  // Wide enough for a message's time, device and first bytes.
+  messages_->setMinimumWidth(messages_->fontMetrics().horizontalAdvance(
+                                 QStringLiteral("12:04:31.517  clock generator 0xD2 ← [40]")) +
+                             messages_->frameWidth() * 2);
 
   auto* state = new QWidget(this);
   auto* form = new QFormLayout(state);
@@ -212,10 +217,10 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   stateColumn->addWidget(faults_);
   stateColumn->addStretch(1);
 
-  auto* top = new QHBoxLayout;
+  top_ = new QBoxLayout(QBoxLayout::LeftToRight);
   // The board's state keeps the width it needs; the message list takes the rest.
-  top->addWidget(Group(QStringLiteral("Messages"), messages_, this), 1);
-  top->addLayout(stateColumn, 0);
+  top_->addWidget(Group(QStringLiteral("Messages"), messages_, this), 1);
+  top_->addLayout(stateColumn, 0);
 
   registers_ = new HexImageModel(this);
   eeprom_ = new HexImageModel(this);
@@ -231,7 +236,7 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
 
   auto* content = new QWidget;
   auto* layout = new QVBoxLayout(content);
-  layout->addLayout(top, 1);
+  layout->addLayout(top_, 1);
   layout->addWidget(images, 0);
   // On a small screen the window may be smaller than all its parts: they scroll.
   view_ = new QScrollArea(this);
@@ -241,14 +246,19 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   auto* window = new QVBoxLayout(this);
   window->setContentsMargins(0, 0, 0, 0);
   window->addWidget(view_);
+  fullView_ = content->minimumSizeHint();
   resize(960, 720);
 
   boardChanged_ = board_.OnChange([this] { Refresh(); });
   Refresh();
 }
 
-QSize BusMonitor::FullViewSize() const {
-  return view_->widget()->minimumSizeHint();
+void BusMonitor::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  // Too narrow for the message list and the board's state side by side: the state goes below
+  // the list, which keeps its messages readable, and the window scrolls down instead.
+  top_->setDirection(width() >= fullView_.width() ? QBoxLayout::LeftToRight
+                                                  : QBoxLayout::TopToBottom);
 }
 
 BusMonitor::~BusMonitor() = default;

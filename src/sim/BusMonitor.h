@@ -10,8 +10,10 @@
 
 #include "sim/SimulatedBoard.h"
 
+class QBoxLayout;
 class QLabel;
 class QScrollArea;
+class QResizeEvent;
 class QTableWidget;
 
 namespace quarvel::sim {
@@ -39,7 +41,10 @@ class BusMonitor : public QWidget {
 
   int RowLimit() const { return rowLimit_; }
   // The smallest size that shows every part at once; a smaller window scrolls its parts.
-  QSize FullViewSize() const;
+  QSize FullViewSize() const { return fullView_; }
+
+ protected:
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   void AppendRows();
@@ -54,6 +59,8 @@ class BusMonitor : public QWidget {
   std::uint64_t lastSerial_ = 0;
 
   QScrollArea* view_ = nullptr;
+  QBoxLayout* top_ = nullptr;  // the message list and the board's state
+  QSize fullView_;             // both side by side, the images below
   QTableWidget* messages_ = nullptr;
   QLabel* input_ = nullptr;
   QLabel* attenuator_ = nullptr;
