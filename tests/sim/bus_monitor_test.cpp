@@ -215,6 +215,30 @@ TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
   EXPECT_TRUE(m.Text("faults").startsWith("Faults: 2 \u2014 last: attenuator lines at code 3"));
 }
 
+// Side by side where there is room; on a narrow screen the board's state goes below the list,
+// and the list stays wide enough to read a message's time, device and first bytes.
+TEST(BusMonitor, NarrowWindowPutsTheStateBelowAReadableList) {
+  MonitorRig m(MonitorRig::StartedFirst{});
+  const QSize full = m.monitor->FullViewSize();
+  QLabel* input = m.Label("input");
+  const int readable = m.List()->fontMetrics().horizontalAdvance(
+      QStringLiteral("12:04:31.517  clock generator 0xD2 ← [40]"));
+  for (const int width : {full.width(), full.width() / 2}) {
+    SCOPED_TRACE(width);
+    m.monitor->resize(width, full.height());
+    m.monitor->show();
+    QApplication::processEvents();
+    const QRect list(m.List()->mapTo(m.monitor.get(), QPoint()), m.List()->size());
+    const QPoint state = input->mapTo(m.monitor.get(), QPoint());
+    EXPECT_GE(list.width(), readable);
+    if (width == full.width()) {
+      EXPECT_GT(state.x(), list.right()) << "beside the list";
+    } else {
+      EXPECT_GT(state.y(), list.bottom()) << "below the list";
+    }
+  }
+}
+
 TEST(BusMonitor, ListKeepsOnlyTheNewestRows) {
   MonitorRig m(10);
   m.rig.Start();
