@@ -89,6 +89,17 @@ void ExpectNextClickWorks(PanelSession& s) {
   EXPECT_EQ(bus::DecodeBurst(writes.front()).selectionBits, 1 << 2);
 }
 
+// All 16 pages of the chosen file reach the address, the dialog is gone, and the very next
+// click on the panel works.
+void ExpectUploadedThenNextClickWorks(PanelSession& s, WindowId dialog, std::size_t mark,
+                                      std::uint8_t address, const Bytes& image) {
+  ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 16, kUploadMs));
+  s.x.WaitQuiet(300, 2000);
+  EXPECT_EQ(UploadedImage(s, mark, address), image);
+  EXPECT_TRUE(s.x.WaitForWindowGone(dialog, 2000));
+  ExpectNextClickWorks(s);
+}
+
 TEST(X11Upload, TypedNameAndReturnThenTheNextClickWorks) {
   PanelSession s;
   WriteFile(s.x.WorkDir() + "/image.bin", Ramp(7));
@@ -98,11 +109,7 @@ TEST(X11Upload, TypedNameAndReturnThenTheNextClickWorks) {
   const std::size_t mark = s.x.LineCount();
   s.x.Type("image.bin");
   s.x.Key({"Return"});
-  ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 16, kUploadMs));
-  s.x.WaitQuiet(300, 2000);
-  EXPECT_EQ(UploadedImage(s, mark, 0xD2), Ramp(7));
-  EXPECT_TRUE(s.x.WaitForWindowGone(dialog, 2000));
-  ExpectNextClickWorks(s);
+  ExpectUploadedThenNextClickWorks(s, dialog, mark, 0xD2, Ramp(7));
 }
 
 TEST(X11Upload, DoubleClickedFileThenTheNextClickWorks) {
@@ -116,11 +123,7 @@ TEST(X11Upload, DoubleClickedFileThenTheNextClickWorks) {
   ASSERT_TRUE(entry.has_value()) << "no file entry found in the dialog";
   const std::size_t mark = s.x.LineCount();
   s.x.Click(dialog, entry->x, entry->y, 1, 2);
-  ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 16, kUploadMs));
-  s.x.WaitQuiet(300, 2000);
-  EXPECT_EQ(UploadedImage(s, mark, 0xD0), Ramp(90));
-  EXPECT_TRUE(s.x.WaitForWindowGone(dialog, 2000));
-  ExpectNextClickWorks(s);
+  ExpectUploadedThenNextClickWorks(s, dialog, mark, 0xD0, Ramp(90));
 }
 
 // While the pages go out, the bus monitor shows them: two pictures of it taken during one
