@@ -2,8 +2,11 @@
 #include "port/FtdiDriver.h"
 
 #include <ftdi.h>
+#include <libusb.h>
 
 #include <array>
+#include <system_error>
+#include <thread>
 
 namespace quarvel::port {
 
@@ -96,20 +99,52 @@ std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate) {
 
 namespace {
 
+// Puts a kept context back into the state ftdi_new() leaves a context in, so that the next
+// device opened on it is configured exactly as on a fresh one (opening sets the initial baud
+// rate, which libftdi scales by four while bit-bang mode is noted as on).
+void StartSession(ftdi_context* ctx) {
+  ctx->type = TYPE_BM;
+  ctx->baudrate = -1;
+  ctx->bitbang_enabled = 0;
+  ctx->bitbang_mode = 1;
+  ctx->readbuffer_offset = 0;
+  ctx->readbuffer_remaining = 0;
+  ctx->max_packet_size = 0;
+  ctx->usb_write_timeout = kWriteTimeoutMs;
+}
+
 // The five driver operations on libftdi1; a handle is the device's ftdi_context.
+//
+// Every burst opens and closes the device, but the USB library context under it (which
+// enumerates the system's devices and then follows them as they come and go) is made once and
+// kept: the first one on a thread of its own from the driver's construction on, while the
+// window is being built; each burst then only finds and opens the device. A second device
+// open at the same time gets a context of its own, made and freed with it.
 class FtdiDriver final : public UsbDriver {
  public:
+  FtdiDriver() {
+    try {
+      preparing_ = std::thread([this] { kept_ = ftdi_new(); });
+    } catch (const std::system_error&) {
+      // No thread to spare: the first Open makes the context.
+    }
+  }
+
+  ~FtdiDriver() override {
+    KeptContextReady();
+    if (kept_ != nullptr) ftdi_free(kept_);
+  }
+
   FtStatus Open(int index, FtHandle* handle) override {
-    ftdi_context* ctx = ftdi_new();
+    ftdi_context* ctx = TakeContext();
     if (ctx == nullptr) return MapFtdiError(FtdiFunction::New, -1);
-    ctx->usb_write_timeout = kWriteTimeoutMs;
 
     ftdi_device_list* list = nullptr;
     // Vendor and product 0 select FTDI's standard product IDs.
     const int found = ftdi_usb_find_all(ctx, &list, 0, 0);
     if (found <= index) {
       if (list != nullptr) ftdi_list_free(&list);
-      ftdi_free(ctx);
+      GiveBack(ctx);
       return MapFtdiError(FtdiFunction::FindAll, found < 0 ? found : 0);
     }
     ftdi_device_list* entry = list;
@@ -117,7 +152,12 @@ class FtdiDriver final : public UsbDriver {
     const int opened = ftdi_usb_open_dev(ctx, entry->dev);
     ftdi_list_free(&list);
     if (opened < 0) {
-      ftdi_free(ctx);
+      // Some failures leave the device handle open; ftdi_free() would close it.
+      if (ctx->usb_dev != nullptr) {
+        libusb_close(ctx->usb_dev);
+        ctx->usb_dev = nullptr;
+      }
+      GiveBack(ctx);
       return MapFtdiError(FtdiFunction::OpenDev, opened);
     }
     *handle = ctx;
@@ -153,9 +193,40 @@ class FtdiDriver final : public UsbDriver {
     if (handle == nullptr) return FT_INVALID_HANDLE;
     ftdi_context* ctx = Context(handle);
     const int rc = ftdi_usb_close(ctx);
-    ftdi_free(ctx);
+    GiveBack(ctx);
     return rc < 0 ? MapFtdiError(FtdiFunction::Close, rc) : FT_OK;
   }
+
+ private:
+  void KeptContextReady() {
+    if (preparing_.joinable()) preparing_.join();
+  }
+
+  // The kept context when no device is open on it (made now if it could not be made before),
+  // else a new one; null when none can be made.
+  ftdi_context* TakeContext() {
+    KeptContextReady();
+    if (kept_ == nullptr) kept_ = ftdi_new();
+    if (kept_ == nullptr) return nullptr;
+    ftdi_context* ctx = keptInUse_ ? ftdi_new() : kept_;
+    if (ctx == nullptr) return nullptr;
+    if (ctx == kept_) keptInUse_ = true;
+    StartSession(ctx);
+    return ctx;
+  }
+
+  // Ends the use of a context whose device is closed (or was never opened).
+  void GiveBack(ftdi_context* ctx) {
+    if (ctx == kept_) {
+      keptInUse_ = false;
+    } else {
+      ftdi_free(ctx);
+    }
+  }
+
+  std::thread preparing_;
+  ftdi_context* kept_ = nullptr;
+  bool keptInUse_ = false;
 };
 
 }  // namespace

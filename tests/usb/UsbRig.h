@@ -48,10 +48,11 @@ inline const ControlRequest kBitBangRequest{0x40, 0x0B, 0x01FF, 1, 0};
 // The divisor a 38400-baud rate programs: 3 MHz / 38400 = 78.125.
 inline const ControlRequest kDivisor38400Request{0x40, 0x03, 0xC04E, 0, 0};
 
-// Each bulk write came after its own open (the reset request), and the two requests just
-// before it were bit-bang mode and the 38400-baud divisor.
+// Each bulk write came after its own open (the reset request), the two requests just before it
+// were bit-bang mode and the 38400-baud divisor, and every burst configured the chip with the
+// very same requests as the first one (nothing left over from an earlier burst).
 inline ::testing::AssertionResult ConfiguredBeforeEachWrite(const std::vector<Transfer>& log) {
-  std::vector<ControlRequest> since;
+  std::vector<ControlRequest> since, first;
   int writes = 0;
   for (const Transfer& t : log) {
     if (!t.bulk) {
@@ -64,6 +65,10 @@ inline ::testing::AssertionResult ConfiguredBeforeEachWrite(const std::vector<Tr
         since.back() != kDivisor38400Request)
       return ::testing::AssertionFailure() << "write " << writes << " after " << since.size()
                                            << " requests that are not open, bit mode, divisor";
+    if (first.empty()) first = since;
+    if (since != first)
+      return ::testing::AssertionFailure()
+             << "write " << writes << " was configured otherwise than the first";
     since.clear();
   }
   return ::testing::AssertionSuccess();
