@@ -25,6 +25,7 @@
 #include "Doubles.h"
 #include "EmulatedFtdiChip.h"
 #include "ui/DispatchTexts.h"
+#include "ui/QtPlatform.h"
 #include "ui/QuitWhenPainted.h"
 #include "ui/RealEdition.h"
 
@@ -66,7 +67,9 @@ int main(int argc, char** argv) {
   std::printf("setup_ns=%lld\n", Ns(Clock::now() - t0));
 
   int qtArgc = 1;
+  ui::FontConfigurationLoader fonts;
   QApplication app(qtArgc, argv);
+  fonts.Wait();
   const std::string title = ui::ApplicationTitle(argv[0]);
 
   if (events <= 0) {

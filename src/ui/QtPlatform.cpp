@@ -14,7 +14,10 @@
 #include <QSettings>
 #include <QTimer>
 
+#include <fontconfig/fontconfig.h>
+
 #include <chrono>
+#include <system_error>
 #include <thread>
 
 namespace quarvel::ui {
@@ -104,6 +107,22 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
   }
   delete dialog.data();
   return result;
+}
+
+FontConfigurationLoader::FontConfigurationLoader() {
+  try {
+    thread_ = std::thread([] { FcInit(); });
+  } catch (const std::system_error&) {
+    // No thread to spare: the toolkit loads the configuration itself, when it first needs it.
+  }
+}
+
+FontConfigurationLoader::~FontConfigurationLoader() {
+  Wait();
+}
+
+void FontConfigurationLoader::Wait() {
+  if (thread_.joinable()) thread_.join();
 }
 
 void WindowSleeper::SleepMs(int ms) {

@@ -10,6 +10,7 @@
 
 #include <optional>
 #include <string>
+#include <thread>
 
 #include "port/ErrorReporter.h"
 #include "receiver/ReceiverControl.h"
@@ -48,6 +49,24 @@ void NoSettingsOnDisk();
 // before (the accessibility bus is also found through the X server). Call before the
 // application object is created.
 void NoSessionBusLaunched();
+
+// Loads the font configuration (every configuration file and font cache of the system) on a
+// thread of its own, so that this part of the first text's cost is paid while the application
+// object connects to the display. Start it before the application object, and Wait() once that
+// exists and before any widget is made: the toolkit then finds the configuration loaded.
+// Loading it twice at once would be safe but would waste the work.
+class FontConfigurationLoader {
+ public:
+  FontConfigurationLoader();
+  ~FontConfigurationLoader();
+  FontConfigurationLoader(const FontConfigurationLoader&) = delete;
+  FontConfigurationLoader& operator=(const FontConfigurationLoader&) = delete;
+
+  void Wait();
+
+ private:
+  std::thread thread_;
+};
 
 // The pauses of a panel with a window: SleepMs blocks; IdleMs lets paint and timer events run
 // but no user input (what the user does meanwhile is handled afterwards), and lasts at least

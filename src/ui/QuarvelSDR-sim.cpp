@@ -55,7 +55,9 @@ int main(int argc, char** argv) {
   // Only the options above are read; the toolkit's own options are not.
   int qtArgc = argc > 0 ? 1 : 0;
   ui::NoSessionBusLaunched();
+  ui::FontConfigurationLoader fonts;
   QApplication app(qtArgc, argv);
+  fonts.Wait();
 
   ui::SimEdition sim(*options, std::cout,
                      ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR-sim"));

@@ -11,7 +11,9 @@ int main(int argc, char** argv) {
   // The panel reads no command line, not even the toolkit's own options.
   int qtArgc = argc > 0 ? 1 : 0;
   ui::NoSessionBusLaunched();
+  ui::FontConfigurationLoader fonts;
   QApplication app(qtArgc, argv);
+  fonts.Wait();
 
   ui::RealEdition edition(ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR"));
   ui::TForm1& Form1 = edition.Form();

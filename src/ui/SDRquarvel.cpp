@@ -171,21 +171,33 @@ QString FromStd(const std::string& text) {
   return QString::fromStdString(text);
 }
 
-// The captions were laid out for a narrow font; where the platform's font is wider, the few
-// that would be clipped are set condensed so that they still fit their buttons.
-void FitCaption(QPushButton* button) {
+// The captions were laid out for a narrow font; where the platform's font is wider, the ones
+// that would be clipped are set in one condensed font, the widest that fits all of them: they
+// look alike, and the toolkit loads one font more rather than one for each caption.
+void FitCaptions(const std::vector<QPushButton*>& buttons) {
   constexpr int kFramePx = 3;  // frame and a pixel of air on each side
   constexpr int kNarrowestStretch = 70;
-  const int room = button->width() - 2 * kFramePx;
-  QFont font = button->font();
-  const int needed = QFontMetrics(font).horizontalAdvance(button->text());
-  if (needed <= room) return;
-  // Glyph advances are whole pixels, so the stretch is found by trying.
-  for (int stretch = std::min(99, room * 100 / needed); stretch >= kNarrowestStretch; --stretch) {
-    font.setStretch(stretch);
-    if (QFontMetrics(font).horizontalAdvance(button->text()) <= room) break;
+  auto room = [](const QPushButton* button) { return button->width() - 2 * kFramePx; };
+  std::vector<QPushButton*> clipped;
+  int stretch = 99;
+  for (QPushButton* button : buttons) {
+    const int needed = button->fontMetrics().horizontalAdvance(button->text());
+    if (needed <= room(button)) continue;
+    clipped.push_back(button);
+    stretch = std::min(stretch, room(button) * 100 / needed);
   }
-  button->setFont(font);
+  if (clipped.empty()) return;
+  // Glyph advances are whole pixels, so the stretch is found by trying.
+  QFont font = clipped.front()->font();
+  for (stretch = std::max(stretch, kNarrowestStretch); stretch >= kNarrowestStretch; --stretch) {
+    font.setStretch(stretch);
+    const QFontMetrics metrics(font);
+    if (std::all_of(clipped.begin(), clipped.end(), [&](const QPushButton* button) {
+          return metrics.horizontalAdvance(button->text()) <= room(button);
+        }))
+      break;
+  }
+  for (QPushButton* button : clipped) button->setFont(font);
 }
 
 }  // namespace
@@ -260,10 +272,13 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   move(202, 149);
 
   std::vector<QWidget*> tabOrder;
+  std::vector<QPushButton*> buttons;
   for (const ControlRow& row : kLayout) {
     QWidget* control = MakeControl(row);
     if (row.kind != Kind::Label && row.kind != Kind::ShownText) tabOrder.push_back(control);
+    if (row.kind == Kind::Button) buttons.push_back(static_cast<QPushButton*>(control));
   }
+  FitCaptions(buttons);
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   // The image file dialog (OpenDialog1) is built by the upload that asks for it.
   NameForScreenReaders();
@@ -403,7 +418,6 @@ QPushButton* TForm1::MakeButton(const ControlRow& row) {
   auto* button = new QPushButton(QString::fromUtf8(row.caption), this);
   button->setGeometry(row.at);
   button->setAutoDefault(false);
-  FitCaption(button);
   receiver::ReceiverControl* rx = &rx_;
   connect(button, &QPushButton::clicked, this, [this, rx, operation = row.operation] {
     Dispatch([rx, operation] { (rx->*operation)(); });
