@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <stdexcept>
 
 #include <unistd.h>
@@ -84,6 +85,7 @@ TEST(WindowLayout, EveryControlWithItsKindPlaceSizeAndCaption) {
       {"ScrollBar4", "QScrollBar", 24, 272, 409, 17, nullptr},
       {"Edit1", "QLineEdit", 288, 304, 65, 21, nullptr},
   };
+  std::set<int> stretches;
   for (const auto& row : rows) {
     QWidget* widget = w.Find(row.name);
     ASSERT_NE(widget, nullptr);
@@ -97,6 +99,7 @@ TEST(WindowLayout, EveryControlWithItsKindPlaceSizeAndCaption) {
       // The caption fits the button, whatever font the platform gave it.
       EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width() - 4)
           << row.name;
+      stretches.insert(button->font().stretch());
     }
     if (auto* label = qobject_cast<QLabel*>(widget)) {
       if (row.caption != nullptr) {
@@ -104,6 +107,13 @@ TEST(WindowLayout, EveryControlWithItsKindPlaceSizeAndCaption) {
       }
       EXPECT_GE(label->width(), label->sizeHint().width()) << row.name << " shows all its text";
     }
+  }
+  // Captions set condensed to fit all share one condensed font, no narrower than 70 %.
+  stretches.erase(QFont::AnyStretch);
+  stretches.erase(QFont::Unstretched);
+  EXPECT_LE(stretches.size(), 1u);
+  if (!stretches.empty()) {
+    EXPECT_GE(*stretches.begin(), 70);
   }
   EXPECT_GT(w.Find<QLabel>("Freq")->font().pointSize(),
             w.Find<QLabel>("Label1")->font().pointSize());
