@@ -6,18 +6,51 @@
 // QUARVEL_EXIT_WHEN_SHOWN=1 makes it quit as soon as the window has painted for the first
 // time, exactly as the panel's programs do (=2, "once the last window has painted", is the
 // same here: there is one window); without it the window stays until closed.
+//
+//   floor_window                      the floor
+//   floor_window WxH [WxH]...         for comparison only: titled windows of these sizes
+//                                     instead, each showing one line of text; what windows of
+//                                     the panel's sizes cost before any control is drawn
 #include <QApplication>
+#include <QLabel>
 #include <QWidget>
+
+#include <memory>
+#include <vector>
 
 #include "ui/QuitWhenPainted.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
-  QWidget window;
-  window.setWindowTitle(QStringLiteral("Floor"));
+  std::vector<QSize> sizes;
+  for (const QString& arg : QApplication::arguments().mid(1)) {
+    const QStringList parts = arg.split(u'x');
+    bool wide = false, high = false;
+    const int width = parts.value(0).toInt(&wide), height = parts.value(1).toInt(&high);
+    if (parts.size() != 2 || !wide || !high || width <= 0 || height <= 0) {
+      qWarning("usage: floor_window [WxH]...");
+      return 2;
+    }
+    sizes.emplace_back(width, height);
+  }
   quarvel::ui::QuitWhenPainted quitWhenPainted;
-  if (qEnvironmentVariableIntValue("QUARVEL_EXIT_WHEN_SHOWN") >= 1)
-    window.installEventFilter(&quitWhenPainted);
-  window.show();
+  const bool exitWhenShown = qEnvironmentVariableIntValue("QUARVEL_EXIT_WHEN_SHOWN") >= 1;
+  if (sizes.empty()) {
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Floor"));
+    if (exitWhenShown) window.installEventFilter(&quitWhenPainted);
+    window.show();
+    return app.exec();
+  }
+  std::vector<std::unique_ptr<QWidget>> windows;
+  for (const QSize& size : sizes) {
+    auto window = std::make_unique<QWidget>();
+    window->setWindowTitle(QStringLiteral("Floor"));
+    new QLabel(QStringLiteral("Floor %1 x %2").arg(size.width()).arg(size.height()), window.get());
+    window->resize(size);
+    window->show();
+    windows.push_back(std::move(window));
+  }
+  if (exitWhenShown) windows.front()->installEventFilter(&quitWhenPainted);
   return app.exec();
 }

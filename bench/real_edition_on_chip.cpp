@@ -5,6 +5,10 @@
 //   real_edition_on_chip                      sets up the chip, then runs the edition as the
 //                                             program's main does and quits as soon as the
 //                                             window has painted for the first time
+//   real_edition_on_chip --floor              the same chip set-up in the same program, then
+//                                             the least Qt window instead of the edition
+//                                             (bench/floor_window's), quitting at its first
+//                                             paint: what the edition's start is compared with
 //   real_edition_on_chip --tuning-events N    N tuning steps by key on the shown window, the
 //                                             10 ms pause replaced; prints the median time of one
 //                                             step, key to the chip's last byte
@@ -13,6 +17,7 @@
 #include <QApplication>
 #include <QScrollBar>
 #include <QTest>
+#include <QWidget>
 
 #include <algorithm>
 #include <chrono>
@@ -46,10 +51,13 @@ long long Ns(Clock::duration d) {
 int main(int argc, char** argv) {
   using namespace quarvel;
   int events = 0;
+  bool floor = false;
   if (argc == 3 && std::strcmp(argv[1], "--tuning-events") == 0) {
     events = std::atoi(argv[2]);
+  } else if (argc == 2 && std::strcmp(argv[1], "--floor") == 0) {
+    floor = true;
   } else if (argc != 1) {
-    std::fprintf(stderr, "usage: real_edition_on_chip [--tuning-events N]\n");
+    std::fprintf(stderr, "usage: real_edition_on_chip [--floor | --tuning-events N]\n");
     return 2;
   }
 
@@ -67,6 +75,15 @@ int main(int argc, char** argv) {
   std::printf("setup_ns=%lld\n", Ns(Clock::now() - t0));
 
   int qtArgc = 1;
+  if (floor) {
+    QApplication app(qtArgc, argv);
+    QWidget window;
+    window.setWindowTitle(QStringLiteral("Floor"));
+    ui::QuitWhenPainted quit;
+    window.installEventFilter(&quit);
+    window.show();
+    return app.exec();
+  }
   ui::FontConfigurationLoader fonts;
   QApplication app(qtArgc, argv);
   fonts.Wait();

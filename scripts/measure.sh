@@ -243,8 +243,42 @@ shown_all_against_floor() {
     "$(printf '%s\n' "${f[@]}" | median)" "" us
 }
 
+# window_sizes COMMAND...: "WxH WxH" of the panel and the bus monitor once the program is up on
+# the Xvfb.
+window_sizes() {
+  local pid title sizes=()
+  on_platform xcb "$@" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$rss_settle_s"
+  for title in "Quarvel SDR Tuning" "Bus monitor"; do
+    sizes+=("$(DISPLAY=$xvfb_display xwininfo -name "$title" 2>/dev/null |
+      awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { if (w) print w "x" h }')")
+  done
+  kill "$pid" 2>/dev/null || true
+  wait "$pid" 2>/dev/null || true
+  echo "${sizes[*]}"
+}
+
+# windows_like_against_floor LABEL COMMAND...: for information, on the Xvfb, the resident memory of
+# the floor program showing plain windows of the program's sizes with one line of text each,
+# against the floor: what the windows' pixels and the first text cost before any control.
+windows_like_against_floor() {
+  local label=$1 sizes f=() p=()
+  shift
+  sizes=$(window_sizes "$@")
+  [ "$(wc -w <<<"$sizes")" -eq 2 ] || { echo "the windows of $* were not found" >&2; exit 1; }
+  for _ in $(seq "$startup_runs"); do
+    f+=("$(startup_rss_kb xcb "$floor")")
+    # shellcheck disable=SC2086  # two sizes, two arguments
+    p+=("$(startup_rss_kb xcb "$floor" $sizes)")
+  done
+  floor_row "$label $sizes resident / floor" \
+    "$(printf '%s\n' "${p[@]}" | median)" "$(printf '%s\n' "${f[@]}" | median)" "" kB
+}
+
 against_floor QuarvelSDR-sim 1.3 1.2 "$sim"
 shown_all_against_floor QuarvelSDR-sim "$sim"
+windows_like_against_floor floor_window "$sim"
 # ---- End of start-up against the floor -----------------------------------------------------
 
 # (a) Start to window shown.
@@ -363,18 +397,25 @@ chip_tuning_ns=$("$under_umockdev" "$onchip" --tuning-events 100 2>/dev/null |
   sed -n 's/^tuning_ns=//p')
 
 # The real edition's start against the floor, alternately on the Xvfb (time only: the launcher
-# quits once its window is shown). The floor runs under umockdev's preload too, so that the
-# ratio counts what the edition costs, not the emulation's library; the chip's own set-up
-# (shown below) stays on the edition's side.
-floor_runs=() edition_runs=()
+# quits once its window is shown). The floor is the same launcher with --floor: the same
+# libraries, the same preload and the same emulated chip set up, then the least Qt window
+# instead of the edition; so the ratio counts what the edition costs, not the emulation. For
+# information, also against bench/floor_window under the preload alone (no chip set up).
+floor_runs=() plain_floor_runs=() edition_runs=()
+startup_shown_us xcb "$under_umockdev" "$onchip" --floor >/dev/null
 for _ in $(seq "$startup_runs"); do
-  floor_runs+=("$(startup_shown_us xcb "$under_umockdev" "$floor")")
+  floor_runs+=("$(startup_shown_us xcb "$under_umockdev" "$onchip" --floor)")
+  plain_floor_runs+=("$(startup_shown_us xcb "$under_umockdev" "$floor")")
   edition_runs+=("$(startup_shown_us xcb "$under_umockdev" "$onchip")")
 done
 
 rows=()
-floor_row "real edition shown / floor, Xvfb, preloaded" "$(printf '%s\n' "${edition_runs[@]}" | median)" \
-  "$(printf '%s\n' "${floor_runs[@]}" | median)" 1.15 us
+floor_row "real edition shown / floor on the same chip, Xvfb" \
+  "$(printf '%s\n' "${edition_runs[@]}" | median)" "$(printf '%s\n' "${floor_runs[@]}" | median)" \
+  1.15 us
+floor_row "real edition shown / floor_window, preloaded" \
+  "$(printf '%s\n' "${edition_runs[@]}" | median)" \
+  "$(printf '%s\n' "${plain_floor_runs[@]}" | median)" "" us
 timed_row "real edition: start to window shown (median)" \
   "$(awk -v u="$chip_startup_us" 'BEGIN{print u*1000}')" 150e6 \
   "emulated chip; its set-up $(human_ns "$chip_setup_ns") of it"
