@@ -99,6 +99,13 @@ std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate) {
 
 namespace {
 
+// Whether ftdi_usb_open_dev() failed before it sent the device anything: opening its node,
+// reading its descriptors or claiming it. The failures after that (the reset, the initial baud
+// rate, the latency timer: -6, -7, -13) were answers of a device that is there.
+constexpr bool FailedBeforeAnyRequest(int opened) {
+  return opened < 0 && opened != -6 && opened != -7 && opened != -13;
+}
+
 // Puts a kept context back into the state ftdi_new() leaves a context in, so that the next
 // device opened on it is configured exactly as on a fresh one (opening sets the initial baud
 // rate, which libftdi scales by four while bit-bang mode is noted as on).
@@ -138,30 +145,27 @@ class FtdiDriver final : public UsbDriver {
   FtStatus Open(int index, FtHandle* handle) override {
     ftdi_context* ctx = TakeContext();
     if (ctx == nullptr) return MapFtdiError(FtdiFunction::New, -1);
-
-    ftdi_device_list* list = nullptr;
-    // Vendor and product 0 select FTDI's standard product IDs.
-    const int found = ftdi_usb_find_all(ctx, &list, 0, 0);
-    if (found <= index) {
-      if (list != nullptr) ftdi_list_free(&list);
-      GiveBack(ctx);
-      return MapFtdiError(FtdiFunction::FindAll, found < 0 ? found : 0);
-    }
-    ftdi_device_list* entry = list;
-    for (int i = 0; i < index; ++i) entry = entry->next;
-    const int opened = ftdi_usb_open_dev(ctx, entry->dev);
-    ftdi_list_free(&list);
-    if (opened < 0) {
-      // Some failures leave the device handle open; ftdi_free() would close it.
-      if (ctx->usb_dev != nullptr) {
-        libusb_close(ctx->usb_dev);
-        ctx->usb_dev = nullptr;
+    int found = 0, opened = 0;
+    bool ok = OpenOn(ctx, index, &found, &opened);
+    if (!ok && ctx == kept_ && (found <= index || FailedBeforeAnyRequest(opened))) {
+      // The kept context learns of devices coming and going from the system's device events;
+      // where none are sent (no device manager running) its list can be out of date. Nothing
+      // found, or a listed device that cannot be opened, is therefore asked again on a fresh
+      // context, which looks at the system afresh, and that one is kept from now on.
+      if (ftdi_context* fresh = ftdi_new(); fresh != nullptr) {
+        ftdi_free(kept_);
+        kept_ = ctx = fresh;
+        StartSession(ctx);
+        ok = OpenOn(ctx, index, &found, &opened);
       }
-      GiveBack(ctx);
-      return MapFtdiError(FtdiFunction::OpenDev, opened);
     }
-    *handle = ctx;
-    return FT_OK;
+    if (ok) {
+      *handle = ctx;
+      return FT_OK;
+    }
+    GiveBack(ctx);
+    if (found <= index) return MapFtdiError(FtdiFunction::FindAll, found < 0 ? found : 0);
+    return MapFtdiError(FtdiFunction::OpenDev, opened);
   }
 
   FtStatus SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) override {
@@ -213,6 +217,29 @@ class FtdiDriver final : public UsbDriver {
     if (ctx == kept_) keptInUse_ = true;
     StartSession(ctx);
     return ctx;
+  }
+
+  // Finds the devices on ctx and opens the index-th; false with what failed when it cannot.
+  static bool OpenOn(ftdi_context* ctx, int index, int* found, int* opened) {
+    *opened = 0;
+    ftdi_device_list* list = nullptr;
+    // Vendor and product 0 select FTDI's standard product IDs.
+    *found = ftdi_usb_find_all(ctx, &list, 0, 0);
+    if (*found <= index) {
+      if (list != nullptr) ftdi_list_free(&list);
+      return false;
+    }
+    ftdi_device_list* entry = list;
+    for (int i = 0; i < index; ++i) entry = entry->next;
+    *opened = ftdi_usb_open_dev(ctx, entry->dev);
+    ftdi_list_free(&list);
+    if (*opened >= 0) return true;
+    // Some failures leave the device handle open; ftdi_free() would close it.
+    if (ctx->usb_dev != nullptr) {
+      libusb_close(ctx->usb_dev);
+      ctx->usb_dev = nullptr;
+    }
+    return false;
   }
 
   // Ends the use of a context whose device is closed (or was never opened).

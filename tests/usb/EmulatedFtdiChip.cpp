@@ -182,7 +182,7 @@ void EmulatedFtdiChip::Plug() {
     throw std::runtime_error("cannot add the emulated chip: " + message);
   }
   listed_ = true;
-  umockdev_testbed_uevent(bed_.Get(), syspath_.c_str(), "add");
+  if (eventsSent_) umockdev_testbed_uevent(bed_.Get(), syspath_.c_str(), "add");
 }
 
 void EmulatedFtdiChip::Unplug() {
@@ -191,7 +191,7 @@ void EmulatedFtdiChip::Unplug() {
     gone_ = true;
   }
   if (!listed_) return;
-  umockdev_testbed_uevent(bed_.Get(), syspath_.c_str(), "remove");
+  if (eventsSent_) umockdev_testbed_uevent(bed_.Get(), syspath_.c_str(), "remove");
   umockdev_testbed_remove_device(bed_.Get(), syspath_.c_str());
   umockdev_testbed_detach_ioctl(bed_.Get(), DevNode().c_str(), nullptr);
   listed_ = false;

@@ -75,6 +75,10 @@ class EmulatedFtdiChip {
   EmulatedFtdiChip(const EmulatedFtdiChip&) = delete;
   EmulatedFtdiChip& operator=(const EmulatedFtdiChip&) = delete;
 
+  // The system sends no "add" and "remove" events for the chip from now on, as where no device
+  // manager runs (some containers): programs only see it come and go by looking afresh.
+  void SetEventsSent(bool sent) { eventsSent_ = sent; }
+
   // Plugs the chip in: sysfs entry, device node, "add" event. Clears the fault switches.
   void Plug();
   // Unplugs it: every call on an open handle answers ENODEV from now on, a "remove" event is
@@ -127,6 +131,7 @@ class EmulatedFtdiChip {
   std::string syspath_;
   UMockdevIoctlBase* handler_ = nullptr;
   bool listed_ = false;
+  bool eventsSent_ = true;
 
   mutable std::mutex mutex_;  // the handler runs on umockdev's own thread
   bool gone_ = false;

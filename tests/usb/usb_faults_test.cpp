@@ -92,6 +92,25 @@ TEST(UsbFaults, UnpluggedBetweenOpenAndWrite) {
   EXPECT_EQ(chip.Board().Input(), 6);
 }
 
+// Where no device manager runs, the system announces no board coming or going: the panel
+// still tells a board pulled out from one it cannot open, and finds it again when it is back.
+TEST(UsbFaults, WithoutDeviceEventsUnplugAndPlugBackAreStillSeen) {
+  UsbRig rig;
+  rig.Start();
+  EmulatedFtdiChip& chip = rig.Chip();
+  chip.SetEventsSent(false);
+
+  chip.Unplug();
+  rig.Forget();
+  rig.Click("Mux4");
+  EXPECT_EQ(rig.Boxes(), AbsentBoxes());
+
+  chip.Plug();
+  ExpectNextClickReachesTheChip(rig, chip, "Mux5");
+  ExpectNextClickReachesTheChip(rig, chip, "Mux6");
+  EXPECT_EQ(chip.Board().Input(), 7);
+}
+
 TEST(UsbFaults, UnpluggedDuringAnUploadThenThePlugBack) {
   testing::TempDir dir;
   const Bytes image = reliability::PatternImage(11);
