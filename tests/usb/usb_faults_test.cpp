@@ -28,6 +28,18 @@ void ExpectNextClickReachesTheChip(UsbRig& rig, EmulatedFtdiChip& chip, const ch
   EXPECT_TRUE(ConfiguredBeforeEachWrite(chip.Transfers())) << button;
 }
 
+// Gone from the system, the next click finds no device; plugged back, the next one reaches it.
+void ExpectUnplugSeenThenPlugBack(UsbRig& rig, EmulatedFtdiChip& chip) {
+  chip.Unplug();
+  rig.Forget();
+  rig.Click("Mux4");
+  EXPECT_EQ(rig.Boxes(), AbsentBoxes());
+
+  chip.Plug();
+  ExpectNextClickReachesTheChip(rig, chip, "Mux5");
+  EXPECT_EQ(chip.Board().Input(), 6);
+}
+
 TEST(UsbFaults, NoDeviceAtAllShowsNotFoundThenInvalidHandles) {
   UsbRig rig(0);
   rig.Start();
@@ -81,15 +93,7 @@ TEST(UsbFaults, UnpluggedBetweenOpenAndWrite) {
             Texts({"FT_Write - General IO error...", "FT_Close - General IO error..."}));
   EXPECT_LT(busyMs, port::kWriteTimeoutMs) << "no hang";
 
-  // Gone from the system: the next click finds no device.
-  chip.Unplug();
-  rig.Forget();
-  rig.Click("Mux4");
-  EXPECT_EQ(rig.Boxes(), AbsentBoxes());
-
-  chip.Plug();
-  ExpectNextClickReachesTheChip(rig, chip, "Mux5");
-  EXPECT_EQ(chip.Board().Input(), 6);
+  ExpectUnplugSeenThenPlugBack(rig, chip);
 }
 
 // Where no device manager runs, the system announces no board coming or going: the panel
@@ -99,14 +103,7 @@ TEST(UsbFaults, WithoutDeviceEventsUnplugAndPlugBackAreStillSeen) {
   rig.Start();
   EmulatedFtdiChip& chip = rig.Chip();
   chip.SetEventsSent(false);
-
-  chip.Unplug();
-  rig.Forget();
-  rig.Click("Mux4");
-  EXPECT_EQ(rig.Boxes(), AbsentBoxes());
-
-  chip.Plug();
-  ExpectNextClickReachesTheChip(rig, chip, "Mux5");
+  ExpectUnplugSeenThenPlugBack(rig, chip);
   ExpectNextClickReachesTheChip(rig, chip, "Mux6");
   EXPECT_EQ(chip.Board().Input(), 7);
 }
