@@ -167,18 +167,24 @@ startup_shown_us() {
   echo $(((t1 - t0) / 1000))
 }
 
-# startup_rss_kb PLATFORM COMMAND...: VmRSS (kB) of the program once start-up is over.
-startup_rss_kb() {
-  local platform=$1 pid leaf child kb=
-  shift
-  on_platform "$platform" "$@" >/dev/null 2>&1 &
-  pid=$!
-  sleep "$rss_settle_s"
-  leaf=$pid
+# leaf_of PID: the innermost process under PID (the program, below subshells and wrappers).
+leaf_of() {
+  local leaf=$1 child
   while child=$(cat /proc/"$leaf"/task/*/children 2>/dev/null | awk '{ print $1; exit }') &&
     [ -n "$child" ]; do
     leaf=$child
   done
+  echo "$leaf"
+}
+
+# startup_rss_kb PLATFORM COMMAND...: VmRSS (kB) of the program once start-up is over.
+startup_rss_kb() {
+  local platform=$1 pid leaf kb=
+  shift
+  on_platform "$platform" "$@" >/dev/null 2>&1 &
+  pid=$!
+  sleep "$rss_settle_s"
+  leaf=$(leaf_of "$pid")
   kb=$(awk '/^VmRSS:/ { print $2 }' "/proc/$leaf/status" 2>/dev/null || true)
   kill "$leaf" "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
@@ -246,15 +252,16 @@ shown_all_against_floor() {
 # window_sizes COMMAND...: "WxH WxH" of the panel and the bus monitor once the program is up on
 # the Xvfb.
 window_sizes() {
-  local pid title sizes=()
+  local pid leaf title sizes=()
   on_platform xcb "$@" >/dev/null 2>&1 &
   pid=$!
   sleep "$rss_settle_s"
+  leaf=$(leaf_of "$pid")
   for title in "Quarvel SDR Tuning" "Bus monitor"; do
     sizes+=("$(DISPLAY=$xvfb_display xwininfo -name "$title" 2>/dev/null |
       awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { if (w) print w "x" h }')")
   done
-  kill "$pid" 2>/dev/null || true
+  kill "$leaf" "$pid" 2>/dev/null || true
   wait "$pid" 2>/dev/null || true
   echo "${sizes[*]}"
 }
@@ -266,7 +273,10 @@ windows_like_against_floor() {
   local label=$1 sizes f=() p=()
   shift
   sizes=$(window_sizes "$@")
-  [ "$(wc -w <<<"$sizes")" -eq 2 ] || { echo "the windows of $* were not found" >&2; exit 1; }
+  if [ "$(wc -w <<<"$sizes")" -ne 2 ]; then
+    row "$label resident / floor" "-" "-" "-" "the program's two windows were not found"
+    return
+  fi
   for _ in $(seq "$startup_runs"); do
     f+=("$(startup_rss_kb xcb "$floor")")
     # shellcheck disable=SC2086  # two sizes, two arguments

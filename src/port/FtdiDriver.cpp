@@ -4,9 +4,11 @@
 #include <ftdi.h>
 #include <libusb.h>
 
+#include <algorithm>
 #include <array>
-#include <system_error>
+#include <exception>
 #include <thread>
+#include <vector>
 
 namespace quarvel::port {
 
@@ -99,11 +101,12 @@ std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate) {
 
 namespace {
 
-// Whether ftdi_usb_open_dev() failed before it sent the device anything: opening its node,
-// reading its descriptors or claiming it. The failures after that (the reset, the initial baud
-// rate, the latency timer: -6, -7, -13) were answers of a device that is there.
-constexpr bool FailedBeforeAnyRequest(int opened) {
-  return opened < 0 && opened != -6 && opened != -7 && opened != -13;
+// Whether ftdi_usb_open_dev() failed before the device was reset: opening its node, reading its
+// descriptors, setting its configuration or claiming it, all of which a device gone from the
+// system fails. The failures after that (-6 the reset, -7 the initial baud rate) were answers
+// of a device that is there.
+constexpr bool FailedBeforeTheReset(int opened) {
+  return opened < 0 && opened != -6 && opened != -7;
 }
 
 // Puts a kept context back into the state ftdi_new() leaves a context in, so that the next
@@ -132,7 +135,7 @@ class FtdiDriver final : public UsbDriver {
   FtdiDriver() {
     try {
       preparing_ = std::thread([this] { kept_ = ftdi_new(); });
-    } catch (const std::system_error&) {
+    } catch (const std::exception&) {
       // No thread to spare: the first Open makes the context.
     }
   }
@@ -147,7 +150,7 @@ class FtdiDriver final : public UsbDriver {
     if (ctx == nullptr) return MapFtdiError(FtdiFunction::New, -1);
     int found = 0, opened = 0;
     bool ok = OpenOn(ctx, index, &found, &opened);
-    if (!ok && ctx == kept_ && (found <= index || FailedBeforeAnyRequest(opened))) {
+    if (!ok && ctx == kept_ && (found <= index || FailedBeforeTheReset(opened))) {
       // The kept context learns of devices coming and going from the system's device events;
       // where none are sent (no device manager running) its list can be out of date. Nothing
       // found, or a listed device that cannot be opened, is therefore asked again on a fresh
@@ -229,9 +232,15 @@ class FtdiDriver final : public UsbDriver {
       if (list != nullptr) ftdi_list_free(&list);
       return false;
     }
-    ftdi_device_list* entry = list;
-    for (int i = 0; i < index; ++i) entry = entry->next;
-    *opened = ftdi_usb_open_dev(ctx, entry->dev);
+    std::vector<libusb_device*> devices;
+    for (ftdi_device_list* entry = list; entry != nullptr; entry = entry->next)
+      devices.push_back(entry->dev);
+    // A context lists the devices it learnt of last first, so on a kept context a device
+    // plugged in later would come first. They are put in the order a fresh look at the system
+    // gives, the last bus and port first, so that the same device always has the same index.
+    std::stable_sort(devices.begin(), devices.end(),
+                     [](libusb_device* a, libusb_device* b) { return PlaceOf(a) > PlaceOf(b); });
+    *opened = ftdi_usb_open_dev(ctx, devices[static_cast<std::size_t>(index)]);
     ftdi_list_free(&list);
     if (*opened >= 0) return true;
     // Some failures leave the device handle open; ftdi_free() would close it.
@@ -240,6 +249,15 @@ class FtdiDriver final : public UsbDriver {
       ctx->usb_dev = nullptr;
     }
     return false;
+  }
+
+  // Where a device is plugged in: its bus, then the port numbers from the root hub down.
+  static std::vector<int> PlaceOf(libusb_device* device) {
+    std::array<std::uint8_t, 8> ports{};
+    const int depth = libusb_get_port_numbers(device, ports.data(), static_cast<int>(ports.size()));
+    std::vector<int> place{libusb_get_bus_number(device)};
+    for (int i = 0; i < depth; ++i) place.push_back(ports[static_cast<std::size_t>(i)]);
+    return place;
   }
 
   // Ends the use of a context whose device is closed (or was never opened).

@@ -17,7 +17,7 @@
 #include <fontconfig/fontconfig.h>
 
 #include <chrono>
-#include <system_error>
+#include <exception>
 #include <thread>
 
 namespace quarvel::ui {
@@ -110,9 +110,18 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
 }
 
 FontConfigurationLoader::FontConfigurationLoader() {
+  // Started from a desktop's launcher, the application object takes the launch's start-up
+  // token out of the environment while it starts, and the environment cannot be changed
+  // safely while another thread reads it (as loading the configuration does). Then the
+  // configuration is loaded here, at once.
+  if (qEnvironmentVariableIsSet("DESKTOP_STARTUP_ID") ||
+      qEnvironmentVariableIsSet("XDG_ACTIVATION_TOKEN")) {
+    FcInit();
+    return;
+  }
   try {
     thread_ = std::thread([] { FcInit(); });
-  } catch (const std::system_error&) {
+  } catch (const std::exception&) {
     // No thread to spare: the toolkit loads the configuration itself, when it first needs it.
   }
 }

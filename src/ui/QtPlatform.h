@@ -54,7 +54,9 @@ void NoSessionBusLaunched();
 // thread of its own, so that this part of the first text's cost is paid while the application
 // object connects to the display. Start it before the application object, and Wait() once that
 // exists and before any widget is made: the toolkit then finds the configuration loaded.
-// Loading it twice at once would be safe but would waste the work.
+// Loading it twice at once would be safe but would waste the work. Where the application
+// object will change the environment while it starts (a launch from a desktop), the
+// configuration is loaded at once instead.
 class FontConfigurationLoader {
  public:
   FontConfigurationLoader();

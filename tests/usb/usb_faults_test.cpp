@@ -187,6 +187,37 @@ TEST(UsbFaults, TwoChipsTheFirstEnumeratedGetsEveryBurst) {
   EXPECT_TRUE(ConfiguredBeforeEachWrite(used.Transfers()));
   EXPECT_TRUE(other.Transfers().empty());
   EXPECT_EQ(rig.Boxes(), Texts());
+
+  // The other one pulled out and plugged back while the program runs: still the same board.
+  other.Unplug();
+  other.Plug();
+  ASSERT_EQ(FirstListedAddress(), used.DevNum());
+  used.Forget();
+  rig.Click("Mux4");
+  EXPECT_EQ(used.BulkWrites().size(), 1u);
+  EXPECT_TRUE(other.Transfers().empty());
+  EXPECT_EQ(rig.Boxes(), Texts());
+}
+
+// The driver itself, two handles on one chip at once (the panel never does this): the second
+// open, whatever it answers, leaves the first handle writing to the chip.
+TEST(UsbFaults, ASecondOpenLeavesTheFirstHandleWorking) {
+  UsbRig rig;
+  EmulatedFtdiChip& chip = rig.Chip();
+  const std::unique_ptr<port::UsbDriver> driver = port::MakeFtdiDriver();
+  port::FtHandle first = nullptr, second = nullptr;
+  ASSERT_EQ(driver->Open(0, &first), port::FT_OK);
+  if (driver->Open(0, &second) == port::FT_OK) {
+    EXPECT_NE(second, first);
+    EXPECT_EQ(driver->Close(second), port::FT_OK);
+  }
+  const std::uint8_t lines[] = {0x03, 0x01, 0x03};
+  std::uint32_t written = 0;
+  EXPECT_EQ(driver->Write(first, lines, 3, &written), port::FT_OK);
+  EXPECT_EQ(written, 3u);
+  EXPECT_EQ(driver->Close(first), port::FT_OK);
+  ASSERT_FALSE(chip.BulkWrites().empty());
+  EXPECT_EQ(chip.BulkWrites().back(), (Bytes{0x03, 0x01, 0x03}));
 }
 
 }  // namespace
