@@ -74,20 +74,6 @@ timed_row() {  # NAME MEASURED_NS TARGET_NS [NOTE]
 #
 #   against_floor LABEL TIME_GOAL RSS_GOAL COMMAND...   e.g.
 #   against_floor QuarvelSDR-sim 1.3 1.2 "$sim"         (an empty goal: the ratio is shown only)
-startup_packages=(xvfb x11-utils dbus-daemon)
-startup_missing=()
-for p in "${startup_packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
-    startup_missing+=("$p")
-done
-if [ ${#startup_missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${startup_missing[@]}"
-fi
-
 startup_runs=${QUARVEL_STARTUP_RUNS:-7}
 [ "$startup_runs" -ge 7 ] || startup_runs=7
 rss_settle_s=${QUARVEL_RSS_SETTLE_S:-1}
@@ -211,42 +197,48 @@ floor_row() {
   fi
 }
 
+# versus_floor LABEL GOAL UNIT MEASURE PLATFORM -- FLOOR... -- PROGRAM...: runs MEASURE
+# (startup_shown_us or startup_rss_kb) on PLATFORM for the floor command and the program
+# alternately, floor first, QUARVEL_STARTUP_RUNS times each, and adds the row of the medians'
+# ratio.
+versus_floor() {
+  local label=$1 goal=$2 unit=$3 measure=$4 platform=$5 floor_cmd=() f=() p=()
+  shift 6  # and the first --
+  while [ "$1" != -- ]; do
+    floor_cmd+=("$1")
+    shift
+  done
+  shift
+  for _ in $(seq "$startup_runs"); do
+    f+=("$("$measure" "$platform" "${floor_cmd[@]}")")
+    p+=("$("$measure" "$platform" "$@")")
+  done
+  floor_row "$label" "$(printf '%s\n' "${p[@]}" | median)" "$(printf '%s\n' "${f[@]}" | median)" \
+    "$goal" "$unit"
+}
+
 against_floor() {
-  local label=$1 time_goal=$2 rss_goal=$3 platform where f p
+  local label=$1 time_goal=$2 rss_goal=$3 platform where
   shift 3
   for platform in xcb offscreen; do
     where=$([ "$platform" = xcb ] && echo "Xvfb" || echo "offscreen")
     startup_shown_us "$platform" "$floor" >/dev/null
     startup_shown_us "$platform" "$@" >/dev/null
-    f=() p=()
-    for _ in $(seq "$startup_runs"); do
-      f+=("$(startup_shown_us "$platform" "$floor")")
-      p+=("$(startup_shown_us "$platform" "$@")")
-    done
-    floor_row "$label shown / floor, $where" "$(printf '%s\n' "${p[@]}" | median)" \
-      "$(printf '%s\n' "${f[@]}" | median)" "$time_goal" us
-    f=() p=()
-    for _ in $(seq "$startup_runs"); do
-      f+=("$(startup_rss_kb "$platform" "$floor")")
-      p+=("$(startup_rss_kb "$platform" "$@")")
-    done
-    floor_row "$label resident / floor, $where" "$(printf '%s\n' "${p[@]}" | median)" \
-      "$(printf '%s\n' "${f[@]}" | median)" "$rss_goal" kB
+    versus_floor "$label shown / floor, $where" "$time_goal" us startup_shown_us "$platform" \
+      -- "$floor" -- "$@"
+    versus_floor "$label resident / floor, $where" "$rss_goal" kB startup_rss_kb "$platform" \
+      -- "$floor" -- "$@"
   done
 }
 
 # shown_all_against_floor LABEL COMMAND...: for information, on the Xvfb, the time until every
 # window the program opens at start-up has painted (QUARVEL_EXIT_WHEN_SHOWN=2) against the floor.
 shown_all_against_floor() {
-  local label=$1 f=() p=()
+  local label=$1 exit_when_shown=2  # seen by startup_shown_us
   shift
-  exit_when_shown=2 startup_shown_us xcb "$@" >/dev/null
-  for _ in $(seq "$startup_runs"); do
-    f+=("$(exit_when_shown=2 startup_shown_us xcb "$floor")")
-    p+=("$(exit_when_shown=2 startup_shown_us xcb "$@")")
-  done
-  floor_row "$label all windows shown / floor, Xvfb" "$(printf '%s\n' "${p[@]}" | median)" \
-    "$(printf '%s\n' "${f[@]}" | median)" "" us
+  startup_shown_us xcb "$@" >/dev/null
+  versus_floor "$label all windows shown / floor, Xvfb" "" us startup_shown_us xcb \
+    -- "$floor" -- "$@"
 }
 
 # window_sizes COMMAND...: "WxH WxH" of the panel and the bus monitor once the program is up on
@@ -270,20 +262,16 @@ window_sizes() {
 # the floor program showing plain windows of the program's sizes with one line of text each,
 # against the floor: what the windows' pixels and the first text cost before any control.
 windows_like_against_floor() {
-  local label=$1 sizes f=() p=()
+  local label=$1 sizes
   shift
   sizes=$(window_sizes "$@")
   if [ "$(wc -w <<<"$sizes")" -ne 2 ]; then
     row "$label resident / floor" "-" "-" "-" "the program's two windows were not found"
     return
   fi
-  for _ in $(seq "$startup_runs"); do
-    f+=("$(startup_rss_kb xcb "$floor")")
-    # shellcheck disable=SC2086  # two sizes, two arguments
-    p+=("$(startup_rss_kb xcb "$floor" $sizes)")
-  done
-  floor_row "$label $sizes resident / floor" \
-    "$(printf '%s\n' "${p[@]}" | median)" "$(printf '%s\n' "${f[@]}" | median)" "" kB
+  # shellcheck disable=SC2086  # two sizes, two arguments
+  versus_floor "$label $sizes resident / floor" "" kB startup_rss_kb xcb \
+    -- "$floor" -- "$floor" $sizes
 }
 
 against_floor QuarvelSDR-sim 1.3 1.2 "$sim"
@@ -411,21 +399,12 @@ chip_tuning_ns=$("$under_umockdev" "$onchip" --tuning-events 100 2>/dev/null |
 # libraries, the same preload and the same emulated chip set up, then the least Qt window
 # instead of the edition; so the ratio counts what the edition costs, not the emulation. For
 # information, also against bench/floor_window under the preload alone (no chip set up).
-floor_runs=() plain_floor_runs=() edition_runs=()
-startup_shown_us xcb "$under_umockdev" "$onchip" --floor >/dev/null
-for _ in $(seq "$startup_runs"); do
-  floor_runs+=("$(startup_shown_us xcb "$under_umockdev" "$onchip" --floor)")
-  plain_floor_runs+=("$(startup_shown_us xcb "$under_umockdev" "$floor")")
-  edition_runs+=("$(startup_shown_us xcb "$under_umockdev" "$onchip")")
-done
-
 rows=()
-floor_row "real edition shown / floor on the same chip, Xvfb" \
-  "$(printf '%s\n' "${edition_runs[@]}" | median)" "$(printf '%s\n' "${floor_runs[@]}" | median)" \
-  1.15 us
-floor_row "real edition shown / floor_window, preloaded" \
-  "$(printf '%s\n' "${edition_runs[@]}" | median)" \
-  "$(printf '%s\n' "${plain_floor_runs[@]}" | median)" "" us
+startup_shown_us xcb "$under_umockdev" "$onchip" --floor >/dev/null
+versus_floor "real edition shown / floor on the same chip, Xvfb" 1.15 us startup_shown_us xcb \
+  -- "$under_umockdev" "$onchip" --floor -- "$under_umockdev" "$onchip"
+versus_floor "real edition shown / floor_window, preloaded" "" us startup_shown_us xcb \
+  -- "$under_umockdev" "$floor" -- "$under_umockdev" "$onchip"
 timed_row "real edition: start to window shown (median)" \
   "$(awk -v u="$chip_startup_us" 'BEGIN{print u*1000}')" 150e6 \
   "emulated chip; its set-up $(human_ns "$chip_setup_ns") of it"

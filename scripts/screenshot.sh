@@ -6,22 +6,11 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(xvfb imagemagick x11-utils)
-missing=()
-for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=()
-  [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-  export DEBIAN_FRONTEND=noninteractive
-  "${sudo_cmd[@]}" apt-get update -qq
-  "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
-fi
+# The build tools, Xvfb, ImageMagick and xwininfo are all among the project's packages.
+./scripts/setup.sh
 
 build_dir=${BUILD_DIR:-build/default}
 if [ ! -x "$build_dir/src/ui/QuarvelSDR-sim" ]; then
-  ./scripts/setup.sh
   cmake --preset default >/dev/null
   cmake --build --preset default -j "$(nproc)" --target QuarvelSDR-sim
 fi
