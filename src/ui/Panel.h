@@ -24,6 +24,9 @@ class Panel {
   // is not shown yet. The image dialog is built, modal to the window, when an upload asks.
   Panel(port::UsbDriver& driver, port::ErrorReporter& reporter, receiver::Sleeper& sleeper,
         std::string applicationTitle);
+  // The same with the window's own pauses, in the first of which the window is built.
+  Panel(port::UsbDriver& driver, port::ErrorReporter& reporter, WindowSleeper& sleeper,
+        std::string applicationTitle);
   Panel(const Panel&) = delete;
   Panel& operator=(const Panel&) = delete;
 
@@ -31,6 +34,9 @@ class Panel {
   receiver::ReceiverControl& Receiver() { return rx_; }
 
  private:
+  Panel(port::UsbDriver& driver, port::ErrorReporter& reporter, receiver::Sleeper& sleeper,
+        WindowSleeper* windowPauses, std::string applicationTitle);
+
   port::D2XXUnit link_;
   bus::TwoWireBus bus_{link_};
   receiver::PanelControls controls_;

@@ -135,7 +135,17 @@ void FontConfigurationLoader::Wait() {
 }
 
 void WindowSleeper::SleepMs(int ms) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  if (work_) {
+    const std::function<void()> work = std::move(work_);
+    work_ = nullptr;
+    work();
+  }
+  std::this_thread::sleep_until(end);
+}
+
+void WindowSleeper::DuringNextSleep(std::function<void()> work) {
+  work_ = std::move(work);
 }
 
 void WindowSleeper::IdleMs(int ms) {

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QStringList>
 
+#include <functional>
 #include <optional>
 #include <string>
 #include <thread>
@@ -77,6 +78,13 @@ class WindowSleeper : public receiver::Sleeper {
  public:
   void SleepMs(int ms) override;
   void IdleMs(int ms) override;
+  // Work for the next SleepMs to do instead of idling: that pause then lasts the rest of its
+  // time after the work, or as long as the work if that takes longer. Done once; nullptr
+  // takes back work not done yet.
+  void DuringNextSleep(std::function<void()> work);
+
+ private:
+  std::function<void()> work_;
 };
 
 // The first character of the locale's decimal separator; "." when the locale gives none or

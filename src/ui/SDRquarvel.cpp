@@ -254,7 +254,8 @@ void PanelScrollBar::ReleaseMouse() {
 }
 
 TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
-               port::ErrorReporter& reporter, std::string applicationTitle, QWidget* parent)
+               port::ErrorReporter& reporter, std::string applicationTitle,
+               WindowSleeper* startPauses, QWidget* parent)
     : QWidget(parent),
       rx_(rx),
       controls_(controls),
@@ -262,7 +263,6 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
       title_(std::move(applicationTitle)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Quarvel SDR Tuning"));
-  setFont(PanelFont(kFontPt));
   // Button-face background, as the controls' own faces.
   QPalette face = palette();
   face.setColor(QPalette::Window, face.color(QPalette::Button));
@@ -271,6 +271,22 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   resize(457, 416);
   move(202, 149);
 
+  // The start values are in place: from now on a position change runs its operation.
+  ReadDecimalSeparator();
+  rx_.ConnectControls();
+  // FormCreate's clock burst waits 10 ms before it is sent, with nothing of it on the bus yet:
+  // idle time, in which the controls are built (from the values FormCreate has set by then;
+  // they follow its later changes as they follow every change). The burst goes out once they
+  // are built and the 10 ms are over. Without such a pause they are built after FormCreate.
+  if (startPauses != nullptr) startPauses->DuringNextSleep([this] { BuildControls(); });
+  Dispatch([this] { rx_.FormCreate(); });
+  if (startPauses != nullptr) startPauses->DuringNextSleep(nullptr);
+  if (!built_) BuildControls();
+}
+
+void TForm1::BuildControls() {
+  built_ = true;
+  setFont(PanelFont(kFontPt));
   std::vector<QWidget*> tabOrder;
   std::vector<QPushButton*> buttons;
   for (const ControlRow& row : kLayout) {
@@ -282,11 +298,6 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   // The image file dialog (OpenDialog1) is built by the upload that asks for it.
   NameForScreenReaders();
-
-  // The start values are in place: from now on a position change runs its operation.
-  ReadDecimalSeparator();
-  rx_.ConnectControls();
-  Dispatch([this] { rx_.FormCreate(); });
 }
 
 TForm1::~TForm1() {

@@ -21,6 +21,7 @@ class QPushButton;
 
 namespace quarvel::ui {
 
+class WindowSleeper;
 struct ControlRow;  // one control of the layout (SDRquarvel.cpp)
 
 // A horizontal scroll bar with the keyboard of a classic scroll bar: Left, Up and Page Up
@@ -46,9 +47,13 @@ class TForm1 : public QWidget {
   // FormCreate; errors from FormCreate are reported and the window is still usable. The
   // window is not shown. Error boxes of the event dispatch carry applicationTitle. The
   // controls are the window's own; tests and tools find them by the layout's object names
-  // ("Freq", "ScrollBar1", "RAMbin", ...).
+  // ("Freq", "ScrollBar1", "RAMbin", ...). With the pauses the receiver logic sleeps in
+  // (startPauses), the controls are built during FormCreate's first pause, the one before its
+  // clock burst goes out, instead of before FormCreate: the window is the same, and ready
+  // sooner.
   TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
-         port::ErrorReporter& reporter, std::string applicationTitle, QWidget* parent = nullptr);
+         port::ErrorReporter& reporter, std::string applicationTitle,
+         WindowSleeper* startPauses = nullptr, QWidget* parent = nullptr);
   ~TForm1() override;
 
   // Runs one event operation; an error escaping it is shown in a modal box captioned with
@@ -65,6 +70,7 @@ class TForm1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void BuildControls();
   QWidget* MakeControl(const ControlRow& row);
   QLabel* MakeLabel(const ControlRow& row);
   QPushButton* MakeButton(const ControlRow& row);
@@ -77,7 +83,8 @@ class TForm1 : public QWidget {
   receiver::PanelControls& controls_;
   port::ErrorReporter& reporter_;
   std::string title_;
-  bool busy_ = false;  // an event operation runs
+  bool built_ = false;  // the controls are there
+  bool busy_ = false;   // an event operation runs
   std::deque<std::function<void()>> pending_;
   bool closePending_ = false;
   std::vector<PanelScrollBar*> bars_;  // the four scroll bars, in creation order

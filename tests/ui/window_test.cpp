@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
+#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,7 @@
 
 #include <unistd.h>
 
+#include "TestRig.h"
 #include "WindowRig.h"
 #include "ui/Panel.h"
 #include "ui/QtPlatform.h"
@@ -194,6 +196,98 @@ TEST(WindowStart, ShowsTheStartBandAndSendsTheClockThenTheLevelBurst) {
   EXPECT_TRUE(w.rig.reporter.boxes.empty());
   // The label grew with the larger text.
   EXPECT_GE(w.Find<QLabel>("Freq")->width(), w.Find<QLabel>("Freq")->sizeHint().width());
+}
+
+// Everything a user can see or reach of the window's controls, one line each, in creation
+// order, then the tab chain.
+QStringList DescribeControls(const QWidget& form) {
+  QStringList lines;
+  for (const QWidget* c : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    QString line = QStringLiteral("%1 %2 %3,%4 %5x%6 font=%7 name=%8 desc=%9")
+                       .arg(QString::fromLatin1(c->metaObject()->className()), c->objectName())
+                       .arg(c->x())
+                       .arg(c->y())
+                       .arg(c->width())
+                       .arg(c->height())
+                       .arg(c->font().toString(), c->accessibleName(), c->accessibleDescription());
+    if (auto* label = qobject_cast<const QLabel*>(c)) line += " text=" + label->text();
+    if (auto* button = qobject_cast<const QAbstractButton*>(c)) line += " text=" + button->text();
+    if (auto* edit = qobject_cast<const QLineEdit*>(c)) line += " text=" + edit->text();
+    if (auto* bar = qobject_cast<const QAbstractSlider*>(c))
+      line += QStringLiteral(" %1..%2 at %3 page %4")
+                  .arg(bar->minimum())
+                  .arg(bar->maximum())
+                  .arg(bar->value())
+                  .arg(bar->pageStep());
+    lines << line;
+  }
+  const QWidget* first = form.findChild<QWidget*>(QStringLiteral("FlashBin"));
+  const QWidget* at = first;
+  for (int i = 0; at != nullptr && i < 60; ++i, at = at->nextInFocusChain()) {
+    if (i > 0 && at == first) break;
+    lines << "tab " + at->objectName();
+  }
+  return lines;
+}
+
+// The programs' own pauses, recording for each how long it lasted and whether the window's
+// controls were there at its start and by its end.
+class WatchedWindowSleeper : public ui::WindowSleeper {
+ public:
+  struct Pause {
+    int ms;
+    std::chrono::steady_clock::duration lasted;
+    bool builtBefore, builtAfter;
+  };
+  void SleepMs(int ms) override {
+    const bool before = ControlsBuilt();
+    const auto start = std::chrono::steady_clock::now();
+    ui::WindowSleeper::SleepMs(ms);
+    pauses.push_back({ms, std::chrono::steady_clock::now() - start, before, ControlsBuilt()});
+  }
+  std::vector<Pause> pauses;
+
+ private:
+  static bool ControlsBuilt() {
+    for (const QWidget* top : QApplication::topLevelWidgets())
+      if (top->findChild<QScrollBar*>(QStringLiteral("ScrollBar1")) != nullptr) return true;
+    return false;
+  }
+};
+
+TEST(WindowStart, BuiltDuringTheStartUpPauseItIsTheSameWindowAndTheSameBursts) {
+  // As the programs build it: the controls are made in the 10 ms FormCreate waits before its
+  // clock burst goes out.
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  port::D2XXUnit link{driver, reporter};
+  bus::TwoWireBus bus{link};
+  receiver::PanelControls controls;
+  WatchedWindowSleeper pauses;
+  testing::ScriptedChooser chooser;
+  receiver::ReceiverControl rx{bus, controls, pauses, chooser};
+  ui::TForm1 form(rx, controls, reporter, kTitle, &pauses);
+  // As the other tests build it: the controls first, then FormCreate.
+  WindowRig after;
+
+  ASSERT_EQ(pauses.pauses.size(), 1u);
+  EXPECT_EQ(pauses.pauses[0].ms, 10);
+  EXPECT_FALSE(pauses.pauses[0].builtBefore);
+  EXPECT_TRUE(pauses.pauses[0].builtAfter);
+  EXPECT_GE(pauses.pauses[0].lasted, std::chrono::milliseconds(10)) << "the pause is kept";
+  EXPECT_EQ(driver.Writes(), after.rig.driver.Writes());
+  EXPECT_TRUE(reporter.boxes.empty());
+  ShowActive(form);
+  EXPECT_EQ(DescribeControls(form), DescribeControls(*after.form));
+  EXPECT_EQ(TextIn(form, "Freq"), "6075 kHz");
+
+  // The window works as the other; the next pause only pauses.
+  const std::size_t writes = driver.Writes().size();
+  KeyOn(FindIn<QScrollBar>(form, "ScrollBar1"), Qt::Key_Right);
+  EXPECT_EQ(TextIn(form, "Freq"), "6080 kHz");
+  ASSERT_EQ(pauses.pauses.size(), 2u);
+  EXPECT_GE(pauses.pauses[1].lasted, std::chrono::milliseconds(10));
+  EXPECT_EQ(driver.Writes().size(), writes + 1);
 }
 
 TEST(WindowBands, EachBandButtonFromTheStartPosition) {
