@@ -278,14 +278,30 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   // idle time, in which the controls are built (from the values FormCreate has set by then;
   // they follow its later changes as they follow every change). The burst goes out once they
   // are built and the 10 ms are over. Without such a pause they are built after FormCreate.
-  if (startPauses != nullptr) startPauses->DuringNextSleep([this] { BuildControls(); });
+  // A build that fails does not stop the start-up bursts; its error leaves the constructor
+  // afterwards, as it would have without the pause.
+  std::exception_ptr buildFailed;
+  if (startPauses != nullptr) {
+    startPauses->DuringNextSleep([this, &buildFailed] {
+      try {
+        BuildControls();
+      } catch (...) {
+        buildFailed = std::current_exception();
+      }
+    });
+  }
+  struct TakeBackUnusedWork {
+    WindowSleeper* pauses;
+    ~TakeBackUnusedWork() {
+      if (pauses != nullptr) pauses->DuringNextSleep(nullptr);
+    }
+  } takeBack{startPauses};
   Dispatch([this] { rx_.FormCreate(); });
-  if (startPauses != nullptr) startPauses->DuringNextSleep(nullptr);
+  if (buildFailed) std::rethrow_exception(buildFailed);
   if (!built_) BuildControls();
 }
 
 void TForm1::BuildControls() {
-  built_ = true;
   setFont(PanelFont(kFontPt));
   std::vector<QWidget*> tabOrder;
   std::vector<QPushButton*> buttons;
@@ -298,6 +314,7 @@ void TForm1::BuildControls() {
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   // The image file dialog (OpenDialog1) is built by the upload that asks for it.
   NameForScreenReaders();
+  built_ = true;
 }
 
 TForm1::~TForm1() {

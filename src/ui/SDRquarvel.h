@@ -43,14 +43,14 @@ class TForm1 : public QWidget {
   Q_OBJECT
 
  public:
-  // Builds the layout with the start values, connects the change operations and runs
-  // FormCreate; errors from FormCreate are reported and the window is still usable. The
-  // window is not shown. Error boxes of the event dispatch carry applicationTitle. The
-  // controls are the window's own; tests and tools find them by the layout's object names
-  // ("Freq", "ScrollBar1", "RAMbin", ...). With the pauses the receiver logic sleeps in
-  // (startPauses), the controls are built during FormCreate's first pause, the one before its
-  // clock burst goes out, instead of before FormCreate: the window is the same, and ready
-  // sooner.
+  // Connects the change operations, runs FormCreate and builds the layout, showing the
+  // values the controls hold; errors from FormCreate are reported and the window is still
+  // usable. The window is not shown. Error boxes of the event dispatch carry
+  // applicationTitle. The controls are the window's own; tests and tools find them by the
+  // layout's object names ("Freq", "ScrollBar1", "RAMbin", ...). Given the pauses the
+  // receiver logic sleeps in (startPauses), the controls are built during FormCreate's first
+  // pause, the one before its clock burst goes out; otherwise after FormCreate. The window is
+  // the same either way.
   TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
          port::ErrorReporter& reporter, std::string applicationTitle,
          WindowSleeper* startPauses = nullptr, QWidget* parent = nullptr);

@@ -15,10 +15,10 @@
 #include <fstream>
 #include <set>
 #include <stdexcept>
+#include <thread>
 
 #include <unistd.h>
 
-#include "TestRig.h"
 #include "WindowRig.h"
 #include "ui/Panel.h"
 #include "ui/QtPlatform.h"
@@ -231,7 +231,7 @@ QStringList DescribeControls(const QWidget& form) {
 }
 
 // The programs' own pauses, recording for each how long it lasted and whether the window's
-// controls were there at its start and by its end.
+// controls were there at its start and by its end (in a window made after this sleeper).
 class WatchedWindowSleeper : public ui::WindowSleeper {
  public:
   struct Pause {
@@ -248,46 +248,72 @@ class WatchedWindowSleeper : public ui::WindowSleeper {
   std::vector<Pause> pauses;
 
  private:
-  static bool ControlsBuilt() {
+  bool ControlsBuilt() const {
     for (const QWidget* top : QApplication::topLevelWidgets())
-      if (top->findChild<QScrollBar*>(QStringLiteral("ScrollBar1")) != nullptr) return true;
+      if (!older_.contains(top) && top->findChild<QScrollBar*>(QStringLiteral("ScrollBar1")))
+        return true;
     return false;
   }
+  const QWidgetList older_ = QApplication::topLevelWidgets();
 };
 
 TEST(WindowStart, BuiltDuringTheStartUpPauseItIsTheSameWindowAndTheSameBursts) {
-  // As the programs build it: the controls are made in the 10 ms FormCreate waits before its
-  // clock burst goes out.
+  // As the programs build it (ui::Panel with the window's own pauses): the controls are made
+  // in the 10 ms FormCreate waits before its clock burst goes out.
   port::SimulatedDriver driver;
   port::RecordingReporter reporter;
-  port::D2XXUnit link{driver, reporter};
-  bus::TwoWireBus bus{link};
-  receiver::PanelControls controls;
   WatchedWindowSleeper pauses;
-  testing::ScriptedChooser chooser;
-  receiver::ReceiverControl rx{bus, controls, pauses, chooser};
-  ui::TForm1 form(rx, controls, reporter, kTitle, &pauses);
-  // As the other tests build it: the controls first, then FormCreate.
+  ui::Panel panel(driver, reporter, pauses, kTitle);
+  ui::TForm1& form = panel.Form();
+  // Built after FormCreate, as with any other pauses. The tests above hold both to the
+  // layout's fixed places, captions and start values.
   WindowRig after;
 
   ASSERT_EQ(pauses.pauses.size(), 1u);
   EXPECT_EQ(pauses.pauses[0].ms, 10);
   EXPECT_FALSE(pauses.pauses[0].builtBefore);
   EXPECT_TRUE(pauses.pauses[0].builtAfter);
-  EXPECT_GE(pauses.pauses[0].lasted, std::chrono::milliseconds(10)) << "the pause is kept";
   EXPECT_EQ(driver.Writes(), after.rig.driver.Writes());
   EXPECT_TRUE(reporter.boxes.empty());
   ShowActive(form);
   EXPECT_EQ(DescribeControls(form), DescribeControls(*after.form));
   EXPECT_EQ(TextIn(form, "Freq"), "6075 kHz");
+  EXPECT_EQ(TextIn(form, "Edit1"), "77") << "set by FormCreate after the pause";
 
   // The window works as the other; the next pause only pauses.
   const std::size_t writes = driver.Writes().size();
   KeyOn(FindIn<QScrollBar>(form, "ScrollBar1"), Qt::Key_Right);
   EXPECT_EQ(TextIn(form, "Freq"), "6080 kHz");
   ASSERT_EQ(pauses.pauses.size(), 2u);
-  EXPECT_GE(pauses.pauses[1].lasted, std::chrono::milliseconds(10));
   EXPECT_EQ(driver.Writes().size(), writes + 1);
+}
+
+TEST(WindowStart, WorkDoneDuringAPauseLeavesItsLengthAndIsDoneOnce) {
+  ui::WindowSleeper pauses;
+  int done = 0;
+  auto pause = [&pauses](int ms) {
+    const auto start = std::chrono::steady_clock::now();
+    pauses.SleepMs(ms);
+    return std::chrono::steady_clock::now() - start;
+  };
+  pauses.DuringNextSleep([&done] { ++done; });
+  EXPECT_GE(pause(10), std::chrono::milliseconds(10)) << "quick work, the pause still lasts";
+  EXPECT_EQ(done, 1);
+  pause(1);
+  EXPECT_EQ(done, 1) << "once only";
+  std::chrono::steady_clock::duration worked{};
+  pauses.DuringNextSleep([&worked] {
+    const auto start = std::chrono::steady_clock::now();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    worked = std::chrono::steady_clock::now() - start;
+  });
+  const auto lasted = pause(10);
+  EXPECT_GE(lasted, worked) << "as long as the work";
+  EXPECT_LT(lasted - worked, std::chrono::milliseconds(10)) << "not the work, then the pause";
+  pauses.DuringNextSleep([&done] { ++done; });
+  pauses.DuringNextSleep(nullptr);
+  pause(1);
+  EXPECT_EQ(done, 1) << "taken back";
 }
 
 TEST(WindowBands, EachBandButtonFromTheStartPosition) {
