@@ -47,6 +47,57 @@ TEST(TrackingUpdate, BandButtonSetsTheLevelWhereTuningLeavesIt) {
   EXPECT_EQ(msgs[1], (std::vector<Bytes>{{0x90, 0x40, 0x00}}));
 }
 
+// A band button changes the tuned frequency by the band's factor; the level follows it as a
+// tuning step would: set above 3000 kHz, left alone at or below.
+TEST(TrackingUpdate, BandButtonsCarryTheLevelToTheNewFrequency) {
+  using R = receiver::ReceiverControl;
+  struct Case {
+    void (R::*click)();
+    const char* caption;
+    int level;        // after the click, from position 1212 and the start-up level 77
+    int levelBursts;  // level bursts the click sends
+  };
+  const Case cases[] = {
+      {&R::CMD1_4Click, "0.13...0,8 MHz", 77, 0},  // 606 kHz
+      {&R::CMD2_8Click, "0,4...1,6 MHz", 77, 0},   // 1212 kHz
+      {&R::Cmd4_16Click, "0,8...3,2 MHz", 77, 0},  // 2424 kHz
+      {&R::Cmd10_40Click, "2...10 MHz", 77, 0},    // 6060 kHz, the same level
+      {&R::Cmd25_100Click, "4...20 MHz", 212, 1},  // 12120 kHz
+      {&R::CmdhighClick, "10...30 MHz", 255, 1},   // clamped to 1200: 30000 kHz
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.caption);
+    Rig rig;
+    rig.Start();
+    (rig.rx.*c.click)();
+    EXPECT_EQ(rig.controls.ScrollBar4.Position(), c.level);
+    EXPECT_EQ(rig.controls.Edit1.Text(), std::to_string(c.level));
+    const auto msgs = rig.Messages();
+    ASSERT_FALSE(msgs.empty());
+    int levelBursts = 0;
+    for (const auto& burst : msgs)
+      if (burst.size() == 1 && burst[0][0] == 0x90) ++levelBursts;
+    EXPECT_EQ(levelBursts, c.levelBursts);
+    if (c.levelBursts > 0) {
+      EXPECT_EQ(msgs.back(),
+                (std::vector<Bytes>{{0x90, 0x40, static_cast<std::uint8_t>(c.level)}}));
+    }
+  }
+
+  // From 10025 kHz in "10...30 MHz" (level 156) to "4...20 MHz" at the same position: 4010 kHz.
+  Rig rig;
+  rig.Start();
+  rig.rx.CmdhighClick();
+  rig.controls.ScrollBar1.SetPosition(401);
+  ASSERT_EQ(rig.controls.ScrollBar4.Position(), 156);
+  rig.Forget();
+  rig.rx.Cmd25_100Click();
+  EXPECT_EQ(rig.controls.Edit1.Text(), "17");
+  const auto msgs = rig.Messages();
+  ASSERT_EQ(msgs.size(), 2u);
+  EXPECT_EQ(msgs[1], (std::vector<Bytes>{{0x90, 0x40, 17}}));
+}
+
 TEST(TrackingUpdate, HandSetLevelSurvivesLowTuningAndIsReplacedAboveIt) {
   Rig rig;
   rig.Start();

@@ -86,6 +86,9 @@ void ReceiverControl::BandClick(const Band& band) {
   c_.ScrollBar1.SetMax(band.max);
   c_.ScrollBar1.SetMin(band.min);
   c_.ScrollBar1.SetPageStep(band.pageStep);
+  // The band multiplies the tuned frequency: the level follows it as a tuning step would
+  // (above 3000 kHz), instead of staying at the previous band's level until the next step.
+  UpdateTracking(true);
 }
 
 void ReceiverControl::Cmd10_40Click() {

@@ -368,6 +368,7 @@ TEST(WindowBands, EachBandButtonFromTheStartPosition) {
        "6075 kHz",
        {TuningMessage(0xD2, 0x5A, 0x30)},
        0},
+      // 12120 kHz: the level follows the band to 212.
       {"Cmd25_100",
        "4 MHz",
        "20 MHz",
@@ -377,7 +378,7 @@ TEST(WindowBands, EachBandButtonFromTheStartPosition) {
        5,
        "12135 kHz",
        {TuningMessage(0xD2, 0x5A, 0x30)},
-       0},
+       1},
       // 1212 is above the band's maximum: the position moves to 1200 and re-tunes, both
       // bursts already with the high band's 0x17 base; 30000 kHz sets the level to 255.
       {"Cmdhigh",
