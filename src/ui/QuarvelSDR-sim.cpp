@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <csignal>
 #include <functional>
 #include <iostream>
 #include <memory>
@@ -45,6 +46,9 @@ class AfterFirstPaint : public QObject {
 
 int main(int argc, char** argv) {
   using namespace quarvel;
+  // The trace goes to whatever reads standard output (a pipe into a script, `head`); when that
+  // reader stops, later trace lines are lost, but the panel and its board stay up.
+  std::signal(SIGPIPE, SIG_IGN);
   std::string error;
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const std::optional<ui::SimOptions> options = ui::ParseSimArguments(args, &error);

@@ -14,6 +14,9 @@
 #include <QTest>
 #include <QTimer>
 
+#include <unistd.h>
+
+#include <csignal>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -366,6 +369,28 @@ TEST(SimProgram, QuitsOnceItsWindowsAreShownWhenAsked) {
     EXPECT_EQ(sim.Process().exitCode(), 0);
     EXPECT_EQ(sim.Process().readAllStandardOutput().count("FT_Write"), 2);
   }
+}
+
+// A script that reads the trace and stops early (`QuarvelSDR-sim | head`) leaves standard output
+// a pipe nobody reads. The program must carry on: here its trace goes into a pipe whose reading
+// end is closed before it starts, with SIGPIPE at its default action as a shell gives it, and
+// it must still show its window and end normally.
+TEST(SimProgram, KeepsRunningWhenNothingReadsItsTrace) {
+  QProcess sim;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("QT_QPA_PLATFORM", "offscreen");
+  env.insert("QUARVEL_EXIT_WHEN_SHOWN", "1");
+  sim.setProcessEnvironment(env);
+  sim.setChildProcessModifier([] {  // in the child, after its channels are set up
+    int ends[2];
+    if (pipe(ends) != 0 || dup2(ends[1], STDOUT_FILENO) < 0) _exit(99);
+    close(ends[0]);
+    signal(SIGPIPE, SIG_DFL);
+  });
+  sim.start(QStringLiteral(QUARVEL_SIM_EXE), {});
+  ASSERT_TRUE(sim.waitForFinished(30000));
+  EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit) << "ended by a signal";
+  EXPECT_EQ(sim.exitCode(), 0);
 }
 
 TEST(SimProgram, UnknownOptionsGiveUsageAndExitCode2) {
