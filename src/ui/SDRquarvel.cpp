@@ -200,6 +200,24 @@ void FitCaptions(const std::vector<QPushButton*>& buttons) {
   for (QPushButton* button : clipped) button->setFont(font);
 }
 
+// A push button that Return and Enter press as well as Space, as buttons do on other desktops
+// and as keyboard and screen-reader users expect; the toolkit keeps those keys for the default
+// button of dialogs. A held key presses it once.
+class PanelButton : public QPushButton {
+ public:
+  using QPushButton::QPushButton;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+      QPushButton::keyPressEvent(event);
+      return;
+    }
+    event->accept();
+    if (!event->isAutoRepeat()) click();
+  }
+};
+
 }  // namespace
 
 PanelScrollBar::PanelScrollBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {
@@ -443,7 +461,7 @@ QLabel* TForm1::MakeLabel(const ControlRow& row) {
 }
 
 QPushButton* TForm1::MakeButton(const ControlRow& row) {
-  auto* button = new QPushButton(QString::fromUtf8(row.caption), this);
+  auto* button = new PanelButton(QString::fromUtf8(row.caption), this);
   button->setGeometry(row.at);
   button->setAutoDefault(false);
   receiver::ReceiverControl* rx = &rx_;

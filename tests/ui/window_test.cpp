@@ -3,9 +3,13 @@
 // the user sees when its controls are used.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
 
@@ -626,6 +630,30 @@ TEST(WindowSelection, InputAndAttenuatorButtonsSetTheirLines) {
   ASSERT_EQ(writes.size(), 4u);
   for (const auto& burst : writes)
     for (std::uint8_t state : burst) ASSERT_EQ(state & 0xFC, 0x5C);
+}
+
+// A focused button is pressed by Space, Return and the keypad's Enter alike; held down, Return
+// presses it once.
+TEST(WindowSelection, KeysPressTheFocusedButton) {
+  for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
+    WindowRig w;
+    auto* in3 = w.Find<QPushButton>("Mux2");
+    in3->setFocus();
+    w.Forget();
+    QTest::keyClick(in3, key);
+    const auto writes = w.rig.driver.Writes();
+    ASSERT_EQ(writes.size(), 1u) << key;
+    for (std::uint8_t state : writes[0]) ASSERT_EQ(state & 0xFC, 0x08) << key;
+  }
+  WindowRig w;
+  auto* in3 = w.Find<QPushButton>("Mux2");
+  in3->setFocus();
+  w.Forget();
+  QTest::keyPress(in3, Qt::Key_Return);
+  QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
+  QApplication::sendEvent(in3, &repeat);
+  QTest::keyRelease(in3, Qt::Key_Return);
+  EXPECT_EQ(w.rig.driver.Writes().size(), 1u);
 }
 
 class TempImage {
