@@ -75,6 +75,17 @@ QRect MonitorFrame(const QRect& panel, const QRect& area, const QSize& minimum,
   return {at, size};
 }
 
+QPoint PanelPlace(const QPoint& wanted, const QSize& shown, const QRect& available) {
+  // Window managers put the frame at the requested position or one frame width further right
+  // and down (taking it as the client's); either way the title bar and the shown part must be
+  // on the screen.
+  const QMargins& f = kAssumedFrame;
+  const int width = 2 * f.left() + shown.width();
+  const int height = 2 * f.top() + shown.height();
+  return {Clamp(wanted.x(), available.x(), available.x() + available.width() - width),
+          Clamp(wanted.y(), available.y(), available.y() + available.height() - height)};
+}
+
 void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) {
   const QScreen* screen = panel.screen();
   if (screen == nullptr) return;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Where the bus monitor opens: in the room the panel leaves on its screen.
+// Where the windows open: the panel at its layout place where the screen shows its controls, the
+// bus monitor in the room the panel leaves on its screen.
 #pragma once
 
+#include <QPoint>
 #include <QRect>
 #include <QSize>
 
@@ -20,6 +22,13 @@ inline constexpr int kMonitorGapPx = 12;
 // to the area's top left corner at its minimum size, cut to the area.
 QRect MonitorFrame(const QRect& panelFrame, const QRect& available, const QSize& minimum,
                    const QSize& preferred, int gapPx = kMonitorGapPx);
+
+// Where the panel opens: at its layout place `wanted` where its title bar (of the assumed usual
+// size) and the `shown` part of its client area (from the top left corner: every control) are
+// on the available area, whether the window manager puts the frame at `wanted` or one frame
+// width further right and down; else moved just enough for that, and to the area's top or left
+// edge where even that does not fit.
+QPoint PanelPlace(const QPoint& wanted, const QSize& shown, const QRect& available);
 
 // Sizes and places the monitor window by MonitorFrame on the panel's screen; the panel keeps
 // its place. minimum is the client size that shows all of the monitor, the preferred size is

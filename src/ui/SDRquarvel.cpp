@@ -13,6 +13,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRect>
+#include <QScreen>
 #include <QSignalBlocker>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
@@ -24,6 +25,7 @@
 #include <vector>
 
 #include "ui/DispatchTexts.h"
+#include "ui/MonitorPlacement.h"
 #include "ui/QtPlatform.h"
 
 namespace quarvel::ui {
@@ -287,7 +289,15 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   setPalette(face);
   setAutoFillBackground(true);
   resize(457, 416);
-  move(202, 149);
+  // The layout's place, unless the screen is too low or narrow to show every control there.
+  const QPoint layoutPlace(202, 149);
+  int controlsBottom = 0;
+  for (const ControlRow& row : kLayout)
+    controlsBottom = std::max(controlsBottom, row.at.y() + row.at.height());
+  const QScreen* screen = this->screen();
+  move(screen != nullptr
+           ? PanelPlace(layoutPlace, QSize(width(), controlsBottom), screen->availableGeometry())
+           : layoutPlace);
 
   // The start values are in place: from now on a position change runs its operation.
   ReadDecimalSeparator();

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Where the bus monitor opens (a pure function, by table), and event operations kept apart
-// while an upload pauses with the event loop running.
+// Where the panel and the bus monitor open (pure functions, by table), and event operations kept
+// apart while an upload pauses with the event loop running.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -45,6 +45,28 @@ TEST(MonitorPlacement, RoomLeftByThePanel) {
   // No room at all: the top left corner at the minimum size, cut to the screen.
   EXPECT_EQ(ui::MonitorFrame({0, 0, 800, 600}, {0, 0, 800, 600}, minimum, preferred),
             QRect(0, 0, 470, 560));
+}
+
+// The panel opens at its layout place where the screen shows its title bar (assumed 32 px, with
+// 4 px borders) and every control there, whether the frame lands at the place or one frame width
+// further in; else just far enough in.
+TEST(PanelPlacement, LayoutPlaceUnlessTheScreenIsTooSmall) {
+  const QSize controls(457, 369);  // the client area down to the lowest control
+  const struct {
+    QRect area;
+    QPoint expected;
+  } rows[] = {
+      {{0, 0, 1024, 768}, {202, 149}},
+      {{0, 0, 800, 600}, {202, 149}},
+      {{100, 0, 1180, 800}, {202, 149}},
+      {{0, 0, 800, 480}, {202, 47}},   // a small touch screen: moved up
+      {{0, 0, 600, 480}, {135, 47}},   // and left
+      {{0, 30, 800, 440}, {202, 37}},  // below a panel at the top of the screen
+      {{0, 0, 400, 300}, {0, 0}},      // too small for it: the top left corner
+  };
+  for (const auto& row : rows)
+    EXPECT_EQ(ui::PanelPlace({202, 149}, controls, row.area), row.expected)
+        << row.area.width() << "x" << row.area.height();
 }
 
 // A pause that, while the event loop would run, does what a timer may do then: step the
