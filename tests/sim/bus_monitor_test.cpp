@@ -215,6 +215,24 @@ TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
   EXPECT_TRUE(m.Text("faults").startsWith("Faults: 2 \u2014 last: attenuator lines at code 3"));
 }
 
+// A bridge whose bit-mode call fails sends the bursts as serial frames: the monitor lists
+// them as faults and shows a board that nothing has programmed.
+TEST(BusMonitor, BurstsOutsideBitBangModeShowAsFaultsNotAsProgramming) {
+  MonitorRig m;
+  m.rig.driver.SetStatus(port::DriverCall::SetBitMode, port::FT_IO_ERROR);
+  m.rig.Start();
+  const QStringList rows = m.Rows();
+  ASSERT_EQ(rows.size(), 2);
+  EXPECT_EQ(Message(rows[0]), "fault: 317 bytes written while the bridge was not in bit-bang mode");
+  EXPECT_EQ(Message(rows[1]), "fault: 89 bytes written while the bridge was not in bit-bang mode");
+  EXPECT_EQ(m.Text("comparison"), "Board not programmed yet");
+  EXPECT_EQ(m.Text("clockRegisters"), "00 00 00");
+  EXPECT_EQ(m.Text("traffic"), "0 bursts, 0 messages");
+  EXPECT_EQ(m.Text("faults"),
+            "Faults: 2 \u2014 last: 89 bytes written while the bridge was not in bit-bang mode");
+  EXPECT_TRUE(m.Red("faults"));
+}
+
 // Side by side where there is room; on a narrow screen the board's state goes below the list,
 // and the list stays wide enough to read a message's time, device and first bytes.
 TEST(BusMonitor, NarrowWindowPutsTheStateBelowAReadableList) {
