@@ -6,6 +6,10 @@
 #include <QApplication>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTableWidget>
 #include <memory>
@@ -255,6 +259,70 @@ TEST(BusMonitor, NarrowWindowPutsTheStateBelowAReadableList) {
       EXPECT_GT(state.y(), list.bottom()) << "below the list";
     }
   }
+}
+
+// The window opened at the size it gives for showing every part, once the board is programmed
+// and the list is full: the board's state sits beside the list with nothing scrolled away, and
+// every message row shows its device and the register it writes from. On a screen with less
+// room the state goes below the list, still without scrolling sideways.
+TEST(BusMonitor, FullViewSizeShowsEveryPartOnceTheBoardIsProgrammed) {
+  MonitorRig m(MonitorRig::StartedFirst{});
+  for (int position = 401; position <= 440; ++position)
+    m.rig.controls.ScrollBar1.SetPosition(position);
+  const QSize full = m.monitor->FullViewSize();
+  auto* area = m.monitor->findChild<QScrollArea*>();
+  QTableWidget* list = m.List();
+  for (const int width : {full.width(), full.width() - 1, 600}) {
+    SCOPED_TRACE(width);
+    m.monitor->resize(width, full.height());
+    m.monitor->show();
+    QApplication::processEvents();
+    EXPECT_EQ(area->horizontalScrollBar()->maximum(), 0)
+        << "content needs " << area->widget()->minimumSizeHint().width();
+    for (const char* name : {"oscillator", "comparison", "traffic"}) {
+      QLabel* label = m.Label(name);
+      const QRect shown(label->mapTo(area->viewport(), QPoint()), label->size());
+      EXPECT_GE(label->width(), label->sizeHint().width()) << name;
+      EXPECT_LE(shown.right(), area->viewport()->width()) << name;
+    }
+    const QPoint state = m.Label("input")->mapTo(m.monitor.get(), QPoint());
+    const QPoint listEnd = list->mapTo(m.monitor.get(), QPoint(list->width(), list->height()));
+    if (width == full.width())
+      EXPECT_GT(state.x(), listEnd.x()) << "beside the list";
+    else
+      EXPECT_GT(state.y(), listEnd.y()) << "below the list";
+
+    // The row as far as its bracketed register, as the list's style measures a cell for it.
+    ASSERT_TRUE(list->verticalScrollBar()->isVisible()) << "a full list";
+    const int row = list->rowCount() - 1;
+    const QString text = list->item(row, 0)->text();
+    QStyleOptionViewItem cell;
+    cell.initFrom(list);
+    cell.font = list->font();
+    cell.features = QStyleOptionViewItem::HasDisplay;
+    cell.text = text.left(text.indexOf(']') + 1);
+    const QSize needed =
+        list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), list);
+    EXPECT_GE(list->visualItemRect(list->item(row, 0)).width(), needed.width())
+        << cell.text.toStdString();
+  }
+}
+
+// Shown before the first burst, at the size that then showed every part: the values that
+// arrive are wider than the dashes were, so the state goes below the list rather than out of
+// sight to the right.
+TEST(BusMonitor, WiderValuesPutTheStateBelowTheListInsteadOfScrollingSideways) {
+  MonitorRig m;
+  const QSize before = m.monitor->FullViewSize();
+  m.monitor->resize(before);
+  m.monitor->show();
+  QApplication::processEvents();
+  m.rig.Start();
+  QApplication::processEvents();
+  EXPECT_GT(m.monitor->FullViewSize().width(), before.width());
+  EXPECT_EQ(m.monitor->findChild<QScrollArea*>()->horizontalScrollBar()->maximum(), 0);
+  const QPoint state = m.Label("input")->mapTo(m.monitor.get(), QPoint());
+  EXPECT_GT(state.y(), m.List()->mapTo(m.monitor.get(), QPoint(0, m.List()->height())).y());
 }
 
 TEST(BusMonitor, ListKeepsOnlyTheNewestRows) {

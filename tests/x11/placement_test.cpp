@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Where the two windows open, with a window manager, on four screens: the bus monitor never
+// Where the two windows open, with a window manager, on five screens: the bus monitor never
 // covers the panel and never leaves the screen; the panel stays where it opens.
 #include <gtest/gtest.h>
 
@@ -58,8 +58,9 @@ TEST_P(X11Placement, MonitorBesideThePanelOnTheScreen) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, X11Placement,
-                         ::testing::Values(Screen{1024, 768, 1}, Screen{1366, 768, 1},
-                                           Screen{1920, 1080, 1}, Screen{1920, 1200, 2}),
+                         ::testing::Values(Screen{1024, 768, 1}, Screen{1280, 800, 1},
+                                           Screen{1366, 768, 1}, Screen{1920, 1080, 1},
+                                           Screen{1920, 1200, 2}),
                          [](const ::testing::TestParamInfo<Screen>& info) {
                            return std::to_string(info.param.width) + "x" +
                                   std::to_string(info.param.height) + "_scale" +
