@@ -52,6 +52,11 @@ void SimulatedDriver::Record(RecordedCall rec) {
     calls_.erase(calls_.begin(), calls_.end() - static_cast<std::ptrdiff_t>(recordLimit_));
 }
 
+void SimulatedDriver::SetPresent(bool present) {
+  present_ = present;
+  if (!present_) bitBang_ = false;
+}
+
 FtStatus SimulatedDriver::Open(int index, FtHandle* handle) {
   FtStatus status = Answer(DriverCall::Open, nullptr);
   if (status == FT_OK && open_) status = FT_DEVICE_NOT_OPENED;  // already open elsewhere
@@ -67,6 +72,7 @@ FtStatus SimulatedDriver::Open(int index, FtHandle* handle) {
 
 FtStatus SimulatedDriver::SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) {
   const FtStatus status = Answer(DriverCall::SetBitMode, handle);
+  if (status == FT_OK) bitBang_ = mask == 0xFF && mode == kBitModeAsyncBitBang;
   RecordedCall rec{DriverCall::SetBitMode, status};
   rec.mask = mask;
   rec.mode = mode;
@@ -88,7 +94,12 @@ FtStatus SimulatedDriver::Write(FtHandle handle, const std::uint8_t* data, std::
   RecordedCall rec{DriverCall::Write, status};
   rec.data.assign(data, data + count);
   *written = status == FT_OK ? count : 0;
-  if (status == FT_OK) boardWrite_.Notify(data, count);
+  if (status == FT_OK) {
+    if (bitBang_)
+      boardWrite_.Notify(data, count);
+    else
+      serialWrite_.Notify(data, count);
+  }
   Record(std::move(rec));
   return status;
 }

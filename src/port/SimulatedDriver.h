@@ -34,10 +34,15 @@ class SimulatedDriver : public UsbDriver {
   // Device not found while the board is absent; device not opened while it is open already.
   FtStatus Open(int index, FtHandle* handle) override;
   // With the handle of the open device: the status set for the call (normally 0); an I/O
-  // error while the board is absent. Any other handle: invalid handle.
+  // error while the board is absent. Any other handle: invalid handle. A successful call with
+  // all eight lines as outputs and asynchronous bit-bang puts the bridge into bit-bang mode;
+  // any other successful call (mode 0 resets it) takes it out; a failed call leaves it as it
+  // was.
   FtStatus SetBitMode(FtHandle handle, std::uint8_t mask, std::uint8_t mode) override;
   FtStatus SetBaudRate(FtHandle handle, std::uint32_t baud) override;
-  // The bytes reach the board, and its subscribers, only when the write succeeds.
+  // The bytes reach the board, and its subscribers, only when the write succeeds while the
+  // bridge is in bit-bang mode. A successful write outside it leaves as serial frames: the
+  // board's lines never play them out, and the serial-write subscribers hear of them instead.
   FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
                  std::uint32_t* written) override;
   // Releases the device even when it answers a failure.
@@ -47,8 +52,13 @@ class SimulatedDriver : public UsbDriver {
   void SetStatus(DriverCall call, FtStatus status) { forced_[Index(call)] = status; }
   // An absent board: open answers "device not found"; an open handle's calls fail with an
   // I/O error as an unplugged device's would.
-  void SetPresent(bool present) { present_ = present; }
+  // Unplugging cuts the bridge's power, so a board plugged in again starts out of bit-bang
+  // mode, as at power-up.
+  void SetPresent(bool present);
   bool Present() const { return present_; }
+  // Whether the bridge plays written bytes out as line states. Off at power-up; kept across
+  // open and close, as the chip keeps its mode.
+  bool InBitBangMode() const { return bitBang_; }
   // Trace lines go to this stream, flushed per line; null stops tracing.
   void SetTrace(std::ostream* trace) { trace_ = trace; }
 
@@ -63,6 +73,12 @@ class SimulatedDriver : public UsbDriver {
   [[nodiscard]] Subscription OnBoardWrite(
       std::function<void(const std::uint8_t*, std::uint32_t)> callback) {
     return boardWrite_.Subscribe(std::move(callback));
+  }
+  // Hands the callback the bytes of every successful write made while the bridge was not in
+  // bit-bang mode, until the returned subscription ends.
+  [[nodiscard]] Subscription OnSerialWrite(
+      std::function<void(const std::uint8_t*, std::uint32_t)> callback) {
+    return serialWrite_.Subscribe(std::move(callback));
   }
 
   const std::vector<RecordedCall>& Calls() const { return calls_; }
@@ -82,10 +98,12 @@ class SimulatedDriver : public UsbDriver {
   std::array<FtStatus, kDriverCallCount> forced_{};
   bool present_ = true;
   bool open_ = false;
+  bool bitBang_ = false;  // the chip powers up as a serial port
   std::ostream* trace_ = nullptr;
   std::vector<RecordedCall> calls_;
   Observers<DriverCall> beforeCall_;
   Observers<const std::uint8_t*, std::uint32_t> boardWrite_;
+  Observers<const std::uint8_t*, std::uint32_t> serialWrite_;
   std::size_t recordLimit_ = static_cast<std::size_t>(-1);
   char device_token_ = 0;  // its address is the handle of the open simulated device
 };

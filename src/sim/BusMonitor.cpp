@@ -13,6 +13,7 @@
 #include <QResizeEvent>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -181,10 +182,16 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   messages_->horizontalHeader()->setStretchLastSection(true);
   messages_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   messages_->verticalHeader()->setDefaultSectionSize(messages_->fontMetrics().height() + 2);
-  // Wide enough for a message's time, device and first bytes.
-  messages_->setMinimumWidth(messages_->fontMetrics().horizontalAdvance(
-                                 QStringLiteral("12:04:31.517  clock generator 0xD2 ← [40]")) +
-                             messages_->frameWidth() * 2);
+  // Wide enough for a message's time, device and first bytes, with the cell's text margins and
+  // the scroll bar that a full list shows beside its cells.
+  const QStyle* style = messages_->style();
+  const int cellMargin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, messages_) + 1;
+  messages_->setMinimumWidth(
+      messages_->fontMetrics().horizontalAdvance(
+          QStringLiteral("12:04:31.517  clock generator 0xD2 ← [40]")) +
+      2 * cellMargin +
+      style->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, messages_->verticalScrollBar()) +
+      messages_->frameWidth() * 2);
 
   auto* state = new QWidget(this);
   auto* form = new QFormLayout(state);
@@ -234,19 +241,21 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   images->addTab(registersView, QStringLiteral("Clock generator registers (0xD2)"));
   images->addTab(eepromView, QStringLiteral("EEPROM (0xD0)"));
 
-  auto* content = new QWidget;
-  auto* layout = new QVBoxLayout(content);
+  content_ = new QWidget;
+  auto* layout = new QVBoxLayout(content_);
   layout->addLayout(top_, 1);
   layout->addWidget(images, 0);
   // On a small screen the window may be smaller than all its parts: they scroll.
   view_ = new QScrollArea(this);
   view_->setFrameShape(QFrame::NoFrame);
   view_->setWidgetResizable(true);
-  view_->setWidget(content);
+  view_->setWidget(content_);
   auto* window = new QVBoxLayout(this);
   window->setContentsMargins(0, 0, 0, 0);
   window->addWidget(view_);
-  fullView_ = content->minimumSizeHint();
+  for (QLabel* label : {input_, attenuator_, clockRegisters_, divider_, trim_, oscillator_, tuned_,
+                        level_, traffic_, comparison_, faults_})
+    valueWidths_.push_back({label, {}, 0});
   resize(960, 720);
 
   boardChanged_ = board_.OnChange([this] { Refresh(); });
@@ -255,10 +264,38 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
 
 void BusMonitor::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
+  Arrange();
+}
+
+void BusMonitor::Arrange() {
   // Too narrow for the message list and the board's state side by side: the state goes below
   // the list, which keeps its messages readable, and the window scrolls down instead.
   top_->setDirection(width() >= fullView_.width() ? QBoxLayout::LeftToRight
                                                   : QBoxLayout::TopToBottom);
+}
+
+void BusMonitor::FitFullView() {
+  bool wider = false;
+  for (ValueWidth& value : valueWidths_) {
+    if (value.label->text() == value.measured) continue;
+    value.measured = value.label->text();
+    // The text's advance: much cheaper than the label's own size hint, and it grows with it.
+    const int now = value.label->fontMetrics().horizontalAdvance(value.measured);
+    if (now <= value.widestPx) continue;
+    value.widestPx = now;
+    wider = true;
+  }
+  if (!wider) return;
+  // The layouts of a window not shown yet keep the sizes they measured last; they measure
+  // again, side by side, with the texts the labels hold now. The full view never shrinks, so a
+  // window wide enough for it keeps its arrangement while the values change.
+  const QBoxLayout::Direction shown = top_->direction();
+  top_->setDirection(QBoxLayout::LeftToRight);
+  for (QWidget* w : content_->findChildren<QWidget*>()) w->updateGeometry();
+  for (QLayout* l : content_->findChildren<QLayout*>()) l->invalidate();
+  fullView_ = fullView_.expandedTo(content_->minimumSizeHint());
+  top_->setDirection(shown);
+  Arrange();
 }
 
 BusMonitor::~BusMonitor() = default;
@@ -268,6 +305,7 @@ void BusMonitor::Refresh() {
   ShowState();
   ShowComparison();
   ShowFaults();
+  FitFullView();
 }
 
 void BusMonitor::AppendRows() {

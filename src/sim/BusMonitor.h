@@ -3,10 +3,12 @@
 // its devices now hold, and whether the board is tuned where the panel says it is.
 #pragma once
 
+#include <QString>
 #include <QWidget>
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <vector>
 
 #include "sim/SimulatedBoard.h"
 
@@ -40,7 +42,8 @@ class BusMonitor : public QWidget {
   void Refresh();
 
   int RowLimit() const { return rowLimit_; }
-  // The smallest size that shows every part at once; a smaller window scrolls its parts.
+  // The smallest size that shows every part at once, side by side, with the widest values the
+  // board's state has shown so far; a smaller window scrolls its parts.
   QSize FullViewSize() const { return fullView_; }
 
  protected:
@@ -51,6 +54,10 @@ class BusMonitor : public QWidget {
   void ShowState();
   void ShowComparison();
   void ShowFaults();
+  // Measures the full view again once a value has grown wider than any shown before, and
+  // arranges the parts for the window's width.
+  void FitFullView();
+  void Arrange();
 
   SimulatedBoard& board_;
   std::function<double()> panelTunedKhz_;
@@ -59,8 +66,17 @@ class BusMonitor : public QWidget {
   std::uint64_t lastSerial_ = 0;
 
   QScrollArea* view_ = nullptr;
-  QBoxLayout* top_ = nullptr;  // the message list and the board's state
-  QSize fullView_;             // both side by side, the images below
+  QWidget* content_ = nullptr;  // everything the window shows, inside view_
+  QBoxLayout* top_ = nullptr;   // the message list and the board's state
+  QSize fullView_;              // both side by side, the images below
+  // The labels whose texts set the width of the state column: the text measured last and the
+  // widest each has shown so far.
+  struct ValueWidth {
+    QLabel* label;
+    QString measured;
+    int widestPx;
+  };
+  std::vector<ValueWidth> valueWidths_;
   QTableWidget* messages_ = nullptr;
   QLabel* input_ = nullptr;
   QLabel* attenuator_ = nullptr;

@@ -76,10 +76,21 @@ void SimulatedBoard::Attach(port::SimulatedDriver& driver) {
   attachment_ = driver.OnBoardWrite([this](const std::uint8_t* data, std::uint32_t count) {
     FeedBurst(std::span<const std::uint8_t>(data, count));
   });
+  serialAttachment_ = driver.OnSerialWrite(
+      [this](const std::uint8_t*, std::uint32_t count) { MissSerialBytes(count); });
 }
 
 void SimulatedBoard::Detach() {
   attachment_.Reset();
+  serialAttachment_.Reset();
+}
+
+void SimulatedBoard::MissSerialBytes(std::uint32_t count) {
+  if (count == 0) return;
+  RecordFault(std::to_string(count) + (count == 1 ? " byte" : " bytes") +
+                  " written while the bridge was not in bit-bang mode",
+              Now());
+  changed_.Notify();
 }
 
 std::optional<int> SimulatedBoard::AttenuatorDb() const {

@@ -75,7 +75,8 @@ class SimulatedBoard {
   SimulatedBoard& operator=(const SimulatedBoard&) = delete;
 
   // Receives every burst the driver writes successfully from now on, after the driver's
-  // earlier subscribers. Either may be destroyed first.
+  // earlier subscribers; a write made while the bridge is not in bit-bang mode reaches no
+  // device and is recorded as a fault. Either may be destroyed first.
   void Attach(port::SimulatedDriver& driver);
   // Receives no more bursts.
   void Detach();
@@ -116,6 +117,8 @@ class SimulatedBoard {
   std::uint64_t LastSerial() const { return serial_; }
 
  private:
+  // Bytes the bridge sent as serial frames: the lines never carried them.
+  void MissSerialBytes(std::uint32_t count);
   void Deliver(const std::vector<std::uint8_t>& bytes, Clock::time_point time);
   void RecordFault(std::string text, Clock::time_point time);
   void Append(LogEntry entry);
@@ -132,7 +135,8 @@ class SimulatedBoard {
   std::deque<std::string> faults_;
   std::deque<LogEntry> log_;
 
-  port::Subscription attachment_;  // to the driver's writes
+  port::Subscription attachment_;        // to the driver's writes
+  port::Subscription serialAttachment_;  // to its writes outside bit-bang mode
   port::Observers<> changed_;
 };
 

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -254,13 +255,24 @@ TEST(BoardModel, AttachingKeepsTheDriversHookAndDetachingGivesItBack) {
   EXPECT_EQ(changes, before);
 }
 
-// One burst of a single idle state, straight through the driver.
-void WriteIdleState(port::SimulatedDriver& driver) {
+// One burst of a single line state (idle unless told), straight through the driver.
+void WriteIdleState(port::SimulatedDriver& driver,
+                    std::uint8_t state = bus::kDataLine | bus::kClockLine) {
   port::FtHandle handle = nullptr;
   ASSERT_EQ(driver.Open(0, &handle), port::FT_OK);
-  const std::uint8_t idle[] = {bus::kDataLine | bus::kClockLine};
   std::uint32_t written = 0;
-  EXPECT_EQ(driver.Write(handle, idle, 1, &written), port::FT_OK);
+  EXPECT_EQ(driver.Write(handle, &state, 1, &written), port::FT_OK);
+  driver.Close(handle);
+}
+
+// A session of its own that only sets the bit mode, answered with the given status.
+void SetBitModeSession(port::SimulatedDriver& driver, std::uint8_t mask, std::uint8_t mode,
+                       port::FtStatus status = port::FT_OK) {
+  port::FtHandle handle = nullptr;
+  ASSERT_EQ(driver.Open(0, &handle), port::FT_OK);
+  driver.SetStatus(port::DriverCall::SetBitMode, status);
+  EXPECT_EQ(driver.SetBitMode(handle, mask, mode), status);
+  driver.SetStatus(port::DriverCall::SetBitMode, port::FT_OK);
   driver.Close(handle);
 }
 
@@ -269,6 +281,7 @@ TEST(BoardModel, DriverBoardAndSubscribersMayGoInAnyOrder) {
     // The driver goes first; the board's subscription to it ends later, with nothing left
     // to call.
     auto driver = std::make_unique<port::SimulatedDriver>();
+    SetBitModeSession(*driver, 0xFF, port::kBitModeAsyncBitBang);
     sim::SimulatedBoard board;
     board.Attach(*driver);
     int changes = 0;
@@ -288,6 +301,98 @@ TEST(BoardModel, DriverBoardAndSubscribersMayGoInAnyOrder) {
   });
   WriteIdleState(driver);
   EXPECT_EQ(calls, 1);
+}
+
+// A bridge that never entered bit-bang mode sends the panel's bursts as serial frames: no
+// device on the board hears them, and each one shows as a fault.
+TEST(BoardModel, BurstsSentWhileTheBitModeCallFailsReachNoDevice) {
+  BoardRig b;
+  b.rig.driver.SetStatus(port::DriverCall::SetBitMode, port::FT_IO_ERROR);
+  b.rig.Start(false);
+  const auto sent = b.rig.Bursts();
+  ASSERT_EQ(sent.size(), 2u);
+  EXPECT_EQ(sent[0].size(), 317u);  // the bursts themselves still go out whole
+  EXPECT_EQ(sent[1].size(), 89u);
+  EXPECT_FALSE(b.board.ClockGenerator().written);
+  EXPECT_FALSE(b.board.Level().has_value());
+  EXPECT_EQ(b.board.MessageCount(), 0u);
+  EXPECT_EQ(b.board.BurstCount(), 0u);
+  EXPECT_EQ(LogTexts(b.board),
+            (std::vector<std::string>{
+                "fault: 317 bytes written while the bridge was not in bit-bang mode",
+                "fault: 89 bytes written while the bridge was not in bit-bang mode"}));
+
+  // Once the call goes through, the next burst tunes the board where the panel is.
+  b.rig.driver.SetStatus(port::DriverCall::SetBitMode, port::FT_OK);
+  b.rig.controls.ScrollBar1.SetPosition(1000);
+  ExpectBoardTunedLikePanel(b, "after the bit mode was set");
+  EXPECT_EQ(b.board.Level(), b.rig.controls.ScrollBar4.Position());
+}
+
+// The bridge plays written bytes out as line states only while its last successful bit-mode
+// call, made in this session or an earlier one, asked for asynchronous bit-bang on all eight
+// lines; it powers up, and comes back after an unplug, as a serial port.
+TEST(BoardModel, OnlyABridgeInBitBangModeDrivesTheBoardsLines) {
+  using port::kBitModeAsyncBitBang;
+  using port::kBitModeReset;
+  struct Case {
+    const char* name;
+    std::function<void(port::SimulatedDriver&)> before;
+    bool reachesLines;
+  };
+  const Case cases[] = {
+      {"power-up", [](port::SimulatedDriver&) {}, false},
+      {"bit-bang set in an earlier session",
+       [](port::SimulatedDriver& d) { SetBitModeSession(d, 0xFF, kBitModeAsyncBitBang); }, true},
+      {"bit-bang call failed",
+       [](port::SimulatedDriver& d) {
+         SetBitModeSession(d, 0xFF, kBitModeAsyncBitBang, port::FT_IO_ERROR);
+       },
+       false},
+      {"reset after bit-bang",
+       [](port::SimulatedDriver& d) {
+         SetBitModeSession(d, 0xFF, kBitModeAsyncBitBang);
+         SetBitModeSession(d, 0xFF, kBitModeReset);
+       },
+       false},
+      {"failed reset keeps bit-bang",
+       [](port::SimulatedDriver& d) {
+         SetBitModeSession(d, 0xFF, kBitModeAsyncBitBang);
+         SetBitModeSession(d, 0xFF, kBitModeReset, port::FT_INVALID_PARAMETER);
+       },
+       true},
+      {"bit-bang with the bus lines as inputs",
+       [](port::SimulatedDriver& d) { SetBitModeSession(d, 0xFC, kBitModeAsyncBitBang); }, false},
+      {"unplugged and plugged in again",
+       [](port::SimulatedDriver& d) {
+         SetBitModeSession(d, 0xFF, kBitModeAsyncBitBang);
+         d.SetPresent(false);
+         d.SetPresent(true);
+       },
+       false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    port::SimulatedDriver driver;
+    sim::SimulatedBoard board;
+    board.Attach(driver);
+    int changes = 0;
+    const port::Subscription changed = board.OnChange([&] { ++changes; });
+    c.before(driver);
+    WriteIdleState(driver, bus::kDataLine);  // from low lines, a change no bus rule forbids
+    EXPECT_EQ(changes, 1);
+    if (c.reachesLines) {
+      EXPECT_EQ(board.BurstCount(), 1u);
+      EXPECT_EQ(board.Lines(), bus::kDataLine);
+      EXPECT_EQ(board.FaultCount(), 0u);
+    } else {
+      EXPECT_EQ(board.BurstCount(), 0u);
+      EXPECT_EQ(board.Lines(), 0);
+      EXPECT_EQ(LogTexts(board),
+                std::vector<std::string>{"fault: 1 byte written while the bridge was not in "
+                                         "bit-bang mode"});
+    }
+  }
 }
 
 }  // namespace

@@ -6,6 +6,10 @@
 #include <QApplication>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionViewItem>
 #include <QTableView>
 #include <QTableWidget>
 #include <memory>
@@ -215,6 +219,24 @@ TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
   EXPECT_TRUE(m.Text("faults").startsWith("Faults: 2 \u2014 last: attenuator lines at code 3"));
 }
 
+// A bridge whose bit-mode call fails sends the bursts as serial frames: the monitor lists
+// them as faults and shows a board that nothing has programmed.
+TEST(BusMonitor, BurstsOutsideBitBangModeShowAsFaultsNotAsProgramming) {
+  MonitorRig m;
+  m.rig.driver.SetStatus(port::DriverCall::SetBitMode, port::FT_IO_ERROR);
+  m.rig.Start();
+  const QStringList rows = m.Rows();
+  ASSERT_EQ(rows.size(), 2);
+  EXPECT_EQ(Message(rows[0]), "fault: 317 bytes written while the bridge was not in bit-bang mode");
+  EXPECT_EQ(Message(rows[1]), "fault: 89 bytes written while the bridge was not in bit-bang mode");
+  EXPECT_EQ(m.Text("comparison"), "Board not programmed yet");
+  EXPECT_EQ(m.Text("clockRegisters"), "00 00 00");
+  EXPECT_EQ(m.Text("traffic"), "0 bursts, 0 messages");
+  EXPECT_EQ(m.Text("faults"),
+            "Faults: 2 \u2014 last: 89 bytes written while the bridge was not in bit-bang mode");
+  EXPECT_TRUE(m.Red("faults"));
+}
+
 // Side by side where there is room; on a narrow screen the board's state goes below the list,
 // and the list stays wide enough to read a message's time, device and first bytes.
 TEST(BusMonitor, NarrowWindowPutsTheStateBelowAReadableList) {
@@ -237,6 +259,70 @@ TEST(BusMonitor, NarrowWindowPutsTheStateBelowAReadableList) {
       EXPECT_GT(state.y(), list.bottom()) << "below the list";
     }
   }
+}
+
+// The window opened at the size it gives for showing every part, once the board is programmed
+// and the list is full: the board's state sits beside the list with nothing scrolled away, and
+// every message row shows its device and the register it writes from. On a screen with less
+// room the state goes below the list, still without scrolling sideways.
+TEST(BusMonitor, FullViewSizeShowsEveryPartOnceTheBoardIsProgrammed) {
+  MonitorRig m(MonitorRig::StartedFirst{});
+  for (int position = 401; position <= 440; ++position)
+    m.rig.controls.ScrollBar1.SetPosition(position);
+  const QSize full = m.monitor->FullViewSize();
+  auto* area = m.monitor->findChild<QScrollArea*>();
+  QTableWidget* list = m.List();
+  for (const int width : {full.width(), full.width() - 1, 600}) {
+    SCOPED_TRACE(width);
+    m.monitor->resize(width, full.height());
+    m.monitor->show();
+    QApplication::processEvents();
+    EXPECT_EQ(area->horizontalScrollBar()->maximum(), 0)
+        << "content needs " << area->widget()->minimumSizeHint().width();
+    for (const char* name : {"oscillator", "comparison", "traffic"}) {
+      QLabel* label = m.Label(name);
+      const QRect shown(label->mapTo(area->viewport(), QPoint()), label->size());
+      EXPECT_GE(label->width(), label->sizeHint().width()) << name;
+      EXPECT_LE(shown.right(), area->viewport()->width()) << name;
+    }
+    const QPoint state = m.Label("input")->mapTo(m.monitor.get(), QPoint());
+    const QPoint listEnd = list->mapTo(m.monitor.get(), QPoint(list->width(), list->height()));
+    if (width == full.width())
+      EXPECT_GT(state.x(), listEnd.x()) << "beside the list";
+    else
+      EXPECT_GT(state.y(), listEnd.y()) << "below the list";
+
+    // The row as far as its bracketed register, as the list's style measures a cell for it.
+    ASSERT_TRUE(list->verticalScrollBar()->isVisible()) << "a full list";
+    const int row = list->rowCount() - 1;
+    const QString text = list->item(row, 0)->text();
+    QStyleOptionViewItem cell;
+    cell.initFrom(list);
+    cell.font = list->font();
+    cell.features = QStyleOptionViewItem::HasDisplay;
+    cell.text = text.left(text.indexOf(']') + 1);
+    const QSize needed =
+        list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), list);
+    EXPECT_GE(list->visualItemRect(list->item(row, 0)).width(), needed.width())
+        << cell.text.toStdString();
+  }
+}
+
+// Shown before the first burst, at the size that then showed every part: the values that
+// arrive are wider than the dashes were, so the state goes below the list rather than out of
+// sight to the right.
+TEST(BusMonitor, WiderValuesPutTheStateBelowTheListInsteadOfScrollingSideways) {
+  MonitorRig m;
+  const QSize before = m.monitor->FullViewSize();
+  m.monitor->resize(before);
+  m.monitor->show();
+  QApplication::processEvents();
+  m.rig.Start();
+  QApplication::processEvents();
+  EXPECT_GT(m.monitor->FullViewSize().width(), before.width());
+  EXPECT_EQ(m.monitor->findChild<QScrollArea*>()->horizontalScrollBar()->maximum(), 0);
+  const QPoint state = m.Label("input")->mapTo(m.monitor.get(), QPoint());
+  EXPECT_GT(state.y(), m.List()->mapTo(m.monitor.get(), QPoint(0, m.List()->height())).y());
 }
 
 TEST(BusMonitor, ListKeepsOnlyTheNewestRows) {
