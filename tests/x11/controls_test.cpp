@@ -102,9 +102,11 @@ std::vector<ButtonStep> ButtonSteps() {
       {"CMD1_4", kCMD1_4, {ClockBurst(kStartPosition, kBands[kBand1_4].divider, false)}, 0},
       {"CMD2_8", kCMD2_8, {ClockBurst(kStartPosition, kBands[kBand2_8].divider, false)}, 0},
       {"Cmd4_16", kCmd4_16, {ClockBurst(kStartPosition, kBands[kBand4_16].divider, false)}, 0},
+      // The band's frequency is above 3000 kHz: its tracking level follows.
       {"Cmd25_100",
        kCmd25_100,
-       {ClockBurst(kStartPosition, kBands[kBand25_100].divider, false)},
+       {ClockBurst(kStartPosition, kBands[kBand25_100].divider, false),
+        LevelBurst(TrackedLevel(kStartPosition, kBands[kBand25_100]))},
        0},
       // The burst at the old position, the re-tune to the new maximum (both with the high
       // band's register 0x42 base), and the tracking level of the new position.
