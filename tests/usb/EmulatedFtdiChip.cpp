@@ -22,6 +22,9 @@ namespace quarvel::usb_test {
 namespace {
 
 constexpr std::uint8_t kBulkOut = 0x02;
+constexpr std::uint8_t kSetBitMode = 0x0B;
+// Mask 0xFF (all eight lines outputs), mode 1 (asynchronous bit-bang).
+constexpr std::uint16_t kBitBangAllOutputs = 0x01FF;
 
 // The descriptors as the kernel keeps them in sysfs, in hex, field by field: the device
 // (USB 2.0, EP0 of 8 bytes, 0403:6001, bcdDevice 0600, strings 1 2 3, one configuration),
@@ -148,7 +151,8 @@ void EmulatedFtdiChip::Plug() {
     std::lock_guard lock(mutex_);
     gone_ = false;
     vanishCountdown_ = 0;
-    busy_ = serialDriver_ = stuck_ = false;
+    busy_ = serialDriver_ = stuck_ = bitBang_ = false;
+    refused_ = 0;
   }
   // The handler first, so the node answers from the moment it exists.
   umockdev_testbed_attach_ioctl(bed_.Get(), DevNode().c_str(), handler_, nullptr);
@@ -226,6 +230,16 @@ void EmulatedFtdiChip::SetSerialDriverBound(bool bound) {
 void EmulatedFtdiChip::SetStuck(bool stuck) {
   std::lock_guard lock(mutex_);
   stuck_ = stuck;
+}
+
+void EmulatedFtdiChip::SetRefusedRequest(std::uint8_t request) {
+  std::lock_guard lock(mutex_);
+  refused_ = request;
+}
+
+bool EmulatedFtdiChip::InBitBangMode() const {
+  std::lock_guard lock(mutex_);
+  return bitBang_;
 }
 
 std::vector<Transfer> EmulatedFtdiChip::Transfers() const {
@@ -358,10 +372,18 @@ bool EmulatedFtdiChip::SubmitUrb(UMockdevIoctlClient* client, UMockdevIoctlData*
     setup.index = static_cast<std::uint16_t>(bytes[4] | bytes[5] << 8);
     setup.length = static_cast<std::uint16_t>(bytes[6] | bytes[7] << 8);
     transfers_.push_back({false, setup, {}, now});
-    // Nothing on the panel's path reads from the chip; a read is answered with zeros.
-    const int data = std::min<int>(setup.length, length - 8);
-    if (setup.requestType & 0x80) std::memset(bytes.data() + 8, 0, static_cast<std::size_t>(data));
-    urb->actualLength = data;
+    const bool vendorOut = setup.requestType == 0x40;
+    if (vendorOut && refused_ != 0 && setup.request == refused_) {
+      urb->status = -EPIPE;  // a stalled control endpoint
+    } else {
+      // The bit mode: the mask in the low byte, the mode in the high one.
+      if (vendorOut && setup.request == kSetBitMode) bitBang_ = setup.value == kBitBangAllOutputs;
+      // Nothing on the panel's path reads from the chip; a read is answered with zeros.
+      const int data = std::min<int>(setup.length, length - 8);
+      if (setup.requestType & 0x80)
+        std::memset(bytes.data() + 8, 0, static_cast<std::size_t>(data));
+      urb->actualLength = data;
+    }
     done_.push_back(std::move(urb));
   } else if (fields->type == USBDEVFS_URB_TYPE_BULK && fields->endpoint == kBulkOut) {
     if (vanishCountdown_ > 0 && --vanishCountdown_ == 0) gone_ = true;
@@ -373,7 +395,7 @@ bool EmulatedFtdiChip::SubmitUrb(UMockdevIoctlClient* client, UMockdevIoctlData*
       if (stuck_) {
         flying_.push_back(std::move(urb));  // taken, never played out
       } else {
-        board_.FeedBurst(bytes);
+        if (bitBang_) board_.FeedBurst(bytes);
         done_.push_back(std::move(urb));
       }
     }

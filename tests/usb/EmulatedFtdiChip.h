@@ -3,9 +3,12 @@
 // /dev/bus/usb/BBB/DDD answered by an ioctl handler (umockdev), so that our FtdiDriver,
 // libftdi1 and libusb run unchanged against it. The chip records every vendor control request
 // and every byte written to its bulk OUT endpoint 0x02, and plays the bytes into a model of
-// the board, so a test reads back what the board would do. Faults of the kernel interface can
-// be switched on: unplugged, the interface held by another program, the serial driver bound,
-// a bulk write that never completes.
+// the board, so a test reads back what the board would do. The board's lines follow the bytes
+// only while the chip is in asynchronous bit-bang mode with all eight lines outputs; otherwise
+// the chip is a serial port, whose bytes leave one after another on a single line and set none
+// of the board's states. Faults of the kernel interface can be switched on: unplugged, the
+// interface held by another program, the serial driver bound, a bulk write that never
+// completes, a vendor request the chip refuses.
 //
 // The process must run under umockdev's preload (umockdev-wrapper); UsbTestbed refuses to run
 // otherwise, so nothing here can reach the machine's real USB devices. One testbed per process
@@ -100,6 +103,13 @@ class EmulatedFtdiChip {
   void SetSerialDriverBound(bool bound);
   // Bulk writes are taken but never completed (until cancelled).
   void SetStuck(bool stuck);
+  // The chip answers this vendor request (0x0B: the bit mode) with a stall from now on and
+  // does not act on it; 0 refuses none.
+  void SetRefusedRequest(std::uint8_t request);
+  // Whether the board's lines follow the bytes written: the last bit mode the chip took since
+  // it was plugged in was asynchronous bit-bang on all eight lines. The mode outlasts closing
+  // and reopening; only another bit-mode request or unplugging ends it.
+  bool InBitBangMode() const;
 
   // Everything that reached the chip, in order; Forget() starts afresh.
   std::vector<Transfer> Transfers() const;
@@ -139,6 +149,8 @@ class EmulatedFtdiChip {
   bool busy_ = false;
   bool serialDriver_ = false;
   bool stuck_ = false;
+  std::uint8_t refused_ = 0;
+  bool bitBang_ = false;
   std::vector<Transfer> transfers_;
   std::vector<std::unique_ptr<Urb>> done_, flying_, cancelled_;
   sim::SimulatedBoard board_;

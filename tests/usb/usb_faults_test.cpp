@@ -163,6 +163,24 @@ TEST(UsbFaults, StuckChipEndsTheBurstWithinTheWriteTimeout) {
   ExpectNextClickReachesTheChip(rig, chip, "Mux4");
 }
 
+// A chip that refuses bit-bang mode from the moment it is plugged in stays a serial port: each
+// start-up burst shows one box naming the call, the rest of the burst goes on as after every
+// failing call, and its bytes, sent out serially on one line, set none of the board's states.
+TEST(UsbFaults, BitModeRefusedTheBoardTakesNothing) {
+  UsbRig rig;
+  EmulatedFtdiChip& chip = rig.Chip();
+  chip.SetRefusedRequest(0x0B);
+  rig.Start();
+  EXPECT_EQ(rig.Boxes(), Texts(2, "FT_SetBitMode  - General IO error..."));
+  EXPECT_EQ(chip.BulkWrites().size(), 2u) << "each write follows the failed call";
+  EXPECT_FALSE(chip.InBitBangMode());
+  EXPECT_EQ(chip.Board().BurstCount(), 0u);
+
+  chip.SetRefusedRequest(0);
+  ExpectNextClickReachesTheChip(rig, chip, "Mux3");
+  EXPECT_EQ(chip.Board().Input(), 4);
+}
+
 // The device libftdi lists first among FTDI's standard IDs, as bus address.
 int FirstListedAddress() {
   ftdi_context* ctx = ftdi_new();
