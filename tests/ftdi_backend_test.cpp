@@ -41,14 +41,23 @@ TEST(FtdiBackend, ErrorCodesMapOntoD2xxStatuses) {
         << "function " << static_cast<int>(r.function) << " code " << r.code;
 }
 
-TEST(FtdiBackend, BitBangRateIsAQuarterOfTheRequest) {
-  EXPECT_EQ(port::BitBangBaudArgument(38400), 9600);
-  EXPECT_EQ(port::BitBangBaudArgument(9600), 2400);
-  EXPECT_EQ(port::BitBangBaudArgument(4), 1);
-  EXPECT_EQ(port::BitBangBaudArgument(3), std::nullopt);
-  EXPECT_EQ(port::BitBangBaudArgument(0), std::nullopt);
-  EXPECT_EQ(port::BitBangBaudArgument(3000000), 750000);
-  EXPECT_EQ(port::BitBangBaudArgument(3000004), std::nullopt);
+TEST(FtdiBackend, BaudArgumentIsAQuarterOfTheRequestInBitBangMode) {
+  const struct {
+    std::uint32_t rate;
+    std::optional<int> bitBang, serial;
+  } rows[] = {
+      {38400, 9600, 38400},
+      {9600, 2400, 9600},
+      {4, 1, 4},
+      {3, std::nullopt, 3},
+      {0, std::nullopt, std::nullopt},
+      {3000000, 750000, 3000000},
+      {3000004, std::nullopt, std::nullopt},
+  };
+  for (const auto& r : rows) {
+    EXPECT_EQ(port::BaudArgument(r.rate, true), r.bitBang) << r.rate;
+    EXPECT_EQ(port::BaudArgument(r.rate, false), r.serial) << r.rate;
+  }
 }
 
 TEST(FtdiBackend, NullHandleTouchesNoDevice) {

@@ -93,10 +93,11 @@ FtStatus MapFtdiError(FtdiFunction function, int code) {
   return FT_OTHER_ERROR;
 }
 
-std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate) {
-  const std::uint32_t quarter = requestedRate / 4;
-  if (quarter == 0 || quarter > 3000000 / 4) return std::nullopt;
-  return static_cast<int>(quarter);
+std::optional<int> BaudArgument(std::uint32_t requestedRate, bool bitBangOn) {
+  constexpr std::uint32_t kFastest = 3000000;
+  const std::uint32_t argument = bitBangOn ? requestedRate / 4 : requestedRate;
+  if (argument == 0 || requestedRate > kFastest) return std::nullopt;
+  return static_cast<int>(argument);
 }
 
 namespace {
@@ -179,7 +180,7 @@ class FtdiDriver final : public UsbDriver {
 
   FtStatus SetBaudRate(FtHandle handle, std::uint32_t baud) override {
     if (handle == nullptr) return FT_INVALID_HANDLE;
-    const auto argument = BitBangBaudArgument(baud);
+    const auto argument = BaudArgument(baud, Context(handle)->bitbang_enabled != 0);
     if (!argument) return FT_INVALID_BAUD_RATE;
     const int rc = ftdi_set_baudrate(Context(handle), *argument);
     return rc < 0 ? MapFtdiError(FtdiFunction::SetBaudRate, rc) : FT_OK;

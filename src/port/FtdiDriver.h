@@ -16,11 +16,12 @@ enum class FtdiFunction { New, FindAll, OpenDev, SetBitMode, SetBaudRate, WriteD
 // The D2XX status a libftdi1 return code means, for codes below zero (and a find count of 0).
 FtStatus MapFtdiError(FtdiFunction function, int code);
 
-// The rate to hand to ftdi_set_baudrate() once bit-bang mode is on. libftdi multiplies the
-// rate by four in bit-bang mode; the D2XX library programs the plain divisor for the same
-// request, so the rate is divided by four to send the board the same clock. Empty when the
-// rate is too small to express.
-std::optional<int> BitBangBaudArgument(std::uint32_t requestedRate);
+// The rate to hand to ftdi_set_baudrate() for a requested rate. libftdi multiplies the rate by
+// four while bit-bang mode is on; the D2XX library programs the plain divisor for the same
+// request in either mode, so in bit-bang mode the rate is divided by four to send the board
+// the same clock, and otherwise handed over as it is (a bit-mode call that failed leaves the
+// mode off). Empty when the rate cannot be expressed.
+std::optional<int> BaudArgument(std::uint32_t requestedRate, bool bitBangOn);
 
 // How long one bulk write to the bridge may take before it fails with an I/O error, ms
 // (libftdi's own default is 5 s). The longest burst the panel sends plays out in a few

@@ -163,10 +163,12 @@ TEST(UsbFaults, StuckChipEndsTheBurstWithinTheWriteTimeout) {
   ExpectNextClickReachesTheChip(rig, chip, "Mux4");
 }
 
-// A chip that refuses bit-bang mode from the moment it is plugged in stays a serial port: each
-// start-up burst shows one box naming the call, the rest of the burst goes on as after every
-// failing call, and its bytes, sent out serially on one line, set none of the board's states.
-TEST(UsbFaults, BitModeRefusedTheBoardTakesNothing) {
+// A chip that refuses bit-bang mode. From the moment it is plugged in: it stays a serial port,
+// each start-up burst shows one box naming the call and goes on as after every failing call,
+// and its bytes, sent out serially on one line, set none of the board's states. Later, in the
+// mode an earlier burst set: the burst still programs the 38400-baud divisor, and the board
+// follows it.
+TEST(UsbFaults, BitModeRefused) {
   UsbRig rig;
   EmulatedFtdiChip& chip = rig.Chip();
   chip.SetRefusedRequest(0x0B);
@@ -179,6 +181,13 @@ TEST(UsbFaults, BitModeRefusedTheBoardTakesNothing) {
   chip.SetRefusedRequest(0);
   ExpectNextClickReachesTheChip(rig, chip, "Mux3");
   EXPECT_EQ(chip.Board().Input(), 4);
+
+  rig.Forget();
+  chip.SetRefusedRequest(0x0B);
+  rig.Click("Mux4");
+  EXPECT_EQ(rig.Boxes(), Texts({"FT_SetBitMode  - General IO error..."}));
+  EXPECT_EQ(chip.ControlRequests(), kBurstConfiguration);
+  EXPECT_EQ(chip.Board().Input(), 5);
 }
 
 // The device libftdi lists first among FTDI's standard IDs, as bus address.
