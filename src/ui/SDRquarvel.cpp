@@ -18,6 +18,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QStyleOptionSlider>
+#include <QWheelEvent>
 
 #include <algorithm>
 #include <exception>
@@ -263,6 +264,22 @@ void PanelScrollBar::paintEvent(QPaintEvent* event) {
       style()->subControlRect(QStyle::CC_ScrollBar, &bar, QStyle::SC_ScrollBarSlider, this);
   QPainter painter(this);
   style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+}
+
+void PanelScrollBar::wheelEvent(QWheelEvent* event) {
+  const QPoint angle = event->angleDelta();
+  if (angle.y() != 0 || angle.x() == 0) {
+    QScrollBar::wheelEvent(event);
+    return;
+  }
+  // Turning the wheel's direction round (away from the user raises the position) turns a
+  // sideways gesture round too, a tilted wheel or a swipe on a touchpad: left would raise the
+  // position. It is turned back, so that the thumb moves the way the gesture goes.
+  QWheelEvent sideways(event->position(), event->globalPosition(), -event->pixelDelta(), -angle,
+                       event->buttons(), event->modifiers(), event->phase(), event->inverted(),
+                       event->source(), event->pointingDevice());
+  QScrollBar::wheelEvent(&sideways);
+  event->setAccepted(sideways.isAccepted());
 }
 
 void PanelScrollBar::ReleaseMouse() {

@@ -37,6 +37,7 @@ class PanelScrollBar : public QScrollBar {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
 };
 
 class TForm1 : public QWidget {

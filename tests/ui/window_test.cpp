@@ -557,14 +557,24 @@ TEST(WindowScrollBars, TroughClickAndWheelMoveThePosition) {
   EXPECT_EQ(tuning->value(), 1221);
   EXPECT_EQ(w.rig.rx.TuningPosition(), 1221);
 
-  w.Forget();
+  // The wheel away from the user and a sideways gesture to the right raise the position; each
+  // notch is one change.
+  const struct {
+    QPoint angle;
+    int direction;
+  } rows[] = {{{0, 120}, +1}, {{0, -120}, -1}, {{-120, 0}, +1}, {{120, 0}, -1}};
   const QPoint at(tuning->width() / 2, 8);
-  QWheelEvent up(QPointF(at), QPointF(tuning->mapToGlobal(at)), QPoint(), QPoint(0, 120),
-                 Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-  QApplication::sendEvent(tuning, &up);
-  EXPECT_GT(tuning->value(), 1221) << "the wheel away from the user raises the position";
-  EXPECT_EQ(w.rig.rx.TuningPosition(), tuning->value());
-  EXPECT_FALSE(w.ClockBursts().empty());
+  for (const auto& row : rows) {
+    const int before = tuning->value();
+    w.Forget();
+    QWheelEvent wheel(QPointF(at), QPointF(tuning->mapToGlobal(at)), QPoint(), row.angle,
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(tuning, &wheel);
+    const int moved = tuning->value() - before;
+    EXPECT_EQ((moved > 0) - (moved < 0), row.direction) << row.angle.x() << "," << row.angle.y();
+    EXPECT_EQ(w.rig.rx.TuningPosition(), tuning->value());
+    EXPECT_EQ(w.ClockBursts().size(), 1u);
+  }
 }
 
 TEST(WindowScrollBars, OffsetChangesOnlyTheTexts) {

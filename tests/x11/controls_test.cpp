@@ -249,6 +249,13 @@ TEST_P(X11ScrollBar, EachPartMovesThePositionTheBoardReceives) {
       {"wheel back",
        [&] { s.x.Click(s.panel, s.Px(c.bar.At(c.bar.width / 2).x), s.Px(c.bar.At(0).y), 5); },
        c.min},
+      // A tilted wheel or a sideways swipe: right raises, left lowers.
+      {"wheel right",
+       [&] { s.x.Click(s.panel, s.Px(c.bar.At(c.bar.width / 2).x), s.Px(c.bar.At(0).y), 7); },
+       c.min + c.wheelStep},
+      {"wheel left",
+       [&] { s.x.Click(s.panel, s.Px(c.bar.At(c.bar.width / 2).x), s.Px(c.bar.At(0).y), 6); },
+       c.min},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.part);
