@@ -160,6 +160,7 @@ TEST(Upload, BadFilesAreRefusedWithATextAndNothingIsSent) {
   const auto missing = dir.Path("missing.bin");
   const auto empty = dir.File("empty.bin", {});
   const auto tiny = dir.File("tiny.bin", Ramp(10));
+  const auto one = dir.File("one.bin", Ramp(1));
   const auto good = dir.File("good.bin", Ramp(256, 50));
   const auto fifo = dir.Path("fifo.bin");
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
@@ -170,6 +171,8 @@ TEST(Upload, BadFilesAreRefusedWithATextAndNothingIsSent) {
        "Cannot open \"" + missing + "\": Datei nicht gefunden", false},
       {"empty", empty, FailingFiles::Fail::None, 0, "is 0 bytes long", true},
       {"short", tiny, FailingFiles::Fail::None, 0, "is 10 bytes long", true},
+      {"one byte", one, FailingFiles::Fail::None, 0,
+       "\"" + one + "\" is 1 byte long; an image needs 256 bytes", false},
       {"folder", folder, FailingFiles::Fail::None, 0, "is not a regular file", true},
       {"fifo", fifo, FailingFiles::Fail::None, 0, "is not a regular file", true},
       {"unreadable", good, FailingFiles::Fail::Open, EACCES,

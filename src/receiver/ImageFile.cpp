@@ -140,7 +140,8 @@ Image ReadImageFile(const std::string& path, FileApi& api) {
   if (!S_ISREG(st.st_mode)) ThrowNotRegular(path);  // replaced between the checks
   if (st.st_size < static_cast<off_t>(kImageSize)) {
     throw FileError(0, "\"" + path + "\" is " + std::to_string(st.st_size) +
-                           " bytes long; an image needs " + std::to_string(kImageSize) + " bytes");
+                           (st.st_size == 1 ? " byte" : " bytes") + " long; an image needs " +
+                           std::to_string(kImageSize) + " bytes");
   }
 
   Image image{};
