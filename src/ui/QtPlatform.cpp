@@ -98,6 +98,8 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
     // dialog stays open, as users of the classic file dialog expect.
     const QString name = chosen.fileName();
     if (!chosen.exists() && (name.contains(u'*') || name.contains(u'?'))) {
+      // Typed with a folder ("~/images/*.bin"), the pattern lists that folder.
+      if (const QDir folder = chosen.absoluteDir(); folder.exists()) dialog->setDirectory(folder);
       dialog->setNameFilter(name);
       dialog->selectFile(name);
       continue;

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -800,7 +801,9 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
   bool cancel = false;
   std::vector<QString> nameBox;  // the name box each time the dialog was found open
   QStringList filtersAfterEnter;
+  QString folderAfterPattern;
   QStringList filtersOnCancel;
+  const QString imageFolder = QFileInfo(QString::fromStdString(image.Path())).absolutePath();
   QTimer user;
   user.setInterval(5);
   QObject::connect(&user, &QTimer::timeout, [&] {
@@ -818,8 +821,12 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
       dialog->reject();
     } else if (nameBox.size() == 1) {
       QTest::keyClick(name, Qt::Key_Return);  // "*.bin" as it stands
-    } else {
+    } else if (nameBox.size() == 2) {
       filtersAfterEnter = dialog->nameFilters();
+      name->setText(imageFolder + "/*.bin");  // a pattern in another folder
+      QTest::keyClick(name, Qt::Key_Return);
+    } else {
+      folderAfterPattern = dialog->directory().absolutePath();
       name->setText(QString::fromStdString(image.Path()));
       QTest::keyClick(name, Qt::Key_Return);
     }
@@ -828,9 +835,10 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
 
   driver.ClearCalls();
   QTest::mouseClick(FindIn<QPushButton>(panel.Form(), "RAMbin"), Qt::LeftButton);
-  ASSERT_EQ(nameBox.size(), 2u);
+  ASSERT_EQ(nameBox.size(), 3u);
   EXPECT_EQ(nameBox[0], "*.bin");
   EXPECT_EQ(filtersAfterEnter, QStringList({"*.bin"}));
+  EXPECT_EQ(folderAfterPattern, imageFolder) << "the pattern's folder is listed";
   EXPECT_EQ(driver.Writes().size(), 16u);
   EXPECT_EQ(reporter.Texts(), std::vector<std::string>());
 
