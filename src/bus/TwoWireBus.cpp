@@ -60,22 +60,24 @@ void TwoWireBus::BusMessage(std::uint8_t address, std::span<const std::uint8_t> 
   BusStop();
 }
 
-void TwoWireBus::SendWaveform() {
-  Send(burst_);
+bool TwoWireBus::SendWaveform() {
+  const bool reached = Send(burst_);
   // A refused burst is dropped, so that sending again sends an empty one.
   if (burst_.Overflowed()) burst_.Clear();
+  return reached;
 }
 
-void TwoWireBus::Send(const port::LineBurst& burst) {
+bool TwoWireBus::Send(const port::LineBurst& burst) {
   if (burst.Overflowed()) {
     link_.RefuseBurst(burst);
-    return;
+    return false;
   }
-  link_.UsbOpen();
-  link_.UsbSetBitMode(0xFF, port::kBitModeAsyncBitBang);
-  link_.UsbSetBaudRate(kBridgeBaudRate);
-  link_.UsbWrite(burst);
+  const bool opened = link_.UsbOpen() == port::FT_OK;
+  const bool bitBang = link_.UsbSetBitMode(0xFF, port::kBitModeAsyncBitBang) == port::FT_OK;
+  const bool rate = link_.UsbSetBaudRate(kBridgeBaudRate) == port::FT_OK;
+  const bool written = link_.UsbWrite(burst) == port::FT_OK;
   link_.UsbClose();
+  return opened && bitBang && rate && written;
 }
 
 }  // namespace quarvel::bus

@@ -47,11 +47,12 @@ class TwoWireBus {
   void BusMessage(std::initializer_list<std::uint8_t> bytes);
   void BusMessage(std::uint8_t address, std::span<const std::uint8_t> payload);
   // Hands the burst built since BeginBurst to the port link: see Send.
-  void SendWaveform();
+  bool SendWaveform();
   // Opens the bridge, sets bit-bang mode and the rate, writes the burst and closes, each
   // step taken whatever the previous one returned. A burst that overran the queue is refused
-  // whole: nothing reaches the driver and the user is told.
-  void Send(const port::LineBurst& burst);
+  // whole: nothing reaches the driver and the user is told. True when the burst reached the
+  // board: opening, both settings and the write answered 0.
+  bool Send(const port::LineBurst& burst);
 
   // The eight output lines as they are now.
   int PortImage() const { return portImage_; }

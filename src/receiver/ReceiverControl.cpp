@@ -51,7 +51,7 @@ void ReceiverControl::ProgramClockGenerator(std::int32_t tuningPosition, bool hi
   bus_.BusMessage({targetAddress_, 0x0C, static_cast<std::uint8_t>(divider & 0xFF)});
   bus_.BusMessage(
       {targetAddress_, 0x13, static_cast<std::uint8_t>(c_.ScrollBar3.Position() & 0xFF)});
-  bus_.SendWaveform();
+  SendBurst();
 }
 
 void ReceiverControl::FormCreate() {
@@ -89,6 +89,7 @@ void ReceiverControl::BandClick(const Band& band) {
   // The band multiplies the tuned frequency: the level follows it as a tuning step would
   // (above 3000 kHz), instead of staying at the previous band's level until the next step.
   UpdateTracking(true);
+  ResendLostLevel();
 }
 
 void ReceiverControl::Cmd10_40Click() {
@@ -101,6 +102,7 @@ void ReceiverControl::ScrollBar1Change() {
   ShowFrequency(true);
   ProgramClockGenerator();
   UpdateTracking(true);
+  ResendLostLevel();
 }
 
 void ReceiverControl::ScrollBar2Change() {
@@ -111,6 +113,7 @@ void ReceiverControl::ScrollBar2Change() {
 
 void ReceiverControl::ScrollBar3Change() {
   ProgramClockGenerator();
+  ResendLostLevel();
 }
 
 void ReceiverControl::UpdateTracking(bool onlyAboveThreshold) {
@@ -127,7 +130,19 @@ void ReceiverControl::ScrollBar4Change() {
   bus_.BusIdle();
   bus_.BusMessage(
       {bus::LevelConverter, kLevelControlByte, static_cast<std::uint8_t>(level & 0xFF)});
-  bus_.SendWaveform();
+  SendBurst();
+  levelLost_ = !lastBurstReached_;
+}
+
+void ReceiverControl::SendBurst() {
+  lastBurstReached_ = bus_.SendWaveform();
+}
+
+void ReceiverControl::ResendLostLevel() {
+  // Every clock burst carries all the clock generator's settings and the selection, so the
+  // first one that gets through after a failure restores them; the level is sent only when
+  // it changes, and one lost while the board was away would otherwise stay lost.
+  if (levelLost_ && lastBurstReached_) ScrollBar4Change();
 }
 
 void ReceiverControl::SelectInputBits(int index) {
@@ -138,12 +153,14 @@ void ReceiverControl::SelectInputBits(int index) {
 void ReceiverControl::SelectInput(int index) {
   SelectInputBits(index);
   ProgramClockGenerator();
+  ResendLostLevel();
 }
 
 void ReceiverControl::SelectAttenuator(int index) {
   attenuatorIndex_ = index;
   bus_.SetSelection(inputIndex_, attenuatorIndex_);
   ProgramClockGenerator();
+  ResendLostLevel();
 }
 
 void ReceiverControl::UploadImageFile(std::uint8_t target) {
@@ -163,11 +180,12 @@ void ReceiverControl::UploadImageFile(std::uint8_t target) {
     for (int i = 0; i < kPageSize; ++i)
       bus_.BusWriteByte(uploadImage_[static_cast<std::size_t>(page * kPageSize + i)]);
     bus_.BusStop();
-    bus_.SendWaveform();
+    SendBurst();
     c_.ProgressBar1.SetPosition(page * kPageSize + kPageSize - 1);
     sleeper_.IdleMs(kPagePauseMs);
     c_.ProgressBar1.SetPosition(0);
   }
+  ResendLostLevel();
 }
 
 }  // namespace quarvel::receiver

@@ -112,6 +112,11 @@ class ReceiverControl {
   void ShowFrequency(bool withOffset);
   void SelectInputBits(int index);
   void UpdateTracking(bool onlyAboveThreshold);
+  // Sends the burst built since BeginBurst and notes whether it reached the board.
+  void SendBurst();
+  // Sends the level again when its last burst did not reach the board and the last burst
+  // since did: the panel shows it, so the level converter must hold it too.
+  void ResendLostLevel();
 
   bus::TwoWireBus& bus_;
   PanelControls& c_;
@@ -130,6 +135,8 @@ class ReceiverControl {
   int oddBit_ = 0;
   std::uint8_t register40_ = 0, register41_ = 0, register42_ = 0;
   Image uploadImage_{};
+  bool lastBurstReached_ = false;
+  bool levelLost_ = false;
 };
 
 }  // namespace quarvel::receiver

@@ -177,5 +177,55 @@ TEST(UnpluggedDuringDrag, EveryStepIsReportedAndTheDragResumesWithTheSelection) 
   EXPECT_EQ(rig.controls.Freq.Text(), "8575 kHz");  // 1712 x 20 / 4 + 15
 }
 
+// The level is sent only when it changes, so one sent while the board was away would stay
+// lost: the first burst that reaches the board again is followed by the level the panel
+// shows, and from then on the converter holds it.
+TEST(UnpluggedLevel, TheLevelMissedWhileAwayFollowsTheFirstBurstBack) {
+  const struct {
+    const char* name;
+    bool presentAtStart;
+    std::function<void(testing::Rig&)> before, away, back;
+    const char* level;
+  } rows[] = {
+      {"a band's new level, then a tuning step of the same level", true, [](testing::Rig&) {},
+       [](testing::Rig& r) { r.rx.Cmd25_100Click(); },
+       [](testing::Rig& r) { r.controls.ScrollBar1.SetPosition(1213); }, "212"},
+      {"back to 2...10 MHz, then a band below 3000 kHz, where tracking does nothing", true,
+       [](testing::Rig& r) { r.rx.Cmd25_100Click(); },
+       [](testing::Rig& r) { r.rx.Cmd10_40Click(); }, [](testing::Rig& r) { r.rx.Cmd4_16Click(); },
+       "77"},
+      {"started before the board was plugged in, then an input", false, [](testing::Rig&) {},
+       [](testing::Rig&) {}, [](testing::Rig& r) { r.rx.Mux1Click(); }, "77"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    testing::Rig rig;
+    rig.driver.SetPresent(row.presentAtStart);
+    rig.Start();
+    row.before(rig);
+    rig.driver.SetPresent(false);
+    row.away(rig);
+    rig.driver.SetPresent(true);
+    rig.Forget();
+    std::vector<Bytes> delivered;
+    const port::Subscription writes = rig.driver.OnBoardWrite(
+        [&](const std::uint8_t* data, std::uint32_t n) { delivered.emplace_back(data, data + n); });
+    row.back(rig);
+
+    EXPECT_EQ(rig.reporter.Texts(), std::vector<std::string>());
+    EXPECT_EQ(rig.controls.Edit1.Text(), row.level);
+    ASSERT_GE(delivered.size(), 2u);
+    EXPECT_EQ(delivered.front().size(), 317u) << "the action's own burst first";
+    ASSERT_EQ(delivered.back().size(), 89u);
+    EXPECT_EQ(MessagesOf(bus::DecodeBurst(delivered.back())),
+              (Messages{{0x90, 0x40, static_cast<std::uint8_t>(std::stoi(row.level))}}));
+
+    // Delivered once, it is not sent again.
+    rig.Forget();
+    rig.rx.Mux2Click();
+    EXPECT_EQ(rig.driver.Writes().size(), 1u);
+  }
+}
+
 }  // namespace
 }  // namespace quarvel::reliability

@@ -19,12 +19,14 @@ namespace {
 
 using Texts = std::vector<std::string>;
 
-// After a fault is gone: one click, one burst on the chip, no box.
-void ExpectNextClickReachesTheChip(UsbRig& rig, EmulatedFtdiChip& chip, const char* button) {
+// After a fault is gone: one click, one burst on the chip (two where the level was lost
+// meanwhile: it follows), no box.
+void ExpectNextClickReachesTheChip(UsbRig& rig, EmulatedFtdiChip& chip, const char* button,
+                                   std::size_t bursts = 1) {
   rig.Forget();
   rig.Click(button);
   EXPECT_EQ(rig.Boxes(), Texts()) << button;
-  EXPECT_EQ(chip.BulkWrites().size(), 1u) << button;
+  EXPECT_EQ(chip.BulkWrites().size(), bursts) << button;
   EXPECT_TRUE(ConfiguredBeforeEachWrite(chip.Transfers())) << button;
 }
 
@@ -46,9 +48,11 @@ TEST(UsbFaults, NoDeviceAtAllShowsNotFoundThenInvalidHandles) {
   // Both start-up bursts, the clock's and the level's, before the window is shown.
   EXPECT_EQ(rig.Boxes(), AbsentBoxes(2));
 
+  // The click's burst, then the level the board missed at start-up.
   EmulatedFtdiChip& chip = rig.AddChip();
-  ExpectNextClickReachesTheChip(rig, chip, "Mux3");
+  ExpectNextClickReachesTheChip(rig, chip, "Mux3", 2);
   EXPECT_EQ(chip.Board().Input(), 4);
+  EXPECT_EQ(chip.Board().Level(), 77);
 }
 
 TEST(UsbFaults, OpenRefusedShowsDeviceNotOpenedUntilTheFaultIsGone) {
@@ -165,7 +169,8 @@ TEST(UsbFaults, StuckChipEndsTheBurstWithinTheWriteTimeout) {
 
 // A chip that refuses bit-bang mode. From the moment it is plugged in: it stays a serial port,
 // each start-up burst shows one box naming the call and goes on as after every failing call,
-// and its bytes, sent out serially on one line, set none of the board's states. Later, in the
+// and its bytes, sent out serially on one line, set none of the board's states; once it takes
+// the mode, the level follows the first burst. Later, in the
 // mode an earlier burst set: the burst still programs the 38400-baud divisor, and the board
 // follows it.
 TEST(UsbFaults, BitModeRefused) {
@@ -178,9 +183,11 @@ TEST(UsbFaults, BitModeRefused) {
   EXPECT_FALSE(chip.InBitBangMode());
   EXPECT_EQ(chip.Board().BurstCount(), 0u);
 
+  // Mended: the click's burst, then the level the board missed at start-up.
   chip.SetRefusedRequest(0);
-  ExpectNextClickReachesTheChip(rig, chip, "Mux3");
+  ExpectNextClickReachesTheChip(rig, chip, "Mux3", 2);
   EXPECT_EQ(chip.Board().Input(), 4);
+  EXPECT_EQ(chip.Board().Level(), 77);
 
   rig.Forget();
   chip.SetRefusedRequest(0x0B);
