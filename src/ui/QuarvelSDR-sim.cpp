@@ -3,6 +3,8 @@
 #include <QApplication>
 #include <QTimer>
 
+#include <unistd.h>
+
 #include <csignal>
 #include <functional>
 #include <iostream>
@@ -17,6 +19,7 @@
 #include "ui/QtPlatform.h"
 #include "ui/QuitWhenPainted.h"
 #include "ui/SimEdition.h"
+#include "ui/TraceOutput.h"
 
 namespace {
 
@@ -47,7 +50,7 @@ class AfterFirstPaint : public QObject {
 int main(int argc, char** argv) {
   using namespace quarvel;
   // The trace goes to whatever reads standard output (a pipe into a script, `head`); when that
-  // reader stops, later trace lines are lost, but the panel and its board stay up.
+  // reader goes away, later trace lines are lost, but the panel and its board stay up.
   std::signal(SIGPIPE, SIG_IGN);
   std::string error;
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
@@ -63,7 +66,10 @@ int main(int argc, char** argv) {
   QApplication app(qtArgc, argv);
   fonts.Wait();
 
-  ui::SimEdition sim(*options, std::cout,
+  // The trace is written by a thread of its own: a reader that stops reading (`| less` left
+  // waiting) costs trace lines, never the window.
+  ui::TraceOutput trace(STDOUT_FILENO);
+  ui::SimEdition sim(*options, trace.Stream(),
                      ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR-sim"));
   // The board model sees every burst from the first one on; the monitor shows it live.
   sim::SimulatedBoard board;

@@ -14,6 +14,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <fcntl.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -26,6 +28,7 @@
 #include "TempFiles.h"
 #include "bus/TwoWireDecoder.h"
 #include "ui/SimEdition.h"
+#include "ui/TraceOutput.h"
 
 namespace quarvel {
 namespace {
@@ -391,6 +394,80 @@ TEST(SimProgram, KeepsRunningWhenNothingReadsItsTrace) {
   ASSERT_TRUE(sim.waitForFinished(30000));
   EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit) << "ended by a signal";
   EXPECT_EQ(sim.exitCode(), 0);
+}
+
+// Everything readable on fd until nothing more arrives for quietMs.
+std::string ReadUntilQuiet(int fd, int quietMs) {
+  std::string text;
+  char chunk[65536];
+  pollfd p{fd, POLLIN, 0};
+  while (poll(&p, 1, quietMs) > 0) {
+    const ssize_t n = read(fd, chunk, sizeof chunk);
+    if (n <= 0) break;
+    text.append(chunk, static_cast<std::size_t>(n));
+  }
+  return text;
+}
+
+// A reader that stops reading (`QuarvelSDR-sim | less`, left waiting) holds nothing up: the
+// trace goes on at once, lines beyond the backlog are dropped whole, and once the reader reads
+// again it gets the lines kept, in order, and standard error says how many were dropped.
+TEST(SimProgram, TraceToAReaderThatStopsReadingNeverWaits) {
+  int out[2], err[2];
+  ASSERT_EQ(pipe(out), 0);
+  ASSERT_EQ(pipe(err), 0);
+  constexpr int kLines = 20000;
+  std::uint64_t dropped = 0;
+  std::string read;
+  {
+    ui::TraceOutput trace(out[1], 256 * 1024, err[1]);
+    QElapsedTimer clock;
+    clock.start();
+    for (int i = 0; i < kLines; ++i)
+      trace.Stream() << "FT_Write count=317 line " << i << " " << std::string(80, 'x') << std::endl;
+    EXPECT_LT(clock.elapsed(), 2000) << "the program waited for the reader";
+    dropped = trace.DroppedLines();
+    EXPECT_GT(dropped, 0u);
+    read = ReadUntilQuiet(out[0], 500);
+  }
+  std::istringstream lines(read);
+  std::string line;
+  int kept = 0, last = -1;
+  while (std::getline(lines, line)) {
+    int number = -1;
+    ASSERT_EQ(std::sscanf(line.c_str(), "FT_Write count=317 line %d ", &number), 1) << line;
+    ASSERT_EQ(line.size(),
+              std::string("FT_Write count=317 line  ").size() + std::to_string(number).size() + 80)
+        << "a line cut short";
+    ASSERT_GT(number, last) << "out of order";
+    if (kept == 0) {
+      EXPECT_EQ(number, 0) << "the first lines are kept";
+    }
+    last = number;
+    ++kept;
+  }
+  EXPECT_EQ(static_cast<std::uint64_t>(kept) + dropped, static_cast<std::uint64_t>(kLines));
+  EXPECT_EQ(ReadUntilQuiet(err[0], 100),
+            "QuarvelSDR-sim: " + std::to_string(dropped) +
+                " trace lines dropped: standard output was not being read\n");
+  for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
+}
+
+// A reader gone for good (`| head` done): the trace ends, the program goes on at once.
+TEST(SimProgram, TraceToAReaderThatIsGoneEndsAtOnce) {
+  const auto previous = std::signal(SIGPIPE, SIG_IGN);  // as the program does
+  int out[2];
+  ASSERT_EQ(pipe(out), 0);
+  close(out[0]);
+  QElapsedTimer clock;
+  clock.start();
+  {
+    ui::TraceOutput trace(out[1], 256 * 1024, -1);
+    for (int i = 0; i < 20000; ++i) trace.Stream() << std::string(100, 'x') << std::endl;
+  }
+  EXPECT_LT(clock.elapsed(), 2000);
+  close(out[1]);
+  std::signal(SIGPIPE, previous);
 }
 
 TEST(SimProgram, UnknownOptionsGiveUsageAndExitCode2) {

@@ -1,0 +1,164 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/TraceOutput.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
+#include <streambuf>
+#include <string>
+#include <thread>
+#include <utility>
+
+namespace quarvel::ui {
+
+namespace {
+
+// Writes all of text to fd; false when the file refuses it (the reader has gone away).
+bool WriteAll(int fd, const std::string& text) {
+  const char* next = text.data();
+  std::size_t left = text.size();
+  while (left > 0) {
+    const ssize_t n = ::write(fd, next, left);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    next += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+// What the program's thread and the writer share.
+struct TraceOutput::Shared {
+  Shared(int out, int err, std::size_t limit) : fd(out), errorFd(err), backlogLimit(limit) {}
+
+  // Takes whole lines from the program's thread; never waits for the reader.
+  void Hand(std::string text) {
+    std::lock_guard lock(mutex);
+    if (broken) return;  // nobody will ever read them
+    if (queue.size() + inFlight + text.size() > backlogLimit) {
+      dropped += static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+      return;
+    }
+    queue += text;
+    wake.notify_one();
+  }
+
+  void Run() {
+    std::unique_lock lock(mutex);
+    for (;;) {
+      wake.wait(lock, [this] { return stop || !queue.empty(); });
+      if (queue.empty()) break;  // stopping, and all is written
+      std::string chunk;
+      chunk.swap(queue);
+      inFlight = chunk.size();
+      lock.unlock();
+      const bool written = WriteAll(fd, chunk);
+      lock.lock();
+      inFlight = 0;
+      if (!written) {
+        broken = true;
+        queue.clear();
+      }
+      std::string note;
+      if (queue.empty() && dropped > reported && !broken && errorFd >= 0) {
+        note = "QuarvelSDR-sim: " + std::to_string(dropped - reported) +
+               " trace lines dropped: standard output was not being read\n";
+        reported = dropped;
+      }
+      drained.notify_all();
+      if (!note.empty()) {
+        lock.unlock();
+        WriteAll(errorFd, note);
+        lock.lock();
+      }
+    }
+    drained.notify_all();
+  }
+
+  const int fd;
+  const int errorFd;
+  const std::size_t backlogLimit;
+  std::mutex mutex;
+  std::condition_variable wake, drained;
+  std::string queue;         // handed over, not yet taken by the writer
+  std::size_t inFlight = 0;  // taken, being written
+  bool stop = false;
+  bool broken = false;        // the file refused a write: everything from now on is dropped
+  std::uint64_t dropped = 0;  // lines dropped for a reader too far behind
+  std::uint64_t reported = 0;
+};
+
+// Collects the text written to the stream and hands it over, whole lines at a time, at each
+// flush.
+class TraceOutput::Buffer : public std::streambuf {
+ public:
+  explicit Buffer(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {}
+
+  // Hands over what is left, a last line without its newline included.
+  void Finish() {
+    sync();
+    if (!pending_.empty()) shared_->Hand(std::exchange(pending_, {}));
+  }
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (!traits_type::eq_int_type(c, traits_type::eof())) pending_ += traits_type::to_char_type(c);
+    return traits_type::not_eof(c);
+  }
+  std::streamsize xsputn(const char* s, std::streamsize n) override {
+    pending_.append(s, static_cast<std::size_t>(n));
+    return n;
+  }
+  int sync() override {
+    const std::size_t end = pending_.rfind('\n');
+    if (end == std::string::npos) return 0;
+    std::string lines = pending_.substr(0, end + 1);
+    pending_.erase(0, end + 1);
+    shared_->Hand(std::move(lines));
+    return 0;
+  }
+
+ private:
+  std::shared_ptr<Shared> shared_;
+  std::string pending_;
+};
+
+TraceOutput::TraceOutput(int fd, std::size_t backlogBytes, int errorFd)
+    : shared_(std::make_shared<Shared>(fd, errorFd, backlogBytes)),
+      buffer_(std::make_unique<Buffer>(shared_)),
+      stream_(std::make_unique<std::ostream>(buffer_.get())) {
+  try {
+    // The thread keeps the shared part alive for as long as it may still be writing.
+    std::thread([shared = shared_] { shared->Run(); }).detach();
+  } catch (const std::exception&) {
+    // No thread to spare: nothing would ever write, so the trace is left out.
+    std::lock_guard lock(shared_->mutex);
+    shared_->broken = true;
+  }
+}
+
+TraceOutput::~TraceOutput() {
+  buffer_->Finish();
+  std::unique_lock lock(shared_->mutex);
+  shared_->stop = true;
+  shared_->wake.notify_one();
+  shared_->drained.wait_for(lock, std::chrono::milliseconds(kDrainMs), [this] {
+    return shared_->broken || (shared_->queue.empty() && shared_->inFlight == 0);
+  });
+}
+
+std::uint64_t TraceOutput::DroppedLines() const {
+  std::lock_guard lock(shared_->mutex);
+  return shared_->dropped;
+}
+
+}  // namespace quarvel::ui

@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The simulated edition's trace on standard output, written without ever holding the panel.
+//
+// Whatever reads the trace (a terminal, `less`, a script) may stop reading for a while or for
+// good. Written directly, a full pipe would stop the window at its next driver call. Here each
+// flushed piece of text is handed to a thread of its own that writes it out; while the reader
+// is behind by more than the backlog limit, further lines are dropped whole and counted, and
+// once it has caught up the writer says on standard error how many were lost.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <ostream>
+
+namespace quarvel::ui {
+
+class TraceOutput {
+ public:
+  static constexpr std::size_t kDefaultBacklogBytes = 8u << 20;
+  // How long the destructor waits for the backlog to be written before giving up on it.
+  static constexpr int kDrainMs = 2000;
+
+  // Writes to the open file descriptor fd (not taken over, not closed). Text reaches the
+  // writer at each flush of Stream(). errorFd receives the note on dropped lines (-1: none).
+  explicit TraceOutput(int fd, std::size_t backlogBytes = kDefaultBacklogBytes, int errorFd = 2);
+  // Waits up to kDrainMs for what is queued to be written; a reader that takes nothing keeps
+  // the rest.
+  ~TraceOutput();
+  TraceOutput(const TraceOutput&) = delete;
+  TraceOutput& operator=(const TraceOutput&) = delete;
+
+  std::ostream& Stream() { return *stream_; }
+  // Lines dropped so far because the reader was too far behind.
+  std::uint64_t DroppedLines() const;
+
+ private:
+  struct Shared;
+  class Buffer;
+  std::shared_ptr<Shared> shared_;
+  std::unique_ptr<Buffer> buffer_;
+  std::unique_ptr<std::ostream> stream_;
+};
+
+}  // namespace quarvel::ui
