@@ -226,6 +226,13 @@ TEST_P(X11ScrollBar, EachPartMovesThePositionTheBoardReceives) {
   s.x.Activate(s.panel);
 
   const int right = c.bar.width - 1;
+  // One notch of the wheel over the middle of the bar: buttons 4 and 5 away from the user and
+  // towards, 6 and 7 sideways (a tilted wheel, a swipe) to the left and to the right.
+  const auto wheel = [&](int button) {
+    return [&, button] {
+      s.x.Click(s.panel, s.Px(c.bar.At(c.bar.width / 2).x), s.Px(c.bar.At(0).y), button);
+    };
+  };
   const struct {
     const char* part;
     std::function<void()> act;
@@ -243,19 +250,10 @@ TEST_P(X11ScrollBar, EachPartMovesThePositionTheBoardReceives) {
       {"Page Up", [&] { s.x.Key({"Prior"}); }, c.start},
       {"End", [&] { s.x.Key({"End"}); }, c.max},
       {"Home", [&] { s.x.Key({"Home"}); }, c.min},
-      {"wheel away",
-       [&] { s.x.Click(s.panel, s.Px(c.bar.At(c.bar.width / 2).x), s.Px(c.bar.At(0).y), 4); },
-       c.min + c.wheelStep},
-      {"wheel back",
-       [&] { s.x.Click(s.panel, s.Px(c.bar.At(c.bar.width / 2).x), s.Px(c.bar.At(0).y), 5); },
-       c.min},
-      // A tilted wheel or a sideways swipe: right raises, left lowers.
-      {"wheel right",
-       [&] { s.x.Click(s.panel, s.Px(c.bar.At(c.bar.width / 2).x), s.Px(c.bar.At(0).y), 7); },
-       c.min + c.wheelStep},
-      {"wheel left",
-       [&] { s.x.Click(s.panel, s.Px(c.bar.At(c.bar.width / 2).x), s.Px(c.bar.At(0).y), 6); },
-       c.min},
+      {"wheel away", wheel(4), c.min + c.wheelStep},
+      {"wheel back", wheel(5), c.min},
+      {"wheel right", wheel(7), c.min + c.wheelStep},
+      {"wheel left", wheel(6), c.min},
   };
   for (const auto& step : steps) {
     SCOPED_TRACE(step.part);
