@@ -2,6 +2,7 @@
 #include "ui/SDRquarvel.h"
 
 #include <QCloseEvent>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetrics>
 #include <QKeyEvent>
@@ -242,8 +243,16 @@ void PanelScrollBar::keyPressEvent(QKeyEvent* event) {
   };
   for (const auto& [key, action] : kKeys) {
     if (event->key() != key) continue;
-    triggerAction(action);
     event->accept();
+    // A held key repeats at the desktop's rate whatever a step costs. Where a step (its bursts
+    // and their pauses) takes longer than the repeat interval, the repeats that came in
+    // meanwhile are skipped, so that the bar stops when the key is let go instead of working
+    // off a backlog of steps.
+    if (event->isAutoRepeat() && event->timestamp() < keyBusyUntil_) return;
+    QElapsedTimer step;
+    step.start();
+    triggerAction(action);
+    keyBusyUntil_ = event->timestamp() + static_cast<quint64>(step.elapsed());
     return;
   }
   QScrollBar::keyPressEvent(event);

@@ -38,6 +38,10 @@ class PanelScrollBar : public QScrollBar {
   void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
+
+ private:
+  // When the last step by key ended, on the clock of the input events' time stamps.
+  quint64 keyBusyUntil_ = 0;
 };
 
 class TForm1 : public QWidget {
