@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/SDRquarvel.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -309,10 +310,7 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
       title_(std::move(applicationTitle)) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Quarvel SDR Tuning"));
-  // Button-face background, as the controls' own faces.
-  QPalette face = palette();
-  face.setColor(QPalette::Window, face.color(QPalette::Button));
-  setPalette(face);
+  UseButtonFaceBackground();
   setAutoFillBackground(true);
   resize(457, 416);
   // The layout's place, unless the screen is too low or narrow to show every control there.
@@ -427,7 +425,18 @@ bool TForm1::event(QEvent* event) {
     // otherwise its auto-repeat would keep stepping, and sending bursts, behind the box.
     for (PanelScrollBar* bar : bars_) bar->ReleaseMouse();
   }
-  return QWidget::event(event);
+  const bool handled = QWidget::event(event);
+  // The desktop changed its colours (a dark theme at night): the background follows the new
+  // button face, as every other colour of the window follows the new palette by itself.
+  if (event->type() == QEvent::ApplicationPaletteChange) UseButtonFaceBackground();
+  return handled;
+}
+
+void TForm1::UseButtonFaceBackground() {
+  // Button-face background, as the controls' own faces; only this colour is the window's own.
+  QPalette face;
+  face.setColor(QPalette::Window, QApplication::palette(this).color(QPalette::Button));
+  setPalette(face);
 }
 
 void TForm1::ReadDecimalSeparator() {

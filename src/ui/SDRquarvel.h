@@ -75,6 +75,7 @@ class TForm1 : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  void UseButtonFaceBackground();
   void BuildControls();
   QWidget* MakeControl(const ControlRow& row);
   QLabel* MakeLabel(const ControlRow& row);

@@ -614,6 +614,27 @@ TEST(WindowScrollBars, HeldKeySkipsTheRepeatsThatCameDuringAStep) {
   EXPECT_EQ(tuning->value(), start + steps + 1);
 }
 
+// The desktop switches to dark colours while the panel runs: the background follows the new
+// button face and the labels stay readable on it.
+TEST(WindowLook, BackgroundFollowsTheDesktopsColours) {
+  WindowRig w;
+  const QPalette light = QApplication::palette();
+  QPalette dark = light;
+  dark.setColor(QPalette::Window, QColor(0x2d, 0x2d, 0x2d));
+  dark.setColor(QPalette::WindowText, QColor(0xeb, 0xeb, 0xeb));
+  dark.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x3c));
+  dark.setColor(QPalette::ButtonText, QColor(0xeb, 0xeb, 0xeb));
+  QApplication::setPalette(dark);
+  QApplication::processEvents();
+  const QPalette shown = w.form->palette();
+  const QPalette label = w.Find("Freq")->palette();
+  QApplication::setPalette(light);
+  QApplication::processEvents();
+  EXPECT_EQ(shown.color(QPalette::Window), QColor(0x3c, 0x3c, 0x3c));
+  EXPECT_EQ(label.color(QPalette::WindowText), QColor(0xeb, 0xeb, 0xeb));
+  EXPECT_EQ(w.form->palette().color(QPalette::Window), light.color(QPalette::Button)) << "and back";
+}
+
 TEST(WindowScrollBars, OffsetChangesOnlyTheTexts) {
   WindowRig w;
   w.Forget();
