@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
     if (exitWhenShown == 2) monitor->installEventFilter(&quitWhenPainted);
     // The monitor belongs to the panel: closing the panel ends the program.
     monitor->setAttribute(Qt::WA_QuitOnClose, false);
+    // The keyboard stays with the panel, where the user works; the monitor is only watched.
+    monitor->setAttribute(Qt::WA_ShowWithoutActivating);
     ui::PlaceMonitor(*monitor, monitor->FullViewSize(), Form1);
     monitor->show();
   });

@@ -55,6 +55,18 @@ TEST(X11Session, NothingReadFromOrWrittenToTheHomeFolder) {
   EXPECT_EQ(TreeSnapshot(s.x.Home()), before);
 }
 
+// Started under a window manager, the keyboard is with the panel, not with the bus monitor
+// that opens after it: Tab and Right, pressed at once, tune.
+TEST(X11Session, StartsWithTheKeyboardInThePanel) {
+  PanelSession s({.windowManager = true});
+  ASSERT_TRUE(s.Start());
+  s.x.WaitQuiet(300, 3000);
+  const std::size_t mark = s.x.LineCount();
+  s.x.Key({"Tab"});
+  s.x.Key({"Right"});
+  EXPECT_TRUE(s.WaitForWrites(mark, 1)) << "the keys went elsewhere";
+}
+
 // Closing the panel ends the program, the bus monitor open or not; closing only the monitor
 // keeps the panel working.
 TEST(X11Session, ClosingThePanelEndsTheProgramClosingTheMonitorDoesNot) {
