@@ -19,6 +19,7 @@
 #include <QTableWidget>
 #include <QTime>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <iterator>
@@ -175,6 +176,9 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   messages_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   messages_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   messages_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  // Tab leaves the list for the next control, as in every other part of a window; the arrow
+  // keys move through its rows.
+  messages_->setTabKeyNavigation(false);
   messages_->setShowGrid(false);
   messages_->setWordWrap(false);
   messages_->horizontalHeader()->hide();
@@ -250,6 +254,9 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   view_->setFrameShape(QFrame::NoFrame);
   view_->setWidgetResizable(true);
   view_->setWidget(content_);
+  // The scroll area around everything is no stop of its own for Tab: it has nothing to show
+  // or say; the controls in it are the stops.
+  view_->setFocusPolicy(Qt::NoFocus);
   auto* window = new QVBoxLayout(this);
   window->setContentsMargins(0, 0, 0, 0);
   window->addWidget(view_);
@@ -338,7 +345,15 @@ void BusMonitor::AppendRows() {
     messages_->setItem(row, 0, item);
   }
   const int excess = messages_->rowCount() - rowLimit_;
-  if (excess > 0) messages_->model()->removeRows(0, excess);
+  if (excess > 0) {
+    // A user reading further up keeps the rows in front of them in place while the oldest
+    // rows go, until those very rows are the oldest.
+    const int top = messages_->rowAt(0);
+    messages_->model()->removeRows(0, excess);
+    if (!following && top >= 0)
+      messages_->scrollTo(messages_->model()->index(std::max(top - excess, 0), 0),
+                          QAbstractItemView::PositionAtTop);
+  }
   if (following) messages_->scrollToBottom();
 }
 

@@ -10,8 +10,10 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QStyleOptionViewItem>
+#include <QTabBar>
 #include <QTableView>
 #include <QTableWidget>
+#include <QTest>
 #include <memory>
 
 #include "TempFiles.h"
@@ -336,6 +338,44 @@ TEST(BusMonitor, ListKeepsOnlyTheNewestRows) {
   EXPECT_EQ(Message(rows[9]), "clock generator 0xD2 \u2190 [13] 7F");
   EXPECT_EQ(Message(rows[0]), "clock generator 0xD2 \u2190 [13] 7F");  // from position 417
   EXPECT_EQ(Message(rows[1]), "clock generator 0xD2 \u2190 [40] C4 CD 30");
+}
+
+// A user reading further up in a full list: the oldest rows go as bursts come in, but the rows
+// in front of the user stay where they are.
+TEST(BusMonitor, RowsBeingReadStayInPlaceWhileTheOldestGo) {
+  MonitorRig m(100);
+  m.monitor->resize(900, 500);
+  m.monitor->show();
+  m.rig.Start();
+  for (int n = 401; n <= 440; ++n) m.rig.controls.ScrollBar1.SetPosition(n);
+  QTableWidget* list = m.List();
+  ASSERT_EQ(list->rowCount(), 100);
+  list->scrollToItem(list->item(40, 0), QAbstractItemView::PositionAtTop);
+  const QString read = list->item(list->rowAt(0), 0)->text();
+  for (int n = 441; n <= 450; ++n) m.rig.controls.ScrollBar1.SetPosition(n);
+  ASSERT_EQ(list->rowCount(), 100);
+  EXPECT_EQ(list->item(list->rowAt(0), 0)->text(), read);
+  EXPECT_EQ(list->rowAt(0), 40 - 30) << "three rows per burst went";
+}
+
+// Tab goes into the list and out of it again, to the register tables' tabs and back.
+TEST(BusMonitor, TabGoesThroughTheListAndOn) {
+  MonitorRig m;
+  m.monitor->show();
+  m.monitor->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(m.monitor.get()));
+  m.rig.Start();
+  QTableWidget* list = m.List();
+  list->setFocus();
+  ASSERT_TRUE(list->hasFocus());
+  QTest::keyClick(list, Qt::Key_Tab);
+  EXPECT_NE(qobject_cast<QTabBar*>(QApplication::focusWidget()), nullptr);
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  EXPECT_EQ(QApplication::focusWidget(), list);
+  QTest::keyClick(list, Qt::Key_Backtab);
+  EXPECT_NE(QApplication::focusWidget(), list);
+  EXPECT_EQ(qobject_cast<QScrollArea*>(QApplication::focusWidget()), nullptr)
+      << "a stop with nothing to show";
 }
 
 }  // namespace
