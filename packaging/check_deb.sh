@@ -79,6 +79,16 @@ for p in "${programs[@]}"; do
   expect "metainfo provides $p" grep -q "<binary>$p</binary>" "$metainfo"
 done
 expect "metainfo provides the FTDI bridge's USB IDs" grep -q "<modalias>usb:v0403p" "$metainfo"
+# Software centres lay the screenshot out by the size the metadata gives.
+shot=$(dirname "$0")/../docs/panel.png
+size=$(file "$shot" | grep -Eo '[0-9]+ x [0-9]+' | head -1)
+expect "metainfo gives the screenshot's size ($size)" \
+  grep -q "width=\"${size% x *}\" height=\"${size#* x }\"" "$metainfo"
+# The desktop shell matches the running window to its launcher by the window's class, which
+# is the program's name.
+desktop=$tree/usr/share/applications/org.quarvel.QuarvelSDR.desktop
+expect "desktop entry's window class is its program's" \
+  grep -qx "StartupWMClass=$(sed -n 's/^Exec=//p' "$desktop" | head -1)" "$desktop"
 gzip -dc "$tree/usr/share/doc/quarvel-sdr/changelog.Debian.gz" >"$out/changelog"
 expect "changelog names the package's version" \
   test "$(dpkg-parsechangelog -l "$out/changelog" -S Version)" = "$(dpkg-deb -f "$deb" Version)"

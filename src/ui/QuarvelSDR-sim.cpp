@@ -64,6 +64,8 @@ int main(int argc, char** argv) {
   ui::NoSessionBusLaunched();
   ui::FontConfigurationLoader fonts;
   QApplication app(qtArgc, argv);
+  // The desktop entry the windows belong to (the shell's launcher and icon, on Wayland too).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.quarvel.QuarvelSDR"));
   fonts.Wait();
 
   // The trace is written by a thread of its own: a reader that stops reading (`| less` left

@@ -13,6 +13,8 @@ int main(int argc, char** argv) {
   ui::NoSessionBusLaunched();
   ui::FontConfigurationLoader fonts;
   QApplication app(qtArgc, argv);
+  // The desktop entry the windows belong to (the shell's launcher and icon, on Wayland too).
+  QGuiApplication::setDesktopFileName(QStringLiteral("org.quarvel.QuarvelSDR"));
   fonts.Wait();
 
   ui::RealEdition edition(ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR"));
