@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetrics>
+#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -20,6 +21,7 @@
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QStyleOptionSlider>
+#include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -424,6 +426,16 @@ bool TForm1::event(QEvent* event) {
     // still down. The release will go to the box, not to the bar, so the bar lets go now;
     // otherwise its auto-repeat would keep stepping, and sending bursts, behind the box.
     for (PanelScrollBar* bar : bars_) bar->ReleaseMouse();
+  }
+  if (event->type() == QEvent::Paint && !iconAsked_) {
+    // The program's icon from the desktop's icon theme (where the package installs it), for
+    // the window list and the task bar. Looked up once the window is on the screen: the
+    // lookup reads the theme's files, which need not delay the window.
+    iconAsked_ = true;
+    QTimer::singleShot(0, this, [] {
+      if (QApplication::windowIcon().isNull())
+        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quarvel-sdr")));
+    });
   }
   const bool handled = QWidget::event(event);
   // The desktop changed its colours (a dark theme at night): the background follows the new

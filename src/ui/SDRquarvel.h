@@ -93,6 +93,7 @@ class TForm1 : public QWidget {
   bool busy_ = false;   // an event operation runs
   std::deque<std::function<void()>> pending_;
   bool closePending_ = false;
+  bool iconAsked_ = false;             // the desktop's icon has been looked up
   std::vector<PanelScrollBar*> bars_;  // the four scroll bars, in creation order
   // The frequency label, and the tuning and offset bars it describes to screen readers.
   QLabel* frequency_ = nullptr;
