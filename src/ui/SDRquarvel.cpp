@@ -18,6 +18,7 @@
 #include <QRect>
 #include <QScreen>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QStyleOptionSlider>
@@ -428,13 +429,20 @@ bool TForm1::event(QEvent* event) {
     for (PanelScrollBar* bar : bars_) bar->ReleaseMouse();
   }
   if (event->type() == QEvent::Paint && !iconAsked_) {
-    // The program's icon from the desktop's icon theme (where the package installs it), for
-    // the window list and the task bar. Looked up once the window is on the screen: the
-    // lookup reads the theme's files, which need not delay the window.
+    // The program's icon, where the package installs it, for the window list and the task
+    // bar. Looked up once the window is on the screen, so that it never delays the window;
+    // read straight from its files, as a theme lookup would read every theme's index first.
     iconAsked_ = true;
     QTimer::singleShot(0, this, [] {
-      if (QApplication::windowIcon().isNull())
-        QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("quarvel-sdr")));
+      if (!QApplication::windowIcon().isNull()) return;
+      QIcon icon;
+      for (int size : {48, 64}) {
+        const QString file = QStandardPaths::locate(
+            QStandardPaths::GenericDataLocation,
+            QStringLiteral("icons/hicolor/%1x%1/apps/quarvel-sdr.png").arg(size));
+        if (!file.isEmpty()) icon.addFile(file, QSize(size, size));
+      }
+      if (!icon.isNull()) QApplication::setWindowIcon(icon);
     });
   }
   const bool handled = QWidget::event(event);
