@@ -73,6 +73,7 @@ void ReceiverControl::FormCreate() {
 }
 
 void ReceiverControl::BandClick(const Band& band) {
+  const Nesting operation(depth_);
   // The flag goes with the divider, so that every burst of this click, the re-tune in the
   // range change included, uses the new band's register 0x42 base.
   bandDivider_ = band.divider;
@@ -93,11 +94,14 @@ void ReceiverControl::BandClick(const Band& band) {
 }
 
 void ReceiverControl::Cmd10_40Click() {
+  const Nesting operation(depth_);
   BandClick(kBands[kBand10_40]);
   UpdateTracking(false);
+  ResendLostLevel();
 }
 
 void ReceiverControl::ScrollBar1Change() {
+  const Nesting operation(depth_);
   tuningPosition_ = c_.ScrollBar1.Position();
   ShowFrequency(true);
   ProgramClockGenerator();
@@ -112,6 +116,7 @@ void ReceiverControl::ScrollBar2Change() {
 }
 
 void ReceiverControl::ScrollBar3Change() {
+  const Nesting operation(depth_);
   ProgramClockGenerator();
   ResendLostLevel();
 }
@@ -136,13 +141,14 @@ void ReceiverControl::ScrollBar4Change() {
 
 void ReceiverControl::SendBurst() {
   lastBurstReached_ = bus_.SendWaveform();
+  if (!lastBurstReached_) levelLost_ = true;
 }
 
 void ReceiverControl::ResendLostLevel() {
   // Every clock burst carries all the clock generator's settings and the selection, so the
   // first one that gets through after a failure restores them; the level is sent only when
   // it changes, and one lost while the board was away would otherwise stay lost.
-  if (levelLost_ && lastBurstReached_) ScrollBar4Change();
+  if (depth_ == 1 && levelLost_ && lastBurstReached_) ScrollBar4Change();
 }
 
 void ReceiverControl::SelectInputBits(int index) {
@@ -151,12 +157,14 @@ void ReceiverControl::SelectInputBits(int index) {
 }
 
 void ReceiverControl::SelectInput(int index) {
+  const Nesting operation(depth_);
   SelectInputBits(index);
   ProgramClockGenerator();
   ResendLostLevel();
 }
 
 void ReceiverControl::SelectAttenuator(int index) {
+  const Nesting operation(depth_);
   attenuatorIndex_ = index;
   bus_.SetSelection(inputIndex_, attenuatorIndex_);
   ProgramClockGenerator();
@@ -164,6 +172,7 @@ void ReceiverControl::SelectAttenuator(int index) {
 }
 
 void ReceiverControl::UploadImageFile(std::uint8_t target) {
+  const Nesting operation(depth_);
   const std::optional<std::string> chosen = chooser_.ChooseImageFile("*.bin");
   if (!chosen || chosen->empty()) return;  // cancelled: nothing read, nothing sent
 

@@ -114,9 +114,19 @@ class ReceiverControl {
   void UpdateTracking(bool onlyAboveThreshold);
   // Sends the burst built since BeginBurst and notes whether it reached the board.
   void SendBurst();
-  // Sends the level again when its last burst did not reach the board and the last burst
-  // since did: the panel shows it, so the level converter must hold it too.
+  // At the end of an operation (not of one nested in another): sends the level again when a
+  // burst since the level last reached the board did not reach it, and the operation's last
+  // burst did. A board that went away may have lost its power and its level with it; the
+  // panel shows the level, so the level converter must hold it too.
   void ResendLostLevel();
+  // Counts the operations in progress, the outermost first, for ResendLostLevel.
+  struct Nesting {
+    explicit Nesting(int& depth) noexcept : depth_(depth) { ++depth_; }
+    ~Nesting() { --depth_; }
+    Nesting(const Nesting&) = delete;
+    Nesting& operator=(const Nesting&) = delete;
+    int& depth_;
+  };
 
   bus::TwoWireBus& bus_;
   PanelControls& c_;
@@ -137,6 +147,7 @@ class ReceiverControl {
   Image uploadImage_{};
   bool lastBurstReached_ = false;
   bool levelLost_ = false;
+  int depth_ = 0;  // operations in progress
 };
 
 }  // namespace quarvel::receiver

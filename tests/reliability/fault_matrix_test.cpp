@@ -133,9 +133,18 @@ TEST_P(FaultMatrix, BoxesInCallOrderEveryCallMadeAndTheNextBurstIsRight) {
 
   // Every call of every burst was made, the faulty one included.
   EXPECT_TRUE(FiveCallsPerBurst(rig.driver.Calls()));
-  const auto written = rig.driver.Writes();
-  ASSERT_EQ(written.size(), scenario.bursts.size());
+  auto written = rig.driver.Writes();
   EXPECT_FALSE(rig.driver.IsOpen());
+  // A burst that did not reach the board (only a failed close leaves it reached) may have
+  // cost the board its level: the operation's last burst is followed by the level again,
+  // unless a later level burst already carried it.
+  const bool levelResent = kind != Kind::Level && call != DriverCall::Close;
+  if (levelResent) {
+    ASSERT_EQ(written.size(), scenario.bursts.size() + 1);
+    EXPECT_EQ(MessagesOf(bus::DecodeBurst(written.back())), (Messages{{0x90, 0x40, 77}}));
+    written.pop_back();
+  }
+  ASSERT_EQ(written.size(), scenario.bursts.size());
 
   // Each write carried the whole, well-formed burst.
   for (std::size_t i = 0; i < written.size(); ++i) {
@@ -149,8 +158,9 @@ TEST_P(FaultMatrix, BoxesInCallOrderEveryCallMadeAndTheNextBurstIsRight) {
 
   // The board got every burst except the one whose data the fault stopped.
   const bool dataStopped = call == DriverCall::Open || call == DriverCall::Write;
-  EXPECT_EQ(reachedBoard.size(), written.size() - (dataStopped ? 1 : 0));
+  EXPECT_EQ(reachedBoard.size(), written.size() - (dataStopped ? 1 : 0) + (levelResent ? 1 : 0));
   ASSERT_FALSE(reachedBoard.empty());
+  if (levelResent) reachedBoard.pop_back();
   EXPECT_EQ(reachedBoard.back(), written.back());
   scenario.checkShown(rig);
 }

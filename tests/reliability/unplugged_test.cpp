@@ -4,6 +4,7 @@
 // burst goes through with the input and attenuator chosen meanwhile.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 
 #include "Wire.h"
@@ -178,8 +179,9 @@ TEST(UnpluggedDuringDrag, EveryStepIsReportedAndTheDragResumesWithTheSelection) 
 }
 
 // The level is sent only when it changes, so one sent while the board was away would stay
-// lost: the first burst that reaches the board again is followed by the level the panel
-// shows, and from then on the converter holds it.
+// lost, and a board that went away may have lost its power and its level with it: once the
+// board answers again, the operation's last burst is followed by the level the panel shows,
+// once, and from then on the converter holds it.
 TEST(UnpluggedLevel, TheLevelMissedWhileAwayFollowsTheFirstBurstBack) {
   const struct {
     const char* name;
@@ -196,6 +198,16 @@ TEST(UnpluggedLevel, TheLevelMissedWhileAwayFollowsTheFirstBurstBack) {
        "77"},
       {"started before the board was plugged in, then an input", false, [](testing::Rig&) {},
        [](testing::Rig&) {}, [](testing::Rig& r) { r.rx.Mux1Click(); }, "77"},
+      {"only an input while away, then a tuning step of the same level", true, [](testing::Rig&) {},
+       [](testing::Rig& r) { r.rx.Mux3Click(); },
+       [](testing::Rig& r) { r.controls.ScrollBar1.SetPosition(1213); }, "77"},
+      {"a tuning step's level lost, then 2...10 MHz below 3000 kHz: the new level only", true,
+       [](testing::Rig& r) { r.controls.ScrollBar1.SetPosition(1600); },
+       [](testing::Rig& r) {
+         r.controls.ScrollBar1.SetPosition(1700);
+         r.controls.ScrollBar1.SetPosition(500);
+       },
+       [](testing::Rig& r) { r.rx.Cmd10_40Click(); }, "0"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -216,6 +228,10 @@ TEST(UnpluggedLevel, TheLevelMissedWhileAwayFollowsTheFirstBurstBack) {
     EXPECT_EQ(rig.controls.Edit1.Text(), row.level);
     ASSERT_GE(delivered.size(), 2u);
     EXPECT_EQ(delivered.front().size(), 317u) << "the action's own burst first";
+    EXPECT_EQ(std::count_if(delivered.begin(), delivered.end(),
+                            [](const Bytes& b) { return b.size() == 89; }),
+              1)
+        << "one level burst";
     ASSERT_EQ(delivered.back().size(), 89u);
     EXPECT_EQ(MessagesOf(bus::DecodeBurst(delivered.back())),
               (Messages{{0x90, 0x40, static_cast<std::uint8_t>(std::stoi(row.level))}}));
