@@ -251,12 +251,16 @@ void PanelScrollBar::keyPressEvent(QKeyEvent* event) {
     // A held key repeats at the desktop's rate whatever a step costs. Where a step (its bursts
     // and their pauses) takes longer than the repeat interval, the repeats that came in
     // meanwhile are skipped, so that the bar stops when the key is let go instead of working
-    // off a backlog of steps.
-    if (event->isAutoRepeat() && event->timestamp() < keyBusyUntil_) return;
+    // off a backlog of steps. Only repeats stamped with the time they came in can be told
+    // apart so: where every repeat carries its press's stamp (Wayland makes its repeats
+    // itself, on the window's own thread, and so builds no backlog) or none, each one steps.
+    const quint64 stamp = event->timestamp();
+    if (event->isAutoRepeat() && stamp > keyStepStamp_ && stamp < keyBusyUntil_) return;
     QElapsedTimer step;
     step.start();
     triggerAction(action);
-    keyBusyUntil_ = event->timestamp() + static_cast<quint64>(step.elapsed());
+    keyStepStamp_ = stamp;
+    keyBusyUntil_ = stamp + static_cast<quint64>(step.elapsed());
     return;
   }
   QScrollBar::keyPressEvent(event);

@@ -40,7 +40,9 @@ class PanelScrollBar : public QScrollBar {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
-  // When the last step by key ended, on the clock of the input events' time stamps.
+  // The time stamp of the last key that stepped, and when that step ended on the clock of
+  // the input events' time stamps.
+  quint64 keyStepStamp_ = 0;
   quint64 keyBusyUntil_ = 0;
 };
 
