@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/TraceOutput.h"
 
+#include <poll.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +18,15 @@
 namespace quarvel::ui {
 
 namespace {
+
+std::uint64_t LinesIn(const std::string& text) {
+  return static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+}
+
+std::string DroppedNote(std::uint64_t lines) {
+  return "QuarvelSDR-sim: " + std::to_string(lines) +
+         " trace lines dropped: standard output was not being read\n";
+}
 
 // Writes all of text to fd; false when the file refuses it (the reader has gone away).
 bool WriteAll(int fd, const std::string& text) {
@@ -45,7 +55,7 @@ struct TraceOutput::Shared {
     std::lock_guard lock(mutex);
     if (broken) return;  // nobody will ever read them
     if (queue.size() + inFlight + text.size() > backlogLimit) {
-      dropped += static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+      dropped += LinesIn(text);
       return;
     }
     queue += text;
@@ -60,26 +70,25 @@ struct TraceOutput::Shared {
       std::string chunk;
       chunk.swap(queue);
       inFlight = chunk.size();
+      inFlightLines = LinesIn(chunk);
       lock.unlock();
       const bool written = WriteAll(fd, chunk);
       lock.lock();
       inFlight = 0;
-      if (!written) {
-        broken = true;
-        queue.clear();
+      inFlightLines = 0;
+      if (!written || abandoned) {
+        broken = broken || !written;
+        queue.clear();  // nobody will read it, or it has been counted as lost
       }
-      std::string note;
-      if (queue.empty() && dropped > reported && !broken && errorFd >= 0) {
-        note = "QuarvelSDR-sim: " + std::to_string(dropped - reported) +
-               " trace lines dropped: standard output was not being read\n";
+      // The note goes out before anyone waiting for the backlog hears that it is written.
+      if (queue.empty() && dropped > reported && !broken && !abandoned && errorFd >= 0) {
+        const std::string note = DroppedNote(dropped - reported);
         reported = dropped;
-      }
-      drained.notify_all();
-      if (!note.empty()) {
         lock.unlock();
         WriteAll(errorFd, note);
         lock.lock();
       }
+      drained.notify_all();
     }
     drained.notify_all();
   }
@@ -91,10 +100,12 @@ struct TraceOutput::Shared {
   std::condition_variable wake, drained;
   std::string queue;         // handed over, not yet taken by the writer
   std::size_t inFlight = 0;  // taken, being written
+  std::uint64_t inFlightLines = 0;
   bool stop = false;
   bool broken = false;        // the file refused a write: everything from now on is dropped
   std::uint64_t dropped = 0;  // lines dropped for a reader too far behind
   std::uint64_t reported = 0;
+  bool abandoned = false;  // the program ended with lines unwritten, and counted them
 };
 
 // Collects the text written to the stream and hands it over, whole lines at a time, at each
@@ -132,8 +143,9 @@ class TraceOutput::Buffer : public std::streambuf {
   std::string pending_;
 };
 
-TraceOutput::TraceOutput(int fd, std::size_t backlogBytes, int errorFd)
-    : shared_(std::make_shared<Shared>(fd, errorFd, backlogBytes)),
+TraceOutput::TraceOutput(int fd, std::size_t backlogBytes, int errorFd, int drainMs)
+    : drainMs_(drainMs),
+      shared_(std::make_shared<Shared>(fd, errorFd, backlogBytes)),
       buffer_(std::make_unique<Buffer>(shared_)),
       stream_(std::make_unique<std::ostream>(buffer_.get())) {
   try {
@@ -151,9 +163,21 @@ TraceOutput::~TraceOutput() {
   std::unique_lock lock(shared_->mutex);
   shared_->stop = true;
   shared_->wake.notify_one();
-  shared_->drained.wait_for(lock, std::chrono::milliseconds(kDrainMs), [this] {
+  const bool drained = shared_->drained.wait_for(lock, std::chrono::milliseconds(drainMs_), [this] {
     return shared_->broken || (shared_->queue.empty() && shared_->inFlight == 0);
   });
+  if (drained || shared_->errorFd < 0) return;
+  // The reader still takes nothing: what is left goes with the program. Standard error says
+  // how much, if it takes the note without waiting.
+  const std::uint64_t lost =
+      shared_->dropped - shared_->reported + LinesIn(shared_->queue) + shared_->inFlightLines;
+  shared_->abandoned = true;
+  const std::string note = DroppedNote(lost);
+  pollfd error{shared_->errorFd, POLLOUT, 0};
+  if (::poll(&error, 1, 0) == 1 && (error.revents & POLLOUT) != 0 &&
+      ::write(shared_->errorFd, note.data(), note.size()) < 0) {
+    // Nothing more can be said.
+  }
 }
 
 std::uint64_t TraceOutput::DroppedLines() const {

@@ -23,9 +23,10 @@ class TraceOutput {
 
   // Writes to the open file descriptor fd (not taken over, not closed). Text reaches the
   // writer at each flush of Stream(). errorFd receives the note on dropped lines (-1: none).
-  explicit TraceOutput(int fd, std::size_t backlogBytes = kDefaultBacklogBytes, int errorFd = 2);
-  // Waits up to kDrainMs for what is queued to be written; a reader that takes nothing keeps
-  // the rest.
+  explicit TraceOutput(int fd, std::size_t backlogBytes = kDefaultBacklogBytes, int errorFd = 2,
+                       int drainMs = kDrainMs);
+  // Waits up to drainMs for what is queued to be written. What a reader that takes nothing
+  // leaves unwritten then is counted with the dropped lines in the note on errorFd.
   ~TraceOutput();
   TraceOutput(const TraceOutput&) = delete;
   TraceOutput& operator=(const TraceOutput&) = delete;
@@ -37,6 +38,7 @@ class TraceOutput {
  private:
   struct Shared;
   class Buffer;
+  int drainMs_;
   std::shared_ptr<Shared> shared_;
   std::unique_ptr<Buffer> buffer_;
   std::unique_ptr<std::ostream> stream_;
