@@ -10,8 +10,10 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QIcon>
 #include <QMessageBox>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTimer>
 
 #include <fontconfig/fontconfig.h>
@@ -171,6 +173,19 @@ char DecimalSeparatorOf(const QLocale& locale) {
   const QString point = locale.decimalPoint();
   if (point.isEmpty() || point.at(0).unicode() > 0x7F) return '.';
   return static_cast<char>(point.at(0).unicode());
+}
+
+void UseInstalledWindowIcon() {
+  // Read straight from its files: a theme lookup would read every installed theme's index.
+  if (!QApplication::windowIcon().isNull()) return;
+  QIcon icon;
+  for (int size : {48, 64}) {
+    const QString file = QStandardPaths::locate(
+        QStandardPaths::GenericDataLocation,
+        QStringLiteral("icons/hicolor/%1x%1/apps/quarvel-sdr.png").arg(size));
+    if (!file.isEmpty()) icon.addFile(file, QSize(size, size));
+  }
+  if (!icon.isNull()) QApplication::setWindowIcon(icon);
 }
 
 QFont PanelFont(int pointSize) {

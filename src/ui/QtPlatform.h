@@ -92,6 +92,10 @@ class WindowSleeper : public receiver::Sleeper {
 char DecimalSeparatorOf(const QLocale& locale);
 
 // "MS Sans Serif" at the given size where installed, else the platform's sans-serif.
+// The program's icon from where the package installs it, for every window of the program
+// (the window list, the task bar); nothing where it is not installed.
+void UseInstalledWindowIcon();
+
 QFont PanelFont(int pointSize);
 
 }  // namespace quarvel::ui

@@ -14,6 +14,7 @@
 
 #include "sim/BusMonitor.h"
 #include "sim/SimulatedBoard.h"
+#include "ui/AfterFirstPaint.h"
 #include "ui/DispatchTexts.h"
 #include "ui/MonitorPlacement.h"
 #include "ui/QtPlatform.h"
@@ -21,31 +22,7 @@
 #include "ui/SimEdition.h"
 #include "ui/TraceOutput.h"
 
-namespace {
-
-// Runs a job once the watched window has painted for the first time, from the event loop, so
-// that the window is on the screen before the job's own cost (the bus monitor's start-up:
-// building, laying out and painting a second window) is paid.
-class AfterFirstPaint : public QObject {
- public:
-  AfterFirstPaint(QWidget& window, std::function<void()> job) : job_(std::move(job)) {
-    window.installEventFilter(this);
-  }
-
- protected:
-  bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::Paint) {
-      watched->removeEventFilter(this);
-      QTimer::singleShot(0, this, job_);
-    }
-    return false;
-  }
-
- private:
-  std::function<void()> job_;
-};
-
-}  // namespace
+namespace {}  // namespace
 
 int main(int argc, char** argv) {
   using namespace quarvel;
@@ -86,7 +63,9 @@ int main(int argc, char** argv) {
   // The monitor is built once the panel is on the screen; it shows every message from the
   // first burst on all the same, the board keeps them.
   std::unique_ptr<sim::BusMonitor> monitor;
-  AfterFirstPaint showMonitor(Form1, [&] {
+  // The bus monitor's start-up (building, laying out and painting a second window) is paid
+  // once the panel is on the screen.
+  ui::AfterFirstPaint showMonitor(Form1, [&] {
     if (exitWhenShown == 1) return;  // quitting
     monitor = std::make_unique<sim::BusMonitor>(board, [&rx] { return rx.TunedKhz(); });
     if (exitWhenShown == 2) monitor->installEventFilter(&quitWhenPainted);

@@ -6,7 +6,6 @@
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetrics>
-#include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -18,11 +17,9 @@
 #include <QRect>
 #include <QScreen>
 #include <QSignalBlocker>
-#include <QStandardPaths>
 #include <QStyle>
 #include <QStyleOptionFocusRect>
 #include <QStyleOptionSlider>
-#include <QTimer>
 #include <QWheelEvent>
 
 #include <algorithm>
@@ -314,7 +311,8 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
       rx_(rx),
       controls_(controls),
       reporter_(reporter),
-      title_(std::move(applicationTitle)) {
+      title_(std::move(applicationTitle)),
+      iconAfterPaint_(*this, UseInstalledWindowIcon) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Quarvel SDR Tuning"));
   UseButtonFaceBackground();
@@ -431,23 +429,6 @@ bool TForm1::event(QEvent* event) {
     // still down. The release will go to the box, not to the bar, so the bar lets go now;
     // otherwise its auto-repeat would keep stepping, and sending bursts, behind the box.
     for (PanelScrollBar* bar : bars_) bar->ReleaseMouse();
-  }
-  if (event->type() == QEvent::Paint && !iconAsked_) {
-    // The program's icon, where the package installs it, for the window list and the task
-    // bar. Looked up once the window is on the screen, so that it never delays the window;
-    // read straight from its files, as a theme lookup would read every theme's index first.
-    iconAsked_ = true;
-    QTimer::singleShot(0, this, [] {
-      if (!QApplication::windowIcon().isNull()) return;
-      QIcon icon;
-      for (int size : {48, 64}) {
-        const QString file = QStandardPaths::locate(
-            QStandardPaths::GenericDataLocation,
-            QStringLiteral("icons/hicolor/%1x%1/apps/quarvel-sdr.png").arg(size));
-        if (!file.isEmpty()) icon.addFile(file, QSize(size, size));
-      }
-      if (!icon.isNull()) QApplication::setWindowIcon(icon);
-    });
   }
   const bool handled = QWidget::event(event);
   // The desktop changed its colours (a dark theme at night): the background follows the new

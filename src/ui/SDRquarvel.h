@@ -15,6 +15,7 @@
 #include "port/ErrorReporter.h"
 #include "receiver/Controls.h"
 #include "receiver/ReceiverControl.h"
+#include "ui/AfterFirstPaint.h"
 
 class QLabel;
 class QPushButton;
@@ -95,11 +96,12 @@ class TForm1 : public QWidget {
   bool busy_ = false;   // an event operation runs
   std::deque<std::function<void()>> pending_;
   bool closePending_ = false;
-  bool iconAsked_ = false;             // the desktop's icon has been looked up
   std::vector<PanelScrollBar*> bars_;  // the four scroll bars, in creation order
   // The frequency label, and the tuning and offset bars it describes to screen readers.
   QLabel* frequency_ = nullptr;
   std::array<QWidget*, 2> describedBars_{};
+  // The program's icon, looked up once the window is on the screen, never delaying it.
+  AfterFirstPaint iconAfterPaint_;
 };
 
 }  // namespace quarvel::ui
