@@ -36,6 +36,10 @@ int main(int argc, char** argv) {
     std::cerr << "QuarvelSDR-sim: " << error << "\n" << ui::kSimUsage;
     return 2;
   }
+  if (options->help) {
+    std::cout << ui::kSimUsage;
+    return 0;
+  }
   // Only the options above are read; the toolkit's own options are not.
   int qtArgc = argc > 0 ? 1 : 0;
   ui::NoSessionBusLaunched();

@@ -7,11 +7,12 @@
 namespace quarvel::ui {
 
 const char* const kSimUsage =
-    "usage: QuarvelSDR-sim [--no-device] [--status CALL=N]...\n"
+    "usage: QuarvelSDR-sim [--no-device] [--status CALL=N]... | --help\n"
     "  --no-device      the board is absent: FT_Open answers 2 (device not found)\n"
     "  --status CALL=N  CALL answers status N from then on; CALL is one of FT_Open,\n"
     "                   FT_SetBitMode, FT_SetBaudRate, FT_Write, FT_Close; N is a decimal\n"
-    "                   32-bit unsigned number. May be repeated.\n";
+    "                   32-bit unsigned number. May be repeated.\n"
+    "  --help, -h       print this and end\n";
 
 namespace {
 
@@ -41,6 +42,11 @@ std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args
   SimOptions options;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
+    if (arg == "--help" || arg == "-h") {
+      // Asked for: the usage goes to standard output and the program ends without an error.
+      options.help = true;
+      return options;
+    }
     if (arg == "--no-device") {
       options.noDevice = true;
     } else if (arg == "--status") {
