@@ -52,9 +52,11 @@ void ReceiverControl::ProgramClockGenerator(std::int32_t tuningPosition, bool hi
   bus_.BusMessage(
       {targetAddress_, 0x13, static_cast<std::uint8_t>(c_.ScrollBar3.Position() & 0xFF)});
   SendBurst();
+  clockLost_ = !lastBurstReached_;
 }
 
 void ReceiverControl::FormCreate() {
+  const Nesting operation(depth_);
   const Band& band = kBands[kBand10_40];
   bandDivider_ = band.divider;
   highBandFlag_ = band.highBand;
@@ -70,6 +72,7 @@ void ReceiverControl::FormCreate() {
   ProgramClockGenerator();
   // The level converter is set from the start-up frequency, as the band's button would.
   UpdateTracking(false);
+  ResendLostSettings();
 }
 
 void ReceiverControl::BandClick(const Band& band) {
@@ -90,14 +93,14 @@ void ReceiverControl::BandClick(const Band& band) {
   // The band multiplies the tuned frequency: the level follows it as a tuning step would
   // (above 3000 kHz), instead of staying at the previous band's level until the next step.
   UpdateTracking(true);
-  ResendLostLevel();
+  ResendLostSettings();
 }
 
 void ReceiverControl::Cmd10_40Click() {
   const Nesting operation(depth_);
   BandClick(kBands[kBand10_40]);
   UpdateTracking(false);
-  ResendLostLevel();
+  ResendLostSettings();
 }
 
 void ReceiverControl::ScrollBar1Change() {
@@ -106,7 +109,7 @@ void ReceiverControl::ScrollBar1Change() {
   ShowFrequency(true);
   ProgramClockGenerator();
   UpdateTracking(true);
-  ResendLostLevel();
+  ResendLostSettings();
 }
 
 void ReceiverControl::ScrollBar2Change() {
@@ -118,7 +121,7 @@ void ReceiverControl::ScrollBar2Change() {
 void ReceiverControl::ScrollBar3Change() {
   const Nesting operation(depth_);
   ProgramClockGenerator();
-  ResendLostLevel();
+  ResendLostSettings();
 }
 
 void ReceiverControl::UpdateTracking(bool onlyAboveThreshold) {
@@ -129,6 +132,7 @@ void ReceiverControl::UpdateTracking(bool onlyAboveThreshold) {
 }
 
 void ReceiverControl::ScrollBar4Change() {
+  const Nesting operation(depth_);
   bus_.BeginBurst();
   const std::int32_t level = c_.ScrollBar4.Position();
   c_.Edit1.SetText(std::to_string(level));
@@ -137,6 +141,7 @@ void ReceiverControl::ScrollBar4Change() {
       {bus::LevelConverter, kLevelControlByte, static_cast<std::uint8_t>(level & 0xFF)});
   SendBurst();
   levelLost_ = !lastBurstReached_;
+  ResendLostSettings();
 }
 
 void ReceiverControl::SendBurst() {
@@ -144,11 +149,14 @@ void ReceiverControl::SendBurst() {
   if (!lastBurstReached_) levelLost_ = true;
 }
 
-void ReceiverControl::ResendLostLevel() {
-  // Every clock burst carries all the clock generator's settings and the selection, so the
-  // first one that gets through after a failure restores them; the level is sent only when
-  // it changes, and one lost while the board was away would otherwise stay lost.
-  if (depth_ == 1 && levelLost_ && lastBurstReached_) ScrollBar4Change();
+void ReceiverControl::ResendLostSettings() {
+  // Every burst carries the selection, and every clock burst all the clock generator's
+  // settings; but the level is sent only when it changes, and a hand-set level or an upload
+  // to the EEPROM sends no clock burst. So what was lost while the board was away would stay
+  // lost: the outermost operation whose bursts get through again ends by sending it.
+  if (depth_ != 1 || !lastBurstReached_) return;
+  if (clockLost_) ProgramClockGenerator();
+  if (levelLost_ && lastBurstReached_) ScrollBar4Change();
 }
 
 void ReceiverControl::SelectInputBits(int index) {
@@ -160,7 +168,7 @@ void ReceiverControl::SelectInput(int index) {
   const Nesting operation(depth_);
   SelectInputBits(index);
   ProgramClockGenerator();
-  ResendLostLevel();
+  ResendLostSettings();
 }
 
 void ReceiverControl::SelectAttenuator(int index) {
@@ -168,7 +176,7 @@ void ReceiverControl::SelectAttenuator(int index) {
   attenuatorIndex_ = index;
   bus_.SetSelection(inputIndex_, attenuatorIndex_);
   ProgramClockGenerator();
-  ResendLostLevel();
+  ResendLostSettings();
 }
 
 void ReceiverControl::UploadImageFile(std::uint8_t target) {
@@ -194,7 +202,10 @@ void ReceiverControl::UploadImageFile(std::uint8_t target) {
     sleeper_.IdleMs(kPagePauseMs);
     c_.ProgressBar1.SetPosition(0);
   }
-  ResendLostLevel();
+  // An image in the clock generator replaces every register the panel's clock burst sets;
+  // sending that burst now would undo the upload.
+  if (targetAddress_ == bus::ClockGenerator && lastBurstReached_) clockLost_ = false;
+  ResendLostSettings();
 }
 
 }  // namespace quarvel::receiver

@@ -114,12 +114,13 @@ class ReceiverControl {
   void UpdateTracking(bool onlyAboveThreshold);
   // Sends the burst built since BeginBurst and notes whether it reached the board.
   void SendBurst();
-  // At the end of an operation (not of one nested in another): sends the level again when a
-  // burst since the level last reached the board did not reach it, and the operation's last
-  // burst did. A board that went away may have lost its power and its level with it; the
-  // panel shows the level, so the level converter must hold it too.
-  void ResendLostLevel();
-  // Counts the operations in progress, the outermost first, for ResendLostLevel.
+  // At the end of an operation (not of one nested in another) whose last burst reached the
+  // board: sends the clock burst again when the last one did not reach it (an image uploaded
+  // to the clock generator since counts as reaching it), then the level when a burst since
+  // the level last reached the board did not. A board that went away may have lost its power
+  // and its settings with it; the panel shows them, so the board must hold them too.
+  void ResendLostSettings();
+  // Counts the operations in progress, the outermost first, for ResendLostSettings.
   struct Nesting {
     explicit Nesting(int& depth) noexcept : depth_(depth) { ++depth_; }
     ~Nesting() { --depth_; }
@@ -147,7 +148,8 @@ class ReceiverControl {
   Image uploadImage_{};
   bool lastBurstReached_ = false;
   bool levelLost_ = false;
-  int depth_ = 0;  // operations in progress
+  bool clockLost_ = false;  // the last clock burst did not reach the board
+  int depth_ = 0;           // operations in progress
 };
 
 }  // namespace quarvel::receiver

@@ -165,6 +165,80 @@ TEST(BoardModel, UploadsFillTheRegisterFileOrTheEeprom) {
   EXPECT_EQ(b.board.FaultCount(), 0u);
 }
 
+// The board was away (unplugged, or not yet plugged in at start-up) while the panel moved on;
+// the first action whose bursts get through again leaves it as the panel shows it, even when
+// that action sends no clock burst of its own.
+TEST(BoardModel, FirstActionBackLeavesTheBoardAsThePanelShows) {
+  TempDir dir;
+  const std::string image = dir.File("image.bin", Ramp(256, 0x31));
+  const struct {
+    const char* name;
+    bool presentAtStart;
+    std::function<void(Rig&)> away, back;
+    std::vector<std::size_t> sizes;  // of the bursts the action delivers, in order
+  } rows[] = {
+      {"tuned while away, then the level by hand",
+       true,
+       [](Rig& r) { r.controls.ScrollBar1.SetPosition(1300); },
+       [](Rig& r) { r.controls.ScrollBar4.SetPosition(60); },
+       {89, 317}},
+      {"started before the board was plugged in, then the level by hand",
+       false,
+       [](Rig&) {},
+       [](Rig& r) { r.controls.ScrollBar4.SetPosition(60); },
+       {89, 317}},
+      {"tuned while away, then upload EEPROM",
+       true,
+       [](Rig& r) { r.controls.ScrollBar1.SetPosition(1300); },
+       [&](Rig& r) {
+         r.chooser.next = image;
+         r.rx.FlashBinClick();
+       },
+       {494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 317, 89}},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    BoardRig b;
+    b.rig.driver.SetPresent(row.presentAtStart);
+    b.rig.Start();
+    b.rig.driver.SetPresent(false);
+    row.away(b.rig);
+    b.rig.driver.SetPresent(true);
+    b.rig.Forget();
+    row.back(b.rig);
+
+    EXPECT_EQ(b.rig.reporter.Texts(), std::vector<std::string>());
+    std::vector<std::size_t> sizes;
+    for (const Bytes& burst : b.rig.Bursts()) sizes.push_back(burst.size());
+    EXPECT_EQ(sizes, row.sizes);
+    ExpectBoardTunedLikePanel(b, row.name);
+    EXPECT_EQ(b.board.ClockGenerator().OutputDivider(), 10);
+    EXPECT_EQ(b.board.ClockGenerator().CrystalTrim(), 127);
+    EXPECT_EQ(b.board.Level(), b.rig.controls.ScrollBar4.Position());
+
+    // Delivered once, nothing is sent again.
+    b.rig.Forget();
+    b.rig.controls.ScrollBar4.SetPosition(61);
+    EXPECT_EQ(b.rig.Bursts().size(), 1u);
+  }
+
+  // An image uploaded to the clock generator holds its registers as the user chose them: no
+  // clock burst follows it, only the level that was lost.
+  BoardRig b;
+  b.rig.Start();
+  b.rig.driver.SetPresent(false);
+  b.rig.controls.ScrollBar1.SetPosition(1300);
+  b.rig.driver.SetPresent(true);
+  b.rig.Forget();
+  b.rig.chooser.next = image;
+  b.rig.rx.RAMbinClick();
+  ASSERT_EQ(b.rig.Bursts().size(), 17u);
+  EXPECT_EQ(b.rig.Bursts().back().size(), 89u);
+  const auto& regs = b.board.ClockGenerator().registers;
+  const Bytes ramp = Ramp(256, 0x31);
+  EXPECT_TRUE(std::equal(regs.begin(), regs.end(), ramp.begin()));
+}
+
 // Bursts the panel never sends, built with the bus operations on the same driver: each case
 // queues its states into an empty queue, then the burst is written.
 struct FaultCase {
