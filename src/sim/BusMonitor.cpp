@@ -25,6 +25,7 @@
 #include <iterator>
 
 #include "port/Hex.h"
+#include "receiver/FrequencyText.h"
 
 namespace quarvel::sim {
 
@@ -50,21 +51,27 @@ QString TimeOfDay(Clock::time_point time, qint64 offsetMs) {
       .toString(QStringLiteral("HH:mm:ss.zzz"));
 }
 
-QString Khz(double khz) {
-  return QString::number(khz, 'g', 15) + QStringLiteral(" kHz");
+// "6060 kHz", "130,5 kHz": the panel's own number format.
+QString Khz(double khz, char decimalSeparator) {
+  return QString::fromStdString(receiver::FrequencyText(khz, decimalSeparator));
 }
 
 void SetText(QLabel* label, const QString& text) {
   if (label->text() != text) label->setText(text);
 }
 
-// Red text for a label that needs the user's attention, the normal colour otherwise.
+// Red text for a label that needs the user's attention, the normal colour otherwise. The
+// normal colour is the desktop's, whatever it is by then: the label's own palette is dropped
+// rather than set to a colour that would stay when the desktop's colours change.
 void SetAlarm(QLabel* label, bool alarm) {
   if (label->property("alarm").toBool() == alarm) return;
   label->setProperty("alarm", alarm);
+  if (!alarm) {
+    label->setPalette(QPalette());
+    return;
+  }
   QPalette p = label->palette();
-  p.setColor(QPalette::WindowText,
-             alarm ? QColor(Qt::red) : QApplication::palette(label).color(QPalette::WindowText));
+  p.setColor(QPalette::WindowText, QColor(Qt::red));
   label->setPalette(p);
 }
 
@@ -370,12 +377,13 @@ void BusMonitor::ShowState() {
           QStringLiteral("%1 (%2)").arg(QHex2(clock.Register(0x0C))).arg(clock.OutputDivider()));
   SetText(trim_,
           QStringLiteral("%1 (%2)").arg(QHex2(clock.CrystalTrim())).arg(clock.CrystalTrim()));
+  const char separator = decimalSeparator_();
   const std::optional<double> osc = clock.OscillatorKhz();
-  SetText(oscillator_,
-          osc ? Khz(*osc) + QStringLiteral("  (P %1, Q %2)").arg(clock.P()).arg(clock.Q())
-              : QStringLiteral("no output (divider 0)"));
+  SetText(oscillator_, osc ? Khz(*osc, separator) +
+                                 QStringLiteral("  (P %1, Q %2)").arg(clock.P()).arg(clock.Q())
+                           : QStringLiteral("no output (divider 0)"));
   const std::optional<double> tuned = clock.TunedKhz();
-  SetText(tuned_, tuned ? Khz(*tuned) : QStringLiteral("\u2014"));
+  SetText(tuned_, tuned ? Khz(*tuned, separator) : QStringLiteral("\u2014"));
 
   const std::optional<std::uint8_t> level = board_.Level();
   SetText(level_, level ? QStringLiteral("%1 (%2)").arg(QHex2(*level)).arg(*level)
@@ -395,7 +403,8 @@ void BusMonitor::ShowComparison() {
     SetAlarm(comparison_, false);
     return;
   }
-  const QString boardText = board ? Khz(*board) : QStringLiteral("no output");
+  const char separator = decimalSeparator_();
+  const QString boardText = board ? Khz(*board, separator) : QStringLiteral("no output");
   if (!panelTunedKhz_) {
     SetText(comparison_, QStringLiteral("Board %1").arg(boardText));
     SetAlarm(comparison_, false);
@@ -403,9 +412,9 @@ void BusMonitor::ShowComparison() {
   }
   const double panel = panelTunedKhz_();
   const bool agree = board && std::fabs(*board - panel) < kAgreementKhz;
-  SetText(comparison_,
-          QStringLiteral("Board %1 %2 panel %3")
-              .arg(boardText, agree ? QStringLiteral("=") : QStringLiteral("\u2260"), Khz(panel)));
+  SetText(comparison_, QStringLiteral("Board %1 %2 panel %3")
+                           .arg(boardText, agree ? QStringLiteral("=") : QStringLiteral("\u2260"),
+                                Khz(panel, separator)));
   SetAlarm(comparison_, !agree);
 }
 

@@ -41,6 +41,12 @@ class BusMonitor : public QWidget {
   // oldest go past the row limit) and updates the state shown. Runs on every burst.
   void Refresh();
 
+  // Where the monitor reads the decimal separator of its kHz values: the panel's, so that both
+  // windows write a frequency alike ("130,5 kHz"). A point until one is given.
+  void SetDecimalSeparator(std::function<char()> separator) {
+    decimalSeparator_ = std::move(separator);
+  }
+
   int RowLimit() const { return rowLimit_; }
   // The smallest size that shows every part at once, side by side, with the widest values the
   // board's state has shown so far; a smaller window scrolls its parts.
@@ -61,6 +67,7 @@ class BusMonitor : public QWidget {
 
   SimulatedBoard& board_;
   std::function<double()> panelTunedKhz_;
+  std::function<char()> decimalSeparator_ = [] { return '.'; };
   port::Subscription boardChanged_;  // ends with the window
   int rowLimit_;
   std::uint64_t lastSerial_ = 0;

@@ -72,6 +72,7 @@ int main(int argc, char** argv) {
   ui::AfterFirstPaint showMonitor(Form1, [&] {
     if (exitWhenShown == 1) return;  // quitting
     monitor = std::make_unique<sim::BusMonitor>(board, [&rx] { return rx.TunedKhz(); });
+    monitor->SetDecimalSeparator([&rx] { return rx.DecimalSeparator(); });
     if (exitWhenShown == 2) monitor->installEventFilter(&quitWhenPainted);
     // The monitor belongs to the panel: closing the panel ends the program.
     monitor->setAttribute(Qt::WA_QuitOnClose, false);

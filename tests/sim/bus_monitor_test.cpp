@@ -194,6 +194,38 @@ TEST(BusMonitor, ComparisonTurnsRedWhileTheBoardIsTunedElsewhere) {
   m.rig.controls.ScrollBar1.SetPosition(1000);
   EXPECT_EQ(m.Text("comparison"), "Board 5000 kHz = panel 5000 kHz");
   EXPECT_FALSE(m.Red("comparison"));
+
+  // Back to normal, the line follows the desktop's colours as every other line does: light
+  // text once the desktop turns dark, not the colour it had before the alarm.
+  const QPalette light = QApplication::palette();
+  QPalette dark = light;
+  dark.setColor(QPalette::Window, QColor(0x20, 0x20, 0x20));
+  dark.setColor(QPalette::WindowText, QColor(0xEE, 0xEE, 0xEE));
+  QApplication::setPalette(dark);
+  QApplication::processEvents();
+  const QColor comparison = m.Label("comparison")->palette().color(QPalette::WindowText);
+  const QColor tuned = m.Label("tuned")->palette().color(QPalette::WindowText);
+  QApplication::setPalette(light);
+  QApplication::processEvents();
+  EXPECT_EQ(comparison, QColor(0xEE, 0xEE, 0xEE));
+  EXPECT_EQ(tuned, QColor(0xEE, 0xEE, 0xEE));
+}
+
+TEST(BusMonitor, FrequenciesUseThePanelsDecimalSeparator) {
+  MonitorRig m(MonitorRig::StartedFirst{});
+  char separator = ',';
+  m.monitor->SetDecimalSeparator([&separator] { return separator; });
+  m.rig.rx.SetDecimalSeparator(separator);
+  m.rig.rx.CMD1_4Click();
+  m.rig.controls.ScrollBar1.SetPosition(m.rig.controls.ScrollBar1.Min() + 1);
+  EXPECT_EQ(m.Text("tuned"), "130,5 kHz");
+  EXPECT_EQ(m.Text("comparison"), "Board 130,5 kHz = panel 130,5 kHz");
+  EXPECT_TRUE(m.Text("oscillator").startsWith("522 kHz  (P "));
+
+  separator = '.';
+  m.rig.rx.SetDecimalSeparator(separator);
+  m.rig.controls.ScrollBar1.SetPosition(m.rig.controls.ScrollBar1.Min() + 3);
+  EXPECT_EQ(m.Text("comparison"), "Board 131.5 kHz = panel 131.5 kHz");
 }
 
 TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
