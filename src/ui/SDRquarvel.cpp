@@ -384,6 +384,9 @@ TForm1::~TForm1() {
 }
 
 void TForm1::Dispatch(const std::function<void()>& operation) {
+  // The user closed the window: a click held back during an upload's pauses, and delivered
+  // after it, must not start another upload (or open its dialog) behind a closing window.
+  if (closeAsked_) return;
   if (busy_) {
     pending_.push_back(operation);
     return;
@@ -403,15 +406,12 @@ void TForm1::Dispatch(const std::function<void()>& operation) {
     run(next);
   }
   busy_ = false;
-  if (closePending_) {
-    closePending_ = false;
-    QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-  }
+  if (closeAsked_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
 void TForm1::closeEvent(QCloseEvent* event) {
+  closeAsked_ = true;
   if (busy_) {
-    closePending_ = true;
     event->ignore();
     return;
   }

@@ -67,6 +67,7 @@ class TForm1 : public QWidget {
   // Runs one event operation; an error escaping it is shown in a modal box captioned with
   // the application title, and the window goes on. Operations never overlap: one asked for
   // while another runs (by a timer during an upload's pauses, say) runs after it, in order.
+  // Once the window has been asked to close, no operation starts any more.
   void Dispatch(const std::function<void()>& operation);
 
   const std::string& ApplicationTitle() const { return title_; }
@@ -74,7 +75,8 @@ class TForm1 : public QWidget {
  protected:
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
-  // A close asked for while an operation runs waits for it (an upload sends all its pages).
+  // A close asked for while an operation runs waits for it (an upload sends all its pages),
+  // and for those already waiting to run after it; nothing asked for later runs.
   void closeEvent(QCloseEvent* event) override;
 
  private:
@@ -95,7 +97,7 @@ class TForm1 : public QWidget {
   bool built_ = false;  // the controls are there
   bool busy_ = false;   // an event operation runs
   std::deque<std::function<void()>> pending_;
-  bool closePending_ = false;
+  bool closeAsked_ = false;            // the window was asked to close: it closes once not busy
   std::vector<PanelScrollBar*> bars_;  // the four scroll bars, in creation order
   // The frequency label, and the tuning and offset bars it describes to screen readers.
   QLabel* frequency_ = nullptr;

@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -69,44 +70,75 @@ TEST(PanelPlacement, LayoutPlaceUnlessTheScreenIsTooSmall) {
         << row.area.width() << "x" << row.area.height();
 }
 
-// A pause that, while the event loop would run, does what a timer may do then: step the
-// tuning bar (its auto-repeat) and close the window.
+// A pause that, while the event loop would run, does what a timer or a held-back click may do
+// then: step the tuning bar (its auto-repeat), close the window, click "upload RAM".
 class MeddlingSleeper : public receiver::Sleeper {
  public:
   void SleepMs(int) override {}
   void IdleMs(int) override {
-    if (++pauses == 3 && form != nullptr) {
-      FindIn<QScrollBar>(*form, "ScrollBar1")->triggerAction(QAbstractSlider::SliderSingleStepAdd);
-      form->close();
-    }
+    if (++pauses == 3 && form != nullptr) meddle(*form);
   }
   ui::TForm1* form = nullptr;
+  std::function<void(ui::TForm1&)> meddle;
   int pauses = 0;
 };
 
-TEST(WindowDispatch, NothingRunsInsideAnUploadAndACloseWaitsForIt) {
-  testing::TempDir dir;
-  testing::Rig rig;
-  MeddlingSleeper sleeper;
-  receiver::ReceiverControl rx(rig.bus, rig.controls, sleeper, rig.chooser);
-  ui::TForm1 form(rx, rig.controls, rig.reporter, "Quarvelsdr-sim");
-  form.show();
-  sleeper.form = &form;
-  rig.Forget();
-  rig.chooser.next = dir.File("image.bin", testing::Ramp(256, 3));
-  QTest::mouseClick(FindIn<QPushButton>(form, "FlashBin"), Qt::LeftButton);
+void StepTuning(ui::TForm1& form) {
+  FindIn<QScrollBar>(form, "ScrollBar1")->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+}
 
-  const auto bursts = rig.Messages();
-  ASSERT_GE(bursts.size(), 17u);
-  for (std::size_t page = 0; page < 16; ++page) {
-    ASSERT_EQ(bursts[page].size(), 1u) << "page " << page;
-    EXPECT_EQ(bursts[page][0][0], 0xD0) << "page " << page << " went elsewhere";
-    EXPECT_EQ(bursts[page][0][1], page * 16);
+TEST(WindowDispatch, NothingRunsInsideAnUploadAndACloseWaitsForIt) {
+  const struct {
+    const char* name;
+    std::function<void(ui::TForm1&)> meddle;
+    bool tuningStepAfter;  // the step asked for before the close runs after the upload
+  } rows[] = {
+      {"a tuning step, then the close",
+       [](ui::TForm1& form) {
+         StepTuning(form);
+         form.close();
+       },
+       true},
+      {"the close, then a tuning step and upload RAM: neither runs",
+       [](ui::TForm1& form) {
+         form.close();
+         StepTuning(form);
+         QTest::mouseClick(FindIn<QPushButton>(form, "RAMbin"), Qt::LeftButton);
+       },
+       false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    testing::TempDir dir;
+    testing::Rig rig;
+    MeddlingSleeper sleeper;
+    receiver::ReceiverControl rx(rig.bus, rig.controls, sleeper, rig.chooser);
+    ui::TForm1 form(rx, rig.controls, rig.reporter, "Quarvelsdr-sim");
+    form.show();
+    sleeper.form = &form;
+    sleeper.meddle = row.meddle;
+    rig.Forget();
+    const std::string image = dir.File("image.bin", testing::Ramp(256, 3));
+    rig.chooser.next = image;
+    QTest::mouseClick(FindIn<QPushButton>(form, "FlashBin"), Qt::LeftButton);
+    // A held-back click delivered once the upload is over, before the close goes through.
+    rig.chooser.next = image;
+    QTest::mouseClick(FindIn<QPushButton>(form, "RAMbin"), Qt::LeftButton);
+
+    const auto bursts = rig.Messages();
+    ASSERT_EQ(bursts.size(), row.tuningStepAfter ? 17u : 16u);
+    for (std::size_t page = 0; page < 16; ++page) {
+      ASSERT_EQ(bursts[page].size(), 1u) << "page " << page;
+      EXPECT_EQ(bursts[page][0][0], 0xD0) << "page " << page << " went elsewhere";
+      EXPECT_EQ(bursts[page][0][1], page * 16);
+    }
+    if (row.tuningStepAfter) {
+      EXPECT_EQ(bursts[16][0][0], 0xD2) << "the step runs after the upload";
+    }
+    EXPECT_EQ(sleeper.pauses, 16) << "one upload only";
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(form.isVisible()) << "the close came after the upload";
   }
-  EXPECT_EQ(bursts[16][0][0], 0xD2) << "the tuning step runs after the upload";
-  EXPECT_EQ(sleeper.pauses, 16);
-  QCoreApplication::processEvents();
-  EXPECT_FALSE(form.isVisible()) << "the close came after the upload";
 }
 
 }  // namespace
