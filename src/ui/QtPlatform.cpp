@@ -16,8 +16,11 @@
 #include <QStandardPaths>
 #include <QTimer>
 
+#include <fcntl.h>
 #include <fontconfig/fontconfig.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <thread>
@@ -61,6 +64,18 @@ void NoSettingsOnDisk() {
     return true;
   }();
   (void)done;
+}
+
+void StandardStreamsOpen() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free number is this one, as the lower ones are open by now.
+    const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
 }
 
 void NoSessionBusLaunched() {

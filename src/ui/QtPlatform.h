@@ -44,6 +44,12 @@ class FileDialogChooser : public receiver::ImageChooser {
 // the process points where no file can exist. Done once; the panel keeps no settings.
 void NoSettingsOnDisk();
 
+// Opens /dev/null on whichever of standard input, output and error the program was started
+// without (`QuarvelSDR-sim >&-`). Otherwise the next file or socket opened would take that
+// number, the display connection say, and the trace or a note meant for standard output would
+// be written into it. Call first thing in main.
+void StandardStreamsOpen();
+
 // Keeps the toolkit from starting a session bus of its own. In a session without one (plain X
 // over ssh, say) libdbus would launch a bus daemon and note it under ~/.dbus; the panel writes
 // nothing there, so it then connects to no bus at all. A session bus that exists is used as

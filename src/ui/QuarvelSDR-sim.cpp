@@ -26,6 +26,7 @@ namespace {}  // namespace
 
 int main(int argc, char** argv) {
   using namespace quarvel;
+  ui::StandardStreamsOpen();
   // The trace goes to whatever reads standard output (a pipe into a script, `head`); when that
   // reader goes away, later trace lines are lost, but the panel and its board stay up.
   std::signal(SIGPIPE, SIG_IGN);

@@ -8,6 +8,7 @@
 
 int main(int argc, char** argv) {
   using namespace quarvel;
+  ui::StandardStreamsOpen();
   // The panel reads no command line, not even the toolkit's own options.
   int qtArgc = argc > 0 ? 1 : 0;
   ui::NoSessionBusLaunched();

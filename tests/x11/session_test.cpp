@@ -111,6 +111,23 @@ TEST(X11Session, ClosingThePanelEndsTheProgramClosingTheMonitorDoesNot) {
   EXPECT_EQ(*code, 0);
 }
 
+// Started with standard output closed (`QuarvelSDR-sim >&-`, or by a launcher that leaves it
+// so), the program still shows both windows and ends when the panel is closed: the display
+// connection must not take the place of standard output, where the trace goes.
+TEST(X11Session, StartsAndEndsWithStandardOutputClosed) {
+  PanelSession s({.windowManager = true});
+  ASSERT_TRUE(s.x.Ready());
+  ASSERT_TRUE(s.x.Launch("/bin/sh", {"-c", "exec \"$0\" >&-", QUARVEL_SIM_EXE}));
+  s.panel = s.x.WaitForWindow(kPanelTitle, kWindowMs);
+  ASSERT_NE(s.panel, 0u) << "no panel";
+  EXPECT_NE(s.x.WaitForWindow(kMonitorTitle, kWindowMs), 0u) << "no monitor";
+  s.x.Activate(s.panel);
+  s.x.Key({"alt+F4"});
+  const std::optional<int> code = s.x.WaitForExit(5000);
+  ASSERT_TRUE(code.has_value()) << "closing the panel left the program running";
+  EXPECT_EQ(*code, 0);
+}
+
 // 10,000 level bursts by key through the window, after the monitor's list has filled up:
 // resident memory grows by no more than 600 kB.
 TEST(X11Session, ResidentMemoryStaysFlatOverTenThousandBursts) {
