@@ -13,6 +13,7 @@
 #include <QIcon>
 #include <QMessageBox>
 #include <QSettings>
+#include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
 
@@ -76,6 +77,53 @@ void StandardStreamsOpen() {
       close(null);
     }
   }
+}
+
+namespace {
+
+constexpr std::array<int, 3> kTerminationSignals = {SIGTERM, SIGINT, SIGHUP};
+// The write end of the running CloseOnTerminationSignals' pipe; the handler can reach no
+// object.
+volatile std::sig_atomic_t terminationPipe = -1;
+
+void OnTerminationSignal(int) {
+  const int saved = errno;
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = write(terminationPipe, &byte, 1);
+  errno = saved;
+}
+
+}  // namespace
+
+CloseOnTerminationSignals::CloseOnTerminationSignals(QWidget& window) : window_(&window) {
+  if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;
+  terminationPipe = pipe_[1];
+  auto* notifier = new QSocketNotifier(pipe_[0], QSocketNotifier::Read, this);
+  connect(notifier, &QSocketNotifier::activated, this, [this] {
+    char bytes[16];
+    while (read(pipe_[0], bytes, sizeof bytes) > 0) {
+    }
+    // Not user input: it arrives during an upload's pauses too, and the window's close waits
+    // for the upload.
+    if (!window_.isNull()) window_->close();
+  });
+  struct sigaction action {};
+  action.sa_handler = OnTerminationSignal;
+  sigemptyset(&action.sa_mask);
+  // The first signal is handled here; the handler is reset by it, so a second one ends the
+  // program the default way.
+  action.sa_flags = SA_RESTART | SA_RESETHAND;
+  for (std::size_t i = 0; i < kTerminationSignals.size(); ++i)
+    sigaction(kTerminationSignals[i], &action, &previous_[i]);
+}
+
+CloseOnTerminationSignals::~CloseOnTerminationSignals() {
+  if (pipe_[0] < 0) return;
+  for (std::size_t i = 0; i < kTerminationSignals.size(); ++i)
+    sigaction(kTerminationSignals[i], &previous_[i], nullptr);
+  terminationPipe = -1;
+  close(pipe_[0]);
+  close(pipe_[1]);
 }
 
 void NoSessionBusLaunched() {

@@ -5,9 +5,14 @@
 
 #include <QFont>
 #include <QLocale>
+#include <QObject>
 #include <QPointer>
 #include <QStringList>
+#include <QWidget>
 
+#include <csignal>
+
+#include <array>
 #include <functional>
 #include <optional>
 #include <string>
@@ -75,6 +80,24 @@ class FontConfigurationLoader {
 
  private:
   std::thread thread_;
+};
+
+// Asked to end by a signal (SIGTERM from `kill` or a shutdown, SIGINT from Ctrl+C in its
+// terminal, SIGHUP when that terminal goes away), the program closes the window as the user
+// would: an upload under way sends its remaining pages first, so no image is left half old,
+// half new. A second signal of the same kind ends the program at once. One at a time; the
+// signals' earlier handling comes back when it is destroyed.
+class CloseOnTerminationSignals : public QObject {
+ public:
+  explicit CloseOnTerminationSignals(QWidget& window);
+  ~CloseOnTerminationSignals() override;
+  CloseOnTerminationSignals(const CloseOnTerminationSignals&) = delete;
+  CloseOnTerminationSignals& operator=(const CloseOnTerminationSignals&) = delete;
+
+ private:
+  QPointer<QWidget> window_;
+  int pipe_[2] = {-1, -1};  // the handler writes a byte, the event loop reads it
+  std::array<struct sigaction, 3> previous_{};
 };
 
 // The pauses of a panel with a window: SleepMs blocks; IdleMs lets paint and timer events run

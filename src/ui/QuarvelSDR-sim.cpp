@@ -82,6 +82,7 @@ int main(int argc, char** argv) {
     ui::PlaceMonitor(*monitor, monitor->FullViewSize(), Form1);
     monitor->show();
   });
+  ui::CloseOnTerminationSignals closeOnSignals(Form1);
   Form1.show();
   return app.exec();
 }

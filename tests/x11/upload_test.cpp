@@ -4,8 +4,11 @@
 // a file the disk fails to read.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
 #include <algorithm>
 #include <fstream>
+#include <functional>
 #include <optional>
 
 #include "PanelSession.h"
@@ -160,13 +163,25 @@ TEST(X11Upload, MonitorAndPanelRepaintDuringTheUpload) {
 TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
   // A click made during the upload is held back until it is over; one after the close must
   // not start another upload (or open its dialog) behind the closing window, nor keep the
-  // close from ending the program.
+  // close from ending the program. A signal to end (kill, Ctrl+C, a closed terminal) closes
+  // the window the same way.
+  const auto altF4 = [](PanelSession& s) {
+    s.x.Activate(s.panel);
+    s.x.Key({"alt+F4"});
+  };
+  const auto signal = [](int number) {
+    return [number](PanelSession& s) { kill(s.x.Pid(), number); };
+  };
   const struct {
     const char* name;
+    std::function<void(PanelSession&)> close;
     bool clickAfter;
   } rows[] = {
-      {"alt+F4", false},
-      {"alt+F4, then upload RAM clicked", true},
+      {"alt+F4", altF4, false},
+      {"alt+F4, then upload RAM clicked", altF4, true},
+      {"SIGTERM", signal(SIGTERM), false},
+      {"SIGINT, then upload RAM clicked", signal(SIGINT), true},
+      {"SIGHUP", signal(SIGHUP), false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -178,8 +193,7 @@ TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
     s.x.Type("image.bin");
     s.x.Key({"Return"});
     ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 3, kUploadMs));
-    s.x.Activate(s.panel);
-    s.x.Key({"alt+F4"});
+    row.close(s);
     if (row.clickAfter) s.Click(kRAMbin);
     const std::optional<int> code = s.x.WaitForExit(kUploadMs);
     ASSERT_TRUE(code.has_value()) << "the program is still running";
@@ -214,7 +228,7 @@ TEST(X11Upload, ReadErrorBoxNamesTheFile) {
 }
 
 // With no board, each burst's five error boxes go one after the other with Return.
-TEST(X11Upload, NoBoardBoxesGoWithReturn) {
+TEST(X11Upload, NoBoardBoxesGoWithReturnAndASecondSignalEndsTheProgram) {
   PanelSession s;
   ASSERT_TRUE(s.x.Launch(QUARVEL_SIM_EXE, {"--no-device"}));
   // Start-up sends two bursts (clock and level): ten boxes before the panel shows.
@@ -232,7 +246,20 @@ TEST(X11Upload, NoBoardBoxesGoWithReturn) {
   const auto boxes = BoxLines(s.x.Lines());
   ASSERT_GE(boxes.size(), 10u);
   EXPECT_EQ(boxes[0], "MessageBox caption=\"Fehler\" text=\"FT_Open - Device not found...\"");
-  EXPECT_NE(s.x.WaitForWindow(kPanelTitle, kWindowMs), 0u);
+  s.panel = s.x.WaitForWindow(kPanelTitle, kWindowMs);
+  ASSERT_NE(s.panel, 0u);
+
+  // A signal to end waits, like a close, for the action whose box is up; a second one ends
+  // the program at once (Ctrl+C pressed twice).
+  const std::size_t mark = s.x.LineCount();
+  s.Click(kMux1);
+  ASSERT_TRUE(s.x.WaitForLineStarting("MessageBox ", mark, kWindowMs).has_value());
+  kill(s.x.Pid(), SIGINT);
+  EXPECT_FALSE(s.x.WaitForExit(1000).has_value()) << "ended with a box up";
+  kill(s.x.Pid(), SIGINT);
+  const std::optional<int> code = s.x.WaitForExit(5000);
+  ASSERT_TRUE(code.has_value()) << "the second signal did not end it";
+  EXPECT_EQ(*code, 128 + SIGINT);
 }
 
 }  // namespace
