@@ -30,6 +30,25 @@ WindowId OpenDialog(PanelSession& s, Spot button) {
   return dialog;
 }
 
+// Starts the program with image.bin (holding the image) in its working directory, opens the
+// dialog with the button, types the name and presses Return. Returns the output line the
+// upload's trace starts at, nothing when a step failed; *dialog gets the dialog's window.
+std::optional<std::size_t> StartTypedUpload(PanelSession& s, Spot button, const Bytes& image,
+                                            WindowId* dialog = nullptr) {
+  WriteFile(s.x.WorkDir() + "/image.bin", image);
+  if (!s.Start()) return std::nullopt;
+  const WindowId opened = OpenDialog(s, button);
+  if (dialog != nullptr) *dialog = opened;
+  if (opened == 0) {
+    ADD_FAILURE() << "no dialog";
+    return std::nullopt;
+  }
+  const std::size_t mark = s.x.LineCount();
+  s.x.Type("image.bin");
+  s.x.Key({"Return"});
+  return mark;
+}
+
 // The centre of the first entry of the dialog's file list, in client coordinates: the list is
 // the widest white area across the middle of the dialog; the entry is its first row that is
 // not plain white.
@@ -105,14 +124,10 @@ void ExpectUploadedThenNextClickWorks(PanelSession& s, WindowId dialog, std::siz
 
 TEST(X11Upload, TypedNameAndReturnThenTheNextClickWorks) {
   PanelSession s;
-  WriteFile(s.x.WorkDir() + "/image.bin", Ramp(7));
-  ASSERT_TRUE(s.Start());
-  const WindowId dialog = OpenDialog(s, kRAMbin);
-  ASSERT_NE(dialog, 0u);
-  const std::size_t mark = s.x.LineCount();
-  s.x.Type("image.bin");
-  s.x.Key({"Return"});
-  ExpectUploadedThenNextClickWorks(s, dialog, mark, 0xD2, Ramp(7));
+  WindowId dialog = 0;
+  const std::optional<std::size_t> mark = StartTypedUpload(s, kRAMbin, Ramp(7), &dialog);
+  ASSERT_TRUE(mark.has_value());
+  ExpectUploadedThenNextClickWorks(s, dialog, *mark, 0xD2, Ramp(7));
 }
 
 TEST(X11Upload, DoubleClickedFileThenTheNextClickWorks) {
@@ -133,12 +148,9 @@ TEST(X11Upload, DoubleClickedFileThenTheNextClickWorks) {
 // upload differ. The progress bar moves too.
 TEST(X11Upload, MonitorAndPanelRepaintDuringTheUpload) {
   PanelSession s;
-  WriteFile(s.x.WorkDir() + "/image.bin", Ramp(1));
-  ASSERT_TRUE(s.Start());
-  ASSERT_NE(OpenDialog(s, kRAMbin), 0u);
-  const std::size_t mark = s.x.LineCount();
-  s.x.Type("image.bin");
-  s.x.Key({"Return"});
+  const std::optional<std::size_t> started = StartTypedUpload(s, kRAMbin, Ramp(1));
+  ASSERT_TRUE(started.has_value());
+  const std::size_t mark = *started;
   const Rect monitor = s.x.ClientGeometry(s.monitor);
   const Rect panel = s.x.ClientGeometry(s.panel);
   const Rect bar{panel.x + 16, panel.y + 40, 425, 17};
@@ -186,12 +198,9 @@ TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     PanelSession s({.windowManager = true});
-    WriteFile(s.x.WorkDir() + "/image.bin", Ramp(33));
-    ASSERT_TRUE(s.Start());
-    ASSERT_NE(OpenDialog(s, kFlashBin), 0u);
-    const std::size_t mark = s.x.LineCount();
-    s.x.Type("image.bin");
-    s.x.Key({"Return"});
+    const std::optional<std::size_t> started = StartTypedUpload(s, kFlashBin, Ramp(33));
+    ASSERT_TRUE(started.has_value());
+    const std::size_t mark = *started;
     ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 3, kUploadMs));
     row.close(s);
     if (row.clickAfter) s.Click(kRAMbin);
