@@ -146,7 +146,9 @@ void ReceiverControl::ScrollBar4Change() {
 
 void ReceiverControl::SendBurst() {
   lastBurstReached_ = bus_.SendWaveform();
-  if (!lastBurstReached_) levelLost_ = true;
+  // Whatever the burst was for, the board it did not reach may have lost its power, and with
+  // it every setting.
+  if (!lastBurstReached_) levelLost_ = clockLost_ = true;
 }
 
 void ReceiverControl::ResendLostSettings() {
@@ -188,6 +190,7 @@ void ReceiverControl::UploadImageFile(std::uint8_t target) {
   uploadImage_ = ReadImageFile(*chosen, files_);
   targetAddress_ = target;
 
+  bool everyPageReached = true;
   for (int page = 0; page < kPageCount; ++page) {
     bus_.BeginBurst();
     bus_.BusIdle();
@@ -198,13 +201,14 @@ void ReceiverControl::UploadImageFile(std::uint8_t target) {
       bus_.BusWriteByte(uploadImage_[static_cast<std::size_t>(page * kPageSize + i)]);
     bus_.BusStop();
     SendBurst();
+    everyPageReached = everyPageReached && lastBurstReached_;
     c_.ProgressBar1.SetPosition(page * kPageSize + kPageSize - 1);
     sleeper_.IdleMs(kPagePauseMs);
     c_.ProgressBar1.SetPosition(0);
   }
-  // An image in the clock generator replaces every register the panel's clock burst sets;
-  // sending that burst now would undo the upload.
-  if (targetAddress_ == bus::ClockGenerator && lastBurstReached_) clockLost_ = false;
+  // A whole image in the clock generator replaces every register the panel's clock burst
+  // sets; sending that burst now would undo the upload.
+  if (targetAddress_ == bus::ClockGenerator && everyPageReached) clockLost_ = false;
   ResendLostSettings();
 }
 

@@ -115,10 +115,11 @@ class ReceiverControl {
   // Sends the burst built since BeginBurst and notes whether it reached the board.
   void SendBurst();
   // At the end of an operation (not of one nested in another) whose last burst reached the
-  // board: sends the clock burst again when the last one did not reach it (an image uploaded
-  // to the clock generator since counts as reaching it), then the level when a burst since
-  // the level last reached the board did not. A board that went away may have lost its power
-  // and its settings with it; the panel shows them, so the board must hold them too.
+  // board: sends the clock burst again when a burst since the last one that reached the board
+  // did not (a whole image uploaded to the clock generator since counts as reaching it), then
+  // the level when a burst since the level last reached the board did not. A board that went away
+  // may have lost its power and its settings with it; the panel shows them, so the board must hold
+  // them too.
   void ResendLostSettings();
   // Counts the operations in progress, the outermost first, for ResendLostSettings.
   struct Nesting {
@@ -148,8 +149,10 @@ class ReceiverControl {
   Image uploadImage_{};
   bool lastBurstReached_ = false;
   bool levelLost_ = false;
-  bool clockLost_ = false;  // the last clock burst did not reach the board
-  int depth_ = 0;           // operations in progress
+  // A burst since the last clock burst that reached the board (or the last whole image in
+  // the clock generator) did not reach it.
+  bool clockLost_ = false;
+  int depth_ = 0;  // operations in progress
 };
 
 }  // namespace quarvel::receiver

@@ -195,6 +195,11 @@ TEST(BoardModel, FirstActionBackLeavesTheBoardAsThePanelShows) {
          r.rx.FlashBinClick();
        },
        {494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 494, 317, 89}},
+      {"the level by hand while away, then again",
+       true,
+       [](Rig& r) { r.controls.ScrollBar4.SetPosition(60); },
+       [](Rig& r) { r.controls.ScrollBar4.SetPosition(62); },
+       {89, 317}},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
@@ -222,21 +227,36 @@ TEST(BoardModel, FirstActionBackLeavesTheBoardAsThePanelShows) {
     EXPECT_EQ(b.rig.Bursts().size(), 1u);
   }
 
-  // An image uploaded to the clock generator holds its registers as the user chose them: no
-  // clock burst follows it, only the level that was lost.
-  BoardRig b;
-  b.rig.Start();
-  b.rig.driver.SetPresent(false);
-  b.rig.controls.ScrollBar1.SetPosition(1300);
-  b.rig.driver.SetPresent(true);
-  b.rig.Forget();
-  b.rig.chooser.next = image;
-  b.rig.rx.RAMbinClick();
-  ASSERT_EQ(b.rig.Bursts().size(), 17u);
-  EXPECT_EQ(b.rig.Bursts().back().size(), 89u);
-  const auto& regs = b.board.ClockGenerator().registers;
-  const Bytes ramp = Ramp(256, 0x31);
-  EXPECT_TRUE(std::equal(regs.begin(), regs.end(), ramp.begin()));
+  // A whole image uploaded to the clock generator holds its registers as the user chose them:
+  // no clock burst follows it, only the level that was lost. Half an image (the board came
+  // back during the upload) is followed by the clock burst.
+  for (const int backAtPage : {0, 8}) {
+    SCOPED_TRACE("upload RAM, the board back at page " + std::to_string(backAtPage));
+    BoardRig b;
+    b.rig.Start();
+    b.rig.driver.SetPresent(false);
+    b.rig.controls.ScrollBar1.SetPosition(1300);
+    b.rig.Forget();
+    int opens = 0;
+    const port::Subscription plugIn = b.rig.driver.BeforeCall([&](port::DriverCall call) {
+      if (call == port::DriverCall::Open && opens++ == backAtPage) b.rig.driver.SetPresent(true);
+    });
+    b.rig.chooser.next = image;
+    b.rig.rx.RAMbinClick();
+    std::vector<std::size_t> sizes;
+    for (const Bytes& burst : b.rig.Bursts()) sizes.push_back(burst.size());
+    std::vector<std::size_t> expected(16, 494u);  // the pages before it fail at the open
+    if (backAtPage > 0) expected.push_back(317);
+    expected.push_back(89);
+    EXPECT_EQ(sizes, expected);
+    const auto& regs = b.board.ClockGenerator().registers;
+    const Bytes ramp = Ramp(256, 0x31);
+    if (backAtPage == 0) {
+      EXPECT_TRUE(std::equal(regs.begin(), regs.end(), ramp.begin()));
+    } else {
+      ExpectBoardTunedLikePanel(b, "after half an image");
+    }
+  }
 }
 
 // Bursts the panel never sends, built with the bus operations on the same driver: each case
