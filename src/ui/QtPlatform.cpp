@@ -113,14 +113,19 @@ CloseOnTerminationSignals::CloseOnTerminationSignals(QWidget& window) : window_(
   // The first signal is handled here; the handler is reset by it, so a second one ends the
   // program the default way.
   action.sa_flags = SA_RESTART | SA_RESETHAND;
-  for (std::size_t i = 0; i < kTerminationSignals.size(); ++i)
-    sigaction(kTerminationSignals[i], &action, &previous_[i]);
+  for (std::size_t i = 0; i < kTerminationSignals.size(); ++i) {
+    // A signal ignored on purpose stays ignored: `nohup` keeps a closed terminal's SIGHUP
+    // away, a shell keeps Ctrl+C away from a job in the background.
+    sigaction(kTerminationSignals[i], nullptr, &previous_[i]);
+    if (previous_[i].sa_handler != SIG_IGN) sigaction(kTerminationSignals[i], &action, nullptr);
+  }
 }
 
 CloseOnTerminationSignals::~CloseOnTerminationSignals() {
   if (pipe_[0] < 0) return;
   for (std::size_t i = 0; i < kTerminationSignals.size(); ++i)
-    sigaction(kTerminationSignals[i], &previous_[i], nullptr);
+    if (previous_[i].sa_handler != SIG_IGN)
+      sigaction(kTerminationSignals[i], &previous_[i], nullptr);
   terminationPipe = -1;
   close(pipe_[0]);
   close(pipe_[1]);

@@ -85,8 +85,9 @@ class FontConfigurationLoader {
 // Asked to end by a signal (SIGTERM from `kill` or a shutdown, SIGINT from Ctrl+C in its
 // terminal, SIGHUP when that terminal goes away), the program closes the window as the user
 // would: an upload under way sends its remaining pages first, so no image is left half old,
-// half new. A second signal of the same kind ends the program at once. One at a time; the
-// signals' earlier handling comes back when it is destroyed.
+// half new. A second signal of the same kind ends the program at once. A signal the program
+// was started with ignored (`nohup`, a job in the background) stays ignored. One at a time;
+// the signals' earlier handling comes back when it is destroyed.
 class CloseOnTerminationSignals : public QObject {
  public:
   explicit CloseOnTerminationSignals(QWidget& window);

@@ -3,6 +3,7 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDialog>
 #include <QElapsedTimer>
 #include <QEvent>
 #include <QFontMetrics>
@@ -412,6 +413,9 @@ void TForm1::Dispatch(const std::function<void()>& operation) {
 void TForm1::closeEvent(QCloseEvent* event) {
   closeAsked_ = true;
   if (busy_) {
+    // An upload still asking for its file is cancelled, as with Cancel: nothing is sent. (The
+    // dialog is modal, so only a signal to end gets here while it is open.)
+    if (auto* dialog = findChild<QDialog*>(QStringLiteral("OpenDialog1"))) dialog->reject();
     event->ignore();
     return;
   }

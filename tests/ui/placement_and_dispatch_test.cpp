@@ -8,6 +8,7 @@
 #include <QScrollBar>
 #include <QTest>
 
+#include <csignal>
 #include <functional>
 #include <memory>
 #include <string>
@@ -17,6 +18,7 @@
 #include "TestRig.h"
 #include "bus/TwoWireDecoder.h"
 #include "ui/MonitorPlacement.h"
+#include "ui/QtPlatform.h"
 #include "ui/SDRquarvel.h"
 
 namespace quarvel::ui_test {
@@ -139,6 +141,28 @@ TEST(WindowDispatch, NothingRunsInsideAnUploadAndACloseWaitsForIt) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(form.isVisible()) << "the close came after the upload";
   }
+}
+
+// A signal to end closes the window through the event loop; one the program was started with
+// ignored (`nohup`) stays ignored. The signals' handling is restored afterwards.
+TEST(WindowDispatch, TerminationSignalsCloseTheWindowIgnoredOnesStayIgnored) {
+  struct sigaction termBefore {};
+  sigaction(SIGTERM, nullptr, &termBefore);
+  const auto hupBefore = std::signal(SIGHUP, SIG_IGN);
+  QWidget window;
+  window.show();
+  {
+    ui::CloseOnTerminationSignals closeOnSignals(window);
+    std::raise(SIGHUP);
+    QTest::qWait(50);
+    EXPECT_TRUE(window.isVisible()) << "an ignored SIGHUP closed the window";
+    std::raise(SIGTERM);
+    EXPECT_TRUE(QTest::qWaitFor([&window] { return !window.isVisible(); }, 2000));
+  }
+  struct sigaction termAfter {};
+  sigaction(SIGTERM, nullptr, &termAfter);
+  EXPECT_EQ(termAfter.sa_handler, termBefore.sa_handler);
+  EXPECT_EQ(std::signal(SIGHUP, hupBefore), SIG_IGN);
 }
 
 }  // namespace

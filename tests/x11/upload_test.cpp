@@ -212,6 +212,21 @@ TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
   }
 }
 
+// A signal to end while the upload still asks for its file cancels it, as Cancel would:
+// nothing is sent, the program ends. (alt+F4 cannot reach the panel behind the modal dialog.)
+TEST(X11Upload, SignalWhileTheDialogIsOpenCancelsTheUpload) {
+  PanelSession s({.windowManager = true});
+  WriteFile(s.x.WorkDir() + "/image.bin", Ramp(5));
+  ASSERT_TRUE(s.Start());
+  const std::size_t mark = s.x.LineCount();
+  ASSERT_NE(OpenDialog(s, kRAMbin), 0u);
+  kill(s.x.Pid(), SIGTERM);
+  const std::optional<int> code = s.x.WaitForExit(5000);
+  ASSERT_TRUE(code.has_value()) << "the dialog kept the program running";
+  EXPECT_EQ(*code, 0);
+  EXPECT_TRUE(s.Writes(mark).empty());
+}
+
 // A read error names the file and keeps the runtime's text; the box goes with Return and the
 // panel works on.
 TEST(X11Upload, ReadErrorBoxNamesTheFile) {
