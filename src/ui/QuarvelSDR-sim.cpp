@@ -38,8 +38,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   if (options->help) {
-    std::cout << ui::kSimUsage;
-    return 0;
+    std::cout << ui::kSimUsage << std::flush;
+    if (std::cout) return 0;
+    std::cerr << "QuarvelSDR-sim: the usage could not be written to standard output\n";
+    return 1;
   }
   // Only the options above are read; the toolkit's own options are not.
   int qtArgc = argc > 0 ? 1 : 0;

@@ -526,5 +526,16 @@ TEST(SimProgram, UsageOnRequestOrForABadOption) {
   }
 }
 
+// The usage asked for but not written (a full disk) is an error, not a success.
+TEST(SimProgram, UsageThatCannotBeWrittenIsAnError) {
+  QProcess sim;
+  sim.setStandardOutputFile(QStringLiteral("/dev/full"));
+  sim.start(QStringLiteral(QUARVEL_SIM_EXE), {QStringLiteral("--help")});
+  ASSERT_TRUE(sim.waitForFinished(30000));
+  EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(sim.exitCode(), 1);
+  EXPECT_TRUE(sim.readAllStandardError().contains("could not be written"));
+}
+
 }  // namespace
 }  // namespace quarvel
