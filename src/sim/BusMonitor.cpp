@@ -2,7 +2,6 @@
 #include "sim/BusMonitor.h"
 
 #include <QAbstractTableModel>
-#include <QApplication>
 #include <QDateTime>
 #include <QFontDatabase>
 #include <QFormLayout>

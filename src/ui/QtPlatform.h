@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The panel's toolkit services: error boxes, the image file dialog, the locale's decimal
-// separator and the panel font.
+// separator and the panel font; and the process's set-up around the toolkit (standard
+// streams, session bus, settings, signals to end).
 #pragma once
 
 #include <QFont>
