@@ -11,6 +11,7 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QIcon>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QSettings>
 #include <QSocketNotifier>
@@ -32,6 +33,8 @@ void QtErrorReporter::ShowError(const std::string& caption, const std::string& t
   // No parent: the box is centred on the screen, and it still blocks every window.
   QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption),
                   QString::fromStdString(text), QMessageBox::Ok);
+  // Texts name files, and a file name may look like markup ("x<b>y.bin"): shown as it stands.
+  box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Ok);
   box.setWindowModality(Qt::ApplicationModal);
@@ -48,6 +51,21 @@ void ClosePopups() {
     if (popup == nullptr) return;
     popup->close();
   }
+}
+
+// The name box reads text with a quote as a list of quoted names ("a.bin" "b.bin"), so a
+// name that itself contains a quote would be cut up and could name another file. Such text
+// is taken as the one name it is when a file of that name exists, or when it is not in the
+// list form (which starts with a quote).
+std::optional<QFileInfo> NameWithQuote(const QFileDialog& dialog) {
+  const auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+  if (edit == nullptr || !edit->text().contains(u'"')) return std::nullopt;
+  QString typed = edit->text();
+  if (typed == u'~' || typed.startsWith(QStringLiteral("~/")))
+    typed = QDir::homePath() + typed.mid(1);
+  const QFileInfo literal(dialog.directory().filePath(typed));
+  if (literal.isFile() || !typed.startsWith(u'"')) return literal;
+  return std::nullopt;
 }
 
 }  // namespace
@@ -161,9 +179,12 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
     const int answer = dialog->exec();
     ClosePopups();
     if (answer != QDialog::Accepted || dialog.isNull()) break;
+    const std::optional<QFileInfo> literal = NameWithQuote(*dialog);
     const QStringList files = dialog->selectedFiles();
-    if (files.isEmpty()) break;
-    const QFileInfo chosen(files.first());
+    if (!literal && files.isEmpty()) break;
+    // Several names are not one image: the dialog stays open for one.
+    if (!literal && files.size() != 1) continue;
+    const QFileInfo chosen = literal ? *literal : QFileInfo(files.first());
     // A name with wildcards ("*.bin" as preset) that names no file filters the list and the
     // dialog stays open, as users of the classic file dialog expect.
     const QString name = chosen.fileName();

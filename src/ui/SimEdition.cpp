@@ -4,6 +4,8 @@
 #include <charconv>
 #include <limits>
 
+#include "port/Hex.h"
+
 namespace quarvel::ui {
 
 const char* const kSimUsage =
@@ -68,8 +70,36 @@ std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args
   return options;
 }
 
+namespace {
+
+// One line per box, whatever a file name in the text holds: a backslash and control
+// characters are written as C escapes (\\, \n, \r, \t, \xHH); everything else as it stands.
+std::string OneLine(const std::string& text) {
+  std::string line;
+  line.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\')
+      line += "\\\\";
+    else if (c == '\n')
+      line += "\\n";
+    else if (c == '\r')
+      line += "\\r";
+    else if (c == '\t')
+      line += "\\t";
+    else if (byte < 0x20 || byte == 0x7F)
+      line += "\\x" + port::Hex2(byte);
+    else
+      line += c;
+  }
+  return line;
+}
+
+}  // namespace
+
 void AnnouncingReporter::ShowError(const std::string& caption, const std::string& text) {
-  out_ << "MessageBox caption=\"" << caption << "\" text=\"" << text << "\"" << std::endl;
+  out_ << "MessageBox caption=\"" << OneLine(caption) << "\" text=\"" << OneLine(text) << "\""
+       << std::endl;
   next_.ShowError(caption, text);
 }
 

@@ -3,11 +3,14 @@
 // QuarvelSDR-sim watched from outside through its standard output.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPointer>
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
@@ -268,6 +271,17 @@ TEST(SimEdition, ArrowClickWithNoBoardStepsOnceWhileItsBoxesAreOpen) {
 
 // Input, attenuator and "upload RAM" clicked in the simulated edition's window, read back from
 // the trace it prints: what a tool watching the panel from outside sees.
+// The line states of every FT_Write in a trace, in order.
+std::vector<Bytes> WrittenStates(const std::string& trace) {
+  std::vector<Bytes> writes;
+  for (const std::string& line : Lines(trace)) {
+    const std::size_t data = line.find(" data=");
+    if (line.rfind("FT_Write ", 0) == 0 && data != std::string::npos)
+      writes.push_back(HexBytes(line.substr(data + 6, line.find(" status=") - data - 6)));
+  }
+  return writes;
+}
+
 TEST(SimEdition, SelectionAndUploadClickedInTheWindowAppearInTheTrace) {
   testing::TempDir dir;
   const std::string image = dir.File("image.bin", testing::Ramp(256, 3));
@@ -293,13 +307,9 @@ TEST(SimEdition, SelectionAndUploadClickedInTheWindowAppearInTheTrace) {
   QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "RAMbin"), Qt::LeftButton);
   user.stop();
 
-  std::vector<Bytes> writes;
-  for (const std::string& line : Lines(out.str())) {
+  for (const std::string& line : Lines(out.str()))
     EXPECT_EQ(line.rfind("MessageBox", 0), std::string::npos) << line;
-    const std::size_t data = line.find(" data=");
-    if (line.rfind("FT_Write ", 0) == 0 && data != std::string::npos)
-      writes.push_back(HexBytes(line.substr(data + 6, line.find(" status=") - data - 6)));
-  }
+  const std::vector<Bytes> writes = WrittenStates(out.str());
   ASSERT_EQ(writes.size(), 2u + 16u);
   EXPECT_EQ(writes[0].front() & 0x7C, 0x1C);  // In8 alone
   for (std::size_t b = 1; b < writes.size(); ++b)
@@ -312,6 +322,89 @@ TEST(SimEdition, SelectionAndUploadClickedInTheWindowAppearInTheTrace) {
     for (std::size_t i = 0; i < 16; ++i)
       expected.push_back(static_cast<std::uint8_t>(3 + page * 16 + i));
     EXPECT_EQ(decoded.messages[0].bytes, expected) << "page " << page;
+  }
+}
+
+// Names as they are on disk: one with a quote is the one file it names (the name box reads
+// quotes as a list of names), several names upload nothing, and a name that looks like markup
+// or holds a line break reaches the box and the trace's one line as it stands.
+TEST(SimEdition, FileNamesAreTakenAndShownAsTheyStand) {
+  testing::TempDir dir;
+  dir.File("my\"x.bin", Bytes(256, 0x66));
+  dir.File("x.bin", Bytes(256, 0x77));
+  const std::string odd = dir.File("a<b>b\n\"c\\d.bin", Bytes(3, 0x11));
+  struct Row {
+    std::string typed;  // into the name box, the dialog showing the folder
+    int pageFill;       // the byte every page carries; -1: nothing sent
+    std::string box;    // the one box shown, empty for none
+  };
+  const Row rows[] = {
+      {"my\"x.bin", 0x66, ""},
+      {R"("x.bin" "my"x.bin")", -1, ""},
+      {odd, -1, "\"" + odd + "\" is 3 bytes long; an image needs 256 bytes."},
+  };
+  std::ostringstream out;
+  ui::SimEdition sim(ui::SimOptions{}, out, "Quarvelsdr-sim");
+  ui::TForm1& form = sim.Start();
+  form.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.typed);
+    out.str("");
+    QPointer<QFileDialog> typedInto;
+    int ticksSinceTyped = 0;
+    std::vector<QString> boxes;  // what a screen reader reads on each box
+    QTimer user;
+    user.setInterval(5);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      QWidget* modal = QApplication::activeModalWidget();
+      if (auto* box = qobject_cast<QMessageBox*>(modal)) {
+        auto* label = box->findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        boxes.push_back(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name));
+        QTest::keyClick(box, Qt::Key_Escape);
+      } else if (auto* dialog = qobject_cast<QFileDialog*>(modal); dialog && dialog == typedInto) {
+        if (++ticksSinceTyped > 20) dialog->reject();  // still open: the user gives up
+      } else if (dialog && !dialog->isActiveWindow()) {
+        dialog->activateWindow();
+      } else if (dialog) {
+        dialog->setDirectory(QString::fromStdString(dir.Path("")));
+        auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        name->setFocus();  // the user types into the box (which keeps what is typed there)
+        name->setText(QString::fromStdString(row.typed));
+        typedInto = dialog;
+        QTest::keyClick(name, Qt::Key_Return);
+      }
+    });
+    user.start();
+    QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "RAMbin"), Qt::LeftButton);
+    user.stop();
+
+    const std::vector<Bytes> writes = WrittenStates(out.str());
+    if (row.pageFill < 0) {
+      EXPECT_TRUE(writes.empty());
+    } else {
+      ASSERT_EQ(writes.size(), 16u);
+      for (const Bytes& page : writes) {
+        const bus::DecodedBurst decoded = bus::DecodeBurst(page);
+        ASSERT_EQ(decoded.messages.size(), 1u);
+        EXPECT_EQ(decoded.messages[0].bytes.back(), row.pageFill);
+      }
+    }
+    std::vector<std::string> boxLines;
+    for (const std::string& line : Lines(out.str()))
+      if (line.rfind("MessageBox", 0) == 0) boxLines.push_back(line);
+    if (row.box.empty()) {
+      EXPECT_TRUE(boxes.empty());
+      EXPECT_TRUE(boxLines.empty());
+      continue;
+    }
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].toStdString(), row.box);
+    std::string escaped = row.box;
+    for (std::size_t at = 0; (at = escaped.find_first_of("\\\n", at)) != std::string::npos; at += 2)
+      escaped.replace(at, 1, escaped[at] == '\n' ? "\\n" : "\\\\");
+    EXPECT_EQ(boxLines, std::vector<std::string>{"MessageBox caption=\"Quarvelsdr-sim\" text=\"" +
+                                                 escaped + "\""});
   }
 }
 
