@@ -21,7 +21,9 @@ struct Band {
   bool highBand;  // selects the 0x17 base of register 0x42
 };
 
-// One tuning step is freqFactor / 4 kHz: 0.5, 1, 2, 5, 10 and 25 kHz.
+// One tuning step is freqFactor / 4 kHz: 0.5, 1, 2, 5, 10 and 25 kHz. Each band's end labels
+// show where its bar's ends tune; for the last band, 400 and 1200 steps of 25 kHz: 10 and
+// 30 MHz, as its button says.
 inline constexpr std::array<Band, 6> kBands = {{
     {"CMD1_4", "0.13...0,8 MHz", 100, 2, "0.13 MHz", "0,8 MHz", 260, 1600, 2, false},
     {"CMD2_8", "0,4...1,6 MHz", 50, 4, "0.4 MHz", "1,6 MHz", 400, 1600, 9, false},

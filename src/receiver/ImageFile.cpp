@@ -98,7 +98,7 @@ std::string ShownName(const std::string& path) {
 }
 
 [[noreturn]] void ThrowNotRegular(const std::string& path) {
-  throw FileError(0, "\"" + path + "\" is not a regular file and cannot be an image");
+  throw FileError(0, "\"" + ShownName(path) + "\" is not a regular file and cannot be an image");
 }
 
 // An input/output error after a successful open: what failed, on which file, and the
@@ -139,7 +139,7 @@ Image ReadImageFile(const std::string& path, FileApi& api) {
   if (api.Fstat(fd, &st) != 0) ThrowReadError(path, errno);
   if (!S_ISREG(st.st_mode)) ThrowNotRegular(path);  // replaced between the checks
   if (st.st_size < static_cast<off_t>(kImageSize)) {
-    throw FileError(0, "\"" + path + "\" is " + std::to_string(st.st_size) +
+    throw FileError(0, "\"" + ShownName(path) + "\" is " + std::to_string(st.st_size) +
                            (st.st_size == 1 ? " byte" : " bytes") + " long; an image needs " +
                            std::to_string(kImageSize) + " bytes");
   }

@@ -84,6 +84,7 @@ void ReceiverControl::BandClick(const Band& band) {
   c_.LabelFmin.SetText(std::string(band.labelMin));
   c_.LabelFmax.SetText(std::string(band.labelMax));
   freqFactor_ = band.freqFactor;
+  // With the offset, as every other change shows it: the shown frequency keeps one meaning.
   ShowFrequency(true);
   ProgramClockGenerator();
   // Runs ScrollBar1Change (a second burst) when the position has to move into the range.
