@@ -56,8 +56,8 @@ class PosixFileApi : public FileApi {
 PosixFileApi& DefaultFileApi();
 
 // Reads the image from path, opened for reading only (an image the user may read but not
-// write, on a read-only medium say, uploads as well as any other). Refuses (FileError) a file that cannot
-// be opened, that is not a regular file (a FIFO would block for ever), or that is shorter
+// write, on a read-only medium say, uploads as well as any other). Refuses (FileError) a file that
+// cannot be opened, that is not a regular file (a FIFO would block for ever), or that is shorter
 // than an image; an input/output error while reading or closing throws "Cannot read" or
 // "Cannot close", the file's name and the runtime's text ("Cannot read "x.bin": E/A-Fehler 5").
 // The file is always released.
