@@ -88,6 +88,7 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "udev")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${QUARVEL_PACKAGING_DIR}/postinst)
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION TRUE)
+set(CPACK_PRE_BUILD_SCRIPTS ${QUARVEL_PACKAGING_DIR}/directory-modes.cmake)
 include(CPack)
 
 # Builds the package from this build tree and checks its contents. Sanitizer builds are left

@@ -10,7 +10,8 @@ programs=("$@")
 
 rm -rf "$out"
 mkdir -p "$out"
-cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out" >"$out/cpack.log" 2>&1 || {
+# Under the strictest umask a packager may have: the package's folders must still be 0755.
+(umask 077 && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$out") >"$out/cpack.log" 2>&1 || {
   cat "$out/cpack.log"
   exit 1
 }
@@ -44,6 +45,8 @@ for p in "${programs[@]}"; do
   expect "manual page of $p" has_file "usr/share/man/man1/$p.1.gz"
 done
 expect "udev rule" has_file usr/lib/udev/rules.d/60-quarvel-sdr.rules
+folders_0755() { ! grep -E '^d' <<<"$contents" | grep -Ev '^drwxr-xr-x '; }
+expect "every folder is drwxr-xr-x" folders_0755
 
 rule=$(dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/lib/udev/rules.d/60-quarvel-sdr.rules)
 expect "udev rule: FTDI vendor, seat access, plugdev fallback" \
