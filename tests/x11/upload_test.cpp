@@ -7,6 +7,7 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <optional>
@@ -233,7 +234,10 @@ TEST(X11Upload, ReadErrorBoxNamesTheFile) {
   PanelSession s;
   const std::string path = s.x.WorkDir() + "/image-eio.bin";
   WriteFile(path, Ramp(0));
-  ASSERT_TRUE(s.Start({}, {std::string("LD_PRELOAD=") + QUARVEL_FAIL_READ_LIB}));
+  // The loader splits LD_PRELOAD at spaces, which a build folder's path may hold.
+  const std::string preload = s.x.WorkDir() + "/libfail_read.so";
+  std::filesystem::create_symlink(QUARVEL_FAIL_READ_LIB, preload);
+  ASSERT_TRUE(s.Start({}, {"LD_PRELOAD=" + preload}));
   ASSERT_NE(OpenDialog(s, kRAMbin), 0u);
   const std::size_t mark = s.x.LineCount();
   s.x.Type("image-eio.bin");
