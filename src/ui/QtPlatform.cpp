@@ -267,11 +267,15 @@ char DecimalSeparatorOf(const QLocale& locale) {
 void UseInstalledWindowIcon() {
   // Read straight from its files: a theme lookup would read every installed theme's index.
   if (!QApplication::windowIcon().isNull()) return;
+  // Where the data folders have it, else beside the program (<prefix>/bin and
+  // <prefix>/share), for a prefix the data folders do not name (/opt/quarvel, say).
+  const QDir prefix(QCoreApplication::applicationDirPath() + QStringLiteral("/.."));
   QIcon icon;
   for (int size : {48, 64}) {
-    const QString file = QStandardPaths::locate(
-        QStandardPaths::GenericDataLocation,
-        QStringLiteral("icons/hicolor/%1x%1/apps/quarvel-sdr.png").arg(size));
+    const QString name = QStringLiteral("icons/hicolor/%1x%1/apps/quarvel-sdr.png").arg(size);
+    QString file = QStandardPaths::locate(QStandardPaths::GenericDataLocation, name);
+    if (file.isEmpty() && QFileInfo::exists(prefix.filePath(QStringLiteral("share/") + name)))
+      file = prefix.filePath(QStringLiteral("share/") + name);
     if (!file.isEmpty()) icon.addFile(file, QSize(size, size));
   }
   if (!icon.isNull()) QApplication::setWindowIcon(icon);

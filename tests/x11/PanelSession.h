@@ -80,7 +80,7 @@ class PanelSession {
       ADD_FAILURE() << "no X server";
       return false;
     }
-    if (!x.Launch(QUARVEL_SIM_EXE, args, env)) {
+    if (!x.Launch(program, args, env)) {
       ADD_FAILURE() << "the program did not start";
       return false;
     }
@@ -92,6 +92,8 @@ class PanelSession {
     }
     return true;
   }
+
+  std::string program = QUARVEL_SIM_EXE;  // what Start runs
 
   // Client coordinates in the window's pixels for a layout spot.
   int Px(int layout) const { return static_cast<int>(layout * x.Options().scale); }

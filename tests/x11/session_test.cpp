@@ -67,18 +67,29 @@ TEST(X11Session, StartsWithTheKeyboardInThePanel) {
   EXPECT_TRUE(s.WaitForWrites(mark, 1)) << "the keys went elsewhere";
 }
 
-// With the icon installed where the package puts it (here in the user's own data folder), both
-// windows carry it for the window list and the task bar.
+// With the icon installed where the package puts it (in a data folder, here the user's own, or
+// beside the program under a prefix of its own), both windows carry it for the window list and
+// the task bar.
 TEST(X11Session, WindowsCarryTheInstalledIcon) {
-  PanelSession s({.windowManager = true});
-  const std::string theme = s.x.Home() + "/.local/share/icons/hicolor";
-  std::filesystem::create_directories(theme + "/64x64/apps");
-  std::filesystem::copy_file(QUARVEL_ICON_PNG, theme + "/64x64/apps/quarvel-sdr.png");
-  ASSERT_TRUE(s.Start());
-  s.x.WaitQuiet(300, 3000);
-  for (WindowId window : {s.panel, s.monitor}) {
-    const std::string icon = s.x.Run({"xprop", "-id", std::to_string(window), "_NET_WM_ICON"});
-    EXPECT_NE(icon.find("Icon (64 x 64)"), std::string::npos) << s.x.WindowName(window) << icon;
+  for (const bool besideTheProgram : {false, true}) {
+    SCOPED_TRACE(besideTheProgram ? "under /opt-like prefix" : "in the user's data folder");
+    PanelSession s({.windowManager = true});
+    const std::string prefix = s.x.WorkDir() + "/opt/quarvel";
+    const std::string theme = besideTheProgram ? prefix + "/share/icons/hicolor"
+                                               : s.x.Home() + "/.local/share/icons/hicolor";
+    std::filesystem::create_directories(theme + "/64x64/apps");
+    std::filesystem::copy_file(QUARVEL_ICON_PNG, theme + "/64x64/apps/quarvel-sdr.png");
+    if (besideTheProgram) {
+      std::filesystem::create_directories(prefix + "/bin");
+      s.program = prefix + "/bin/QuarvelSDR-sim";
+      std::filesystem::copy_file(QUARVEL_SIM_EXE, s.program);
+    }
+    ASSERT_TRUE(s.Start());
+    s.x.WaitQuiet(300, 3000);
+    for (WindowId window : {s.panel, s.monitor}) {
+      const std::string icon = s.x.Run({"xprop", "-id", std::to_string(window), "_NET_WM_ICON"});
+      EXPECT_NE(icon.find("Icon (64 x 64)"), std::string::npos) << s.x.WindowName(window) << icon;
+    }
   }
 }
 
