@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstring>
 #include <exception>
 #include <mutex>
 #include <streambuf>
@@ -28,20 +29,32 @@ std::string DroppedNote(std::uint64_t lines) {
          " trace lines dropped: standard output was not being read\n";
 }
 
-// Writes all of text to fd; false when the file refuses it (the reader has gone away).
-bool WriteAll(int fd, const std::string& text) {
+std::string EndedNote(int error) {
+  return std::string("QuarvelSDR-sim: trace ended: standard output refused a write (") +
+         std::strerror(error) + ")\n";
+}
+
+// Writes all of text to fd; 0, or the error with which the file refused it. A file in
+// non-blocking mode (the flag goes with the open file, which the program may share with
+// whoever started it) is waited for as a blocking one would be.
+int WriteAll(int fd, const std::string& text) {
   const char* next = text.data();
   std::size_t left = text.size();
   while (left > 0) {
     const ssize_t n = ::write(fd, next, left);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        pollfd writable{fd, POLLOUT, 0};
+        ::poll(&writable, 1, -1);  // then the write says what became of the file
+        continue;
+      }
+      return errno;
     }
     next += n;
     left -= static_cast<std::size_t>(n);
   }
-  return true;
+  return 0;
 }
 
 }  // namespace
@@ -72,13 +85,19 @@ struct TraceOutput::Shared {
       inFlight = chunk.size();
       inFlightLines = LinesIn(chunk);
       lock.unlock();
-      const bool written = WriteAll(fd, chunk);
+      const int error = WriteAll(fd, chunk);
       lock.lock();
       inFlight = 0;
       inFlightLines = 0;
-      if (!written || abandoned) {
-        broken = broken || !written;
+      if (error != 0 || abandoned) {
+        broken = broken || error != 0;
         queue.clear();  // nobody will read it, or it has been counted as lost
+      }
+      // A reader gone away (`| head`) wants no more; any other refusal is said once.
+      if (error != 0 && error != EPIPE && errorFd >= 0) {
+        lock.unlock();
+        WriteAll(errorFd, EndedNote(error));
+        lock.lock();
       }
       // The note goes out before anyone waiting for the backlog hears that it is written.
       if (queue.empty() && dropped > reported && !broken && !abandoned && errorFd >= 0) {

@@ -5,7 +5,9 @@
 // good. Written directly, a full pipe would stop the window at its next driver call. Here each
 // flushed piece of text is handed to a thread of its own that writes it out; while the reader
 // is behind by more than the backlog limit, further lines are dropped whole and counted, and
-// once it has caught up the writer says on standard error how many were lost.
+// once it has caught up the writer says on standard error how many were lost. A reader gone
+// for good ends the trace; a file that refuses a write otherwise (a full disk) ends it with a
+// note on standard error.
 #pragma once
 
 #include <cstddef>

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <cstring>
 #include <functional>
 #include <sstream>
 #include <string>
@@ -591,6 +592,41 @@ TEST(SimProgram, TraceToAReaderThatIsGoneEndsAtOnce) {
   EXPECT_LT(clock.elapsed(), 2000);
   close(out[1]);
   std::signal(SIGPIPE, previous);
+}
+
+// Standard output in non-blocking mode (set by whoever shares it) is waited for like any
+// other: a reader that falls behind by more than a pipe-full and catches up gets every line.
+// A file that refuses a write for good ends the trace with a note, never in silence.
+TEST(SimProgram, TraceThroughNonBlockingOrRefusingOutput) {
+  int out[2], err[2];
+  ASSERT_EQ(pipe(out), 0);
+  ASSERT_EQ(pipe(err), 0);
+  fcntl(out[1], F_SETFL, fcntl(out[1], F_GETFL) | O_NONBLOCK);
+  std::string read;
+  {
+    ui::TraceOutput trace(out[1], 1024 * 1024, err[1]);
+    for (int i = 0; i < 2000; ++i) trace.Stream() << std::string(99, 'x') << std::endl;
+    QTest::qWait(100);  // the reader is away while the pipe fills
+    read = ReadUntilQuiet(out[0], 300);
+    trace.Stream() << "after" << std::endl;
+    read += ReadUntilQuiet(out[0], 300);
+  }
+  EXPECT_EQ(read.size(), 2000u * 100 + 6);
+  EXPECT_EQ(read.substr(read.size() - 6), "after\n");
+  EXPECT_EQ(ReadUntilQuiet(err[0], 100), "");
+  for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
+
+  ASSERT_EQ(pipe(err), 0);
+  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(full, 0);
+  {
+    ui::TraceOutput trace(full, 1024 * 1024, err[1]);
+    for (int i = 0; i < 3; ++i) trace.Stream() << "FT_Close status=0" << std::endl;
+  }
+  EXPECT_EQ(ReadUntilQuiet(err[0], 100),
+            "QuarvelSDR-sim: trace ended: standard output refused a write (" +
+                std::string(std::strerror(ENOSPC)) + ")\n");
+  for (int fd : {full, err[0], err[1]}) close(fd);
 }
 
 TEST(SimProgram, UsageOnRequestOrForABadOption) {
