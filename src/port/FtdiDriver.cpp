@@ -150,7 +150,7 @@ class FtdiDriver final : public UsbDriver {
     ftdi_context* ctx = TakeContext();
     if (ctx == nullptr) return MapFtdiError(FtdiFunction::New, -1);
     int found = 0, opened = 0;
-    bool ok = OpenOn(ctx, index, &found, &opened);
+    bool ok = OpenOn(ctx, index, &found, &opened, &inUse_);
     if (!ok && ctx == kept_ && (found <= index || FailedBeforeTheReset(opened))) {
       // The kept context learns of devices coming and going from the system's device events;
       // where none are sent (no device manager running) its list can be out of date. Nothing
@@ -160,7 +160,7 @@ class FtdiDriver final : public UsbDriver {
         ftdi_free(kept_);
         kept_ = ctx = fresh;
         StartSession(ctx);
-        ok = OpenOn(ctx, index, &found, &opened);
+        ok = OpenOn(ctx, index, &found, &opened, &inUse_);
       }
     }
     if (ok) {
@@ -224,7 +224,10 @@ class FtdiDriver final : public UsbDriver {
   }
 
   // Finds the devices on ctx and opens the index-th; false with what failed when it cannot.
-  static bool OpenOn(ftdi_context* ctx, int index, int* found, int* opened) {
+  // The device in use (where the last one opened is plugged in) stays first while it is
+  // listed, and an open notes where the device it opened is plugged in.
+  static bool OpenOn(ftdi_context* ctx, int index, int* found, int* opened,
+                     std::vector<int>* inUse) {
     *opened = 0;
     ftdi_device_list* list = nullptr;
     // Vendor and product 0 select FTDI's standard product IDs.
@@ -237,11 +240,17 @@ class FtdiDriver final : public UsbDriver {
     for (ftdi_device_list* entry = list; entry != nullptr; entry = entry->next)
       devices.push_back(entry->dev);
     // A context lists the devices it learnt of last first, so on a kept context a device
-    // plugged in later would come first. They are put in the order a fresh look at the system
-    // gives, the last bus and port first, so that the same device always has the same index.
+    // plugged in later would come first. They are put in one fixed order, the highest bus and
+    // port numbers first, so that the same device always has the same index; and the device in
+    // use before them all, so that an adapter plugged in while the panel runs (on a higher
+    // port) takes no burst from the board, nor half an upload.
     std::stable_sort(devices.begin(), devices.end(),
                      [](libusb_device* a, libusb_device* b) { return PlaceOf(a) > PlaceOf(b); });
-    *opened = ftdi_usb_open_dev(ctx, devices[static_cast<std::size_t>(index)]);
+    std::stable_partition(devices.begin(), devices.end(),
+                          [inUse](libusb_device* d) { return PlaceOf(d) == *inUse; });
+    libusb_device* const chosen = devices[static_cast<std::size_t>(index)];
+    *opened = ftdi_usb_open_dev(ctx, chosen);
+    if (*opened >= 0) *inUse = PlaceOf(chosen);
     ftdi_list_free(&list);
     if (*opened >= 0) return true;
     // Some failures leave the device handle open; ftdi_free() would close it.
@@ -271,6 +280,7 @@ class FtdiDriver final : public UsbDriver {
   }
 
   std::thread preparing_;
+  std::vector<int> inUse_;  // where the device opened last is plugged in
   ftdi_context* kept_ = nullptr;
   bool keptInUse_ = false;
 };

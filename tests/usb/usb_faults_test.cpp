@@ -238,6 +238,32 @@ TEST(UsbFaults, TwoChipsTheFirstEnumeratedGetsEveryBurst) {
   EXPECT_EQ(rig.Boxes(), Texts());
 }
 
+// Another FTDI adapter plugged in while the panel runs, on a port that would list it first:
+// the board keeps every burst, and an upload under way goes wholly to it.
+TEST(UsbFaults, AnAdapterPluggedInWhileThePanelRunsTakesNothingFromTheBoard) {
+  testing::TempDir dir;
+  const Bytes image = reliability::PatternImage(5);
+  const std::string path = dir.File("image.bin", image);
+  UsbRig rig;
+  rig.Start();
+  EmulatedFtdiChip& board = rig.Chip(0);
+  EmulatedFtdiChip& first = rig.AddChip();
+  rig.Forget();
+  rig.Click("Mux3");
+  EXPECT_EQ(board.BulkWrites().size(), 1u);
+  EXPECT_EQ(board.Board().Input(), 4);
+
+  rig.sleeper.OnPause = [&](int) {
+    if (rig.sleeper.pauses.size() == 8) rig.AddChip();
+  };
+  rig.Upload("FlashBin", path);
+  EXPECT_EQ(rig.Boxes(), Texts());
+  EXPECT_EQ(board.BulkWrites().size(), 1u + 16u);
+  EXPECT_TRUE(std::equal(image.begin(), image.end(), board.Board().Eeprom().begin()));
+  EXPECT_TRUE(first.Transfers().empty());
+  EXPECT_TRUE(rig.Chip(2).Transfers().empty());
+}
+
 // The driver itself, two handles on one chip at once (the panel never does this): the second
 // open, whatever it answers, leaves the first handle writing to the chip.
 TEST(UsbFaults, ASecondOpenLeavesTheFirstHandleWorking) {
