@@ -2,6 +2,7 @@
 #include "ui/QtPlatform.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -13,6 +14,7 @@
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QSettings>
 #include <QSocketNotifier>
 #include <QStandardPaths>
@@ -67,6 +69,38 @@ std::optional<QFileInfo> NameWithQuote(const QFileDialog& dialog) {
   if (literal.isFile() || !typed.startsWith(u'"')) return literal;
   return std::nullopt;
 }
+
+// The upload's file dialog, with a name containing a quote taken as typed before the dialog's
+// own reading of it decides anything: such a folder opens, such a file can be chosen.
+class ImageFileDialog final : public QFileDialog {
+ public:
+  using QFileDialog::QFileDialog;
+
+  // Once the dialog's own widgets exist: the Open button follows the name taken as typed.
+  void FollowNamesWithQuotes() {
+    auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
+    if (edit == nullptr || buttons == nullptr) return;
+    // Connected after the dialog's own handler, so it has the last word on the button.
+    connect(edit, &QLineEdit::textChanged, this, [this, buttons] {
+      const std::optional<QFileInfo> literal = NameWithQuote(*this);
+      if (QPushButton* open = buttons->button(QDialogButtonBox::Open); open && literal)
+        open->setEnabled(literal->exists() || !literal->fileName().isEmpty());
+    });
+  }
+
+  void accept() override {
+    const std::optional<QFileInfo> literal = NameWithQuote(*this);
+    if (!literal) {
+      QFileDialog::accept();
+    } else if (literal->isDir()) {
+      setDirectory(literal->absoluteFilePath());
+      if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) edit->clear();
+    } else {
+      QDialog::accept();
+    }
+  }
+};
 
 }  // namespace
 
@@ -166,11 +200,12 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
   if (window_.isNull()) return std::nullopt;
   NoSettingsOnDisk();
   // No title, no filter of its own, resizable; the name box takes any name.
-  QPointer<QFileDialog> dialog = new QFileDialog(window_, QString(), QDir::currentPath());
+  QPointer<ImageFileDialog> dialog = new ImageFileDialog(window_, QString(), QDir::currentPath());
   dialog->setObjectName(QStringLiteral("OpenDialog1"));
   dialog->setFileMode(QFileDialog::AnyFile);
   dialog->setAcceptMode(QFileDialog::AcceptOpen);
   dialog->setOption(QFileDialog::DontUseNativeDialog);
+  dialog->FollowNamesWithQuotes();
   dialog->setSizeGripEnabled(true);
   dialog->setWindowModality(Qt::WindowModal);
   dialog->selectFile(QString::fromStdString(presetName));

@@ -72,25 +72,42 @@ std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args
 
 namespace {
 
-// One line per box, whatever a file name in the text holds: a backslash and control
-// characters are written as C escapes (\\, \n, \r, \t, \xHH); everything else as it stands.
+// How many bytes at text[i] make a character that ends a line for some reader: a control
+// character (C0, DEL, C1 in UTF-8) or the Unicode line and paragraph separators; 0 for none.
+std::size_t LineBreakingAt(const std::string& text, std::size_t i) {
+  const auto at = [&](std::size_t k) {
+    return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u;
+  };
+  if (at(i) < 0x20 || at(i) == 0x7F) return 1;
+  if (at(i) == 0xC2 && at(i + 1) >= 0x80 && at(i + 1) <= 0x9F) return 2;
+  if (at(i) == 0xE2 && at(i + 1) == 0x80 && (at(i + 2) == 0xA8 || at(i + 2) == 0xA9)) return 3;
+  return 0;
+}
+
+// One line per box, whatever a file name in the text holds: a backslash and every character
+// that could end a line are written as C escapes (\\, \n, \r, \t, else \xHH per byte);
+// everything else as it stands.
 std::string OneLine(const std::string& text) {
   std::string line;
   line.reserve(text.size());
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '\\')
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const std::size_t breaking = LineBreakingAt(text, i);
+    if (c == '\\') {
       line += "\\\\";
-    else if (c == '\n')
+    } else if (c == '\n') {
       line += "\\n";
-    else if (c == '\r')
+    } else if (c == '\r') {
       line += "\\r";
-    else if (c == '\t')
+    } else if (c == '\t') {
       line += "\\t";
-    else if (byte < 0x20 || byte == 0x7F)
-      line += "\\x" + port::Hex2(byte);
-    else
+    } else if (breaking > 0) {
+      for (std::size_t k = 0; k < breaking; ++k)
+        line += "\\x" + port::Hex2(static_cast<unsigned char>(text[i + k]));
+      i += breaking - 1;
+    } else {
       line += c;
+    }
   }
   return line;
 }
