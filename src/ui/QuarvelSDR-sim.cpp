@@ -70,13 +70,15 @@ int main(int argc, char** argv) {
   // The monitor is built once the panel is on the screen; it shows every message from the
   // first burst on all the same, the board keeps them.
   std::unique_ptr<sim::BusMonitor> monitor;
+  std::unique_ptr<ui::QuitWhenWindowPainted> quitWhenMonitorPainted;
   // The bus monitor's start-up (building, laying out and painting a second window) is paid
   // once the panel is on the screen.
   ui::AfterFirstPaint showMonitor(Form1, [&] {
     if (exitWhenShown == 1) return;  // quitting
     monitor = std::make_unique<sim::BusMonitor>(board, [&rx] { return rx.TunedKhz(); });
     monitor->SetDecimalSeparator([&rx] { return rx.DecimalSeparator(); });
-    if (exitWhenShown == 2) monitor->installEventFilter(&quitWhenPainted);
+    if (exitWhenShown == 2)
+      quitWhenMonitorPainted = std::make_unique<ui::QuitWhenWindowPainted>(monitor.get());
     // The monitor belongs to the panel: closing the panel ends the program.
     monitor->setAttribute(Qt::WA_QuitOnClose, false);
     // The keyboard stays with the panel, where the user works; the monitor is only watched.

@@ -139,6 +139,21 @@ TEST(X11Session, StartsAndEndsWithStandardOutputClosed) {
   EXPECT_EQ(*code, 0);
 }
 
+// The start-up timing switch ends the program under a window manager too, once the panel
+// (1) or the bus monitor as well (2) has painted; on a wide screen the monitor's list and
+// tables cover its whole window.
+TEST(X11Session, ExitWhenShownEndsTheProgramUnderAWindowManager) {
+  for (const char* value : {"1", "2"}) {
+    SCOPED_TRACE(value);
+    PanelSession s({.width = 1600, .height = 900, .windowManager = true});
+    ASSERT_TRUE(s.x.Ready());
+    ASSERT_TRUE(s.x.Launch(QUARVEL_SIM_EXE, {}, {std::string("QUARVEL_EXIT_WHEN_SHOWN=") + value}));
+    const std::optional<int> code = s.x.WaitForExit(5000);
+    ASSERT_TRUE(code.has_value()) << "still running";
+    EXPECT_EQ(*code, 0);
+  }
+}
+
 // 10,000 level bursts by key through the window, after the monitor's list has filled up:
 // resident memory grows by no more than 600 kB.
 TEST(X11Session, ResidentMemoryStaysFlatOverTenThousandBursts) {
