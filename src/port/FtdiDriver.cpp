@@ -250,7 +250,10 @@ class FtdiDriver final : public UsbDriver {
                           [inUse](libusb_device* d) { return PlaceOf(d) == *inUse; });
     libusb_device* const chosen = devices[static_cast<std::size_t>(index)];
     *opened = ftdi_usb_open_dev(ctx, chosen);
-    if (*opened >= 0) *inUse = PlaceOf(chosen);
+    // While the device in use is away, another one opened meanwhile is not taken for it: the
+    // device in use comes first again when it is back.
+    if (*opened >= 0 && (inUse->empty() || PlaceOf(devices.front()) == *inUse))
+      *inUse = PlaceOf(chosen);
     ftdi_list_free(&list);
     if (*opened >= 0) return true;
     // Some failures leave the device handle open; ftdi_free() would close it.

@@ -57,8 +57,8 @@ void ClosePopups() {
 
 // The name box reads text with a quote as a list of quoted names ("a.bin" "b.bin"), so a
 // name that itself contains a quote would be cut up and could name another file. Such text
-// is taken as the one name it is when a file of that name exists, or when it is not in the
-// list form (which starts with a quote).
+// is taken as the one name it is when a file or folder of that name exists, or when it is not
+// in the list form (which starts with a quote).
 std::optional<QFileInfo> NameWithQuote(const QFileDialog& dialog) {
   const auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
   if (edit == nullptr || !edit->text().contains(u'"')) return std::nullopt;
@@ -66,7 +66,7 @@ std::optional<QFileInfo> NameWithQuote(const QFileDialog& dialog) {
   if (typed == u'~' || typed.startsWith(QStringLiteral("~/")))
     typed = QDir::homePath() + typed.mid(1);
   const QFileInfo literal(dialog.directory().filePath(typed));
-  if (literal.isFile() || !typed.startsWith(u'"')) return literal;
+  if (literal.exists() || !typed.startsWith(u'"')) return literal;
   return std::nullopt;
 }
 

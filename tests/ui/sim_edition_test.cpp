@@ -340,6 +340,9 @@ TEST(SimEdition, FileNamesAreTakenAndShownAsTheyStand) {
   std::filesystem::create_directory(dir.Path("dir"));
   dir.File("my\"dir/in.bin", Bytes(256, 0x55));
   dir.File("dir/in.bin", Bytes(256, 0x44));
+  std::filesystem::create_directory(dir.Path("\"qdir"));
+  dir.File("\"qdir/in.bin", Bytes(256, 0x22));
+  dir.File("qdir", Bytes(256, 0x21));
   const std::string oddName =
       "a<b>b\n\"c\\d\xC2\x85"
       "e\xE2\x80\xA8"
@@ -357,6 +360,7 @@ TEST(SimEdition, FileNamesAreTakenAndShownAsTheyStand) {
       {{"x.bin\""}, 0x33, "", ""},
       {{R"("x.bin" "my"x.bin")"}, -1, "", ""},
       {{"my\"dir", "in.bin"}, 0x55, "", ""},
+      {{"\"qdir", "in.bin"}, 0x22, "", ""},
       {{odd},
        -1,
        "\"" + odd + tooShort,

@@ -264,6 +264,33 @@ TEST(UsbFaults, AnAdapterPluggedInWhileThePanelRunsTakesNothingFromTheBoard) {
   EXPECT_TRUE(rig.Chip(2).Transfers().empty());
 }
 
+// The board pulled out while another FTDI adapter stays plugged in, a click meanwhile (it
+// reaches the adapter, the first device listed then), the board plugged back: from then on
+// every burst reaches the board again, none the adapter.
+TEST(UsbFaults, TheBoardPluggedBackGetsTheBurstsAgainOverAnAdapter) {
+  for (const bool adapterFirst : {true, false}) {
+    SCOPED_TRACE(adapterFirst ? "adapter on a lower port" : "adapter plugged in later, higher");
+    UsbRig rig(adapterFirst ? 2 : 1);
+    if (!adapterFirst) rig.Start();
+    EmulatedFtdiChip& adapter = adapterFirst ? rig.Chip(0) : rig.AddChip();  // port 1 / port 2
+    EmulatedFtdiChip& board = adapterFirst ? rig.Chip(1) : rig.Chip(0);      // port 2 / port 1
+    if (adapterFirst) rig.Start();
+    rig.Click("Mux3");
+    EXPECT_TRUE(adapter.Transfers().empty());
+
+    board.Unplug();
+    rig.Click("Mux4");
+    board.Plug();
+    rig.Forget();
+    rig.Click("Mux5");
+    rig.Click("Mux6");
+    EXPECT_EQ(rig.Boxes(), Texts());
+    EXPECT_GE(board.BulkWrites().size(), 2u);
+    EXPECT_EQ(board.Board().Input(), 7);
+    EXPECT_TRUE(adapter.BulkWrites().empty());
+  }
+}
+
 // The driver itself, two handles on one chip at once (the panel never does this): the second
 // open, whatever it answers, leaves the first handle writing to the chip.
 TEST(UsbFaults, ASecondOpenLeavesTheFirstHandleWorking) {
