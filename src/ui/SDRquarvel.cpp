@@ -24,6 +24,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <utility>
 #include <vector>
@@ -282,19 +283,23 @@ void PanelScrollBar::paintEvent(QPaintEvent* event) {
 }
 
 void PanelScrollBar::wheelEvent(QWheelEvent* event) {
+  // The toolkit gets one axis only, the one the gesture mainly goes along: a swipe on a
+  // touchpad is never quite level, and read with both axes, a sideways swipe with a little up
+  // or down in it would move the thumb the wrong way, an up/down one with a little sideways in
+  // it not at all.
   const QPoint angle = event->angleDelta();
-  if (angle.y() != 0 || angle.x() == 0) {
-    QScrollBar::wheelEvent(event);
-    return;
-  }
+  const QPoint pixels = event->pixelDelta();
+  const bool upDown = std::abs(angle.x()) <= std::abs(angle.y());
   // Turning the wheel's direction round (away from the user raises the position) turns a
   // sideways gesture round too, a tilted wheel or a swipe on a touchpad: left would raise the
   // position. It is turned back, so that the thumb moves the way the gesture goes.
-  QWheelEvent sideways(event->position(), event->globalPosition(), -event->pixelDelta(), -angle,
-                       event->buttons(), event->modifiers(), event->phase(), event->inverted(),
-                       event->source(), event->pointingDevice());
-  QScrollBar::wheelEvent(&sideways);
-  event->setAccepted(sideways.isAccepted());
+  const QPoint alongAngle = upDown ? QPoint(0, angle.y()) : QPoint(-angle.x(), 0);
+  const QPoint alongPixels = upDown ? QPoint(0, pixels.y()) : QPoint(-pixels.x(), 0);
+  QWheelEvent along(event->position(), event->globalPosition(), alongPixels, alongAngle,
+                    event->buttons(), event->modifiers(), event->phase(), event->inverted(),
+                    event->source(), event->pointingDevice());
+  QScrollBar::wheelEvent(&along);
+  event->setAccepted(along.isAccepted());
 }
 
 void PanelScrollBar::ReleaseMouse() {

@@ -560,22 +560,31 @@ TEST(WindowScrollBars, TroughClickAndWheelMoveThePosition) {
   EXPECT_EQ(w.rig.rx.TuningPosition(), 1221);
 
   // The wheel away from the user and a sideways gesture to the right raise the position; each
-  // notch is one change.
+  // notch is one change (three lines). A touchpad swipe comes as many small steps, never quite
+  // level: it moves the way it mainly goes, as far as the same swipe made level would.
   const struct {
     QPoint angle;
-    int direction;
-  } rows[] = {{{0, 120}, +1}, {{0, -120}, -1}, {{-120, 0}, +1}, {{120, 0}, -1}};
+    int events;
+    int moved;
+    std::size_t bursts;
+  } rows[] = {{{0, 120}, 1, +3, 1},   {{0, -120}, 1, -3, 1}, {{-120, 0}, 1, +3, 1},
+              {{120, 0}, 1, -3, 1},   {{-15, 0}, 16, +6, 6}, {{-15, 2}, 16, +6, 6},
+              {{-15, -1}, 16, +6, 6}, {{15, 2}, 16, -6, 6},  {{2, 15}, 16, +6, 6},
+              {{-2, -15}, 16, -6, 6}};
   const QPoint at(tuning->width() / 2, 8);
   for (const auto& row : rows) {
+    SCOPED_TRACE(::testing::Message()
+                 << row.events << " x " << row.angle.x() << "," << row.angle.y());
     const int before = tuning->value();
     w.Forget();
-    QWheelEvent wheel(QPointF(at), QPointF(tuning->mapToGlobal(at)), QPoint(), row.angle,
-                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-    QApplication::sendEvent(tuning, &wheel);
-    const int moved = tuning->value() - before;
-    EXPECT_EQ((moved > 0) - (moved < 0), row.direction) << row.angle.x() << "," << row.angle.y();
+    for (int i = 0; i < row.events; ++i) {
+      QWheelEvent wheel(QPointF(at), QPointF(tuning->mapToGlobal(at)), QPoint(), row.angle,
+                        Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+      QApplication::sendEvent(tuning, &wheel);
+    }
+    EXPECT_EQ(tuning->value() - before, row.moved);
     EXPECT_EQ(w.rig.rx.TuningPosition(), tuning->value());
-    EXPECT_EQ(w.ClockBursts().size(), 1u);
+    EXPECT_EQ(w.ClockBursts().size(), row.bursts);
   }
 }
 
