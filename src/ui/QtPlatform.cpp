@@ -55,51 +55,54 @@ void ClosePopups() {
   }
 }
 
-// The name box reads text with a quote as a list of quoted names ("a.bin" "b.bin"), so a
-// name that itself contains a quote would be cut up and could name another file. Such text
-// is taken as the one name it is when a file or folder of that name exists, or when it is not
-// in the list form (which starts with a quote).
-std::optional<QFileInfo> NameWithQuote(const QFileDialog& dialog) {
-  const auto* edit = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
-  if (edit == nullptr || !edit->text().contains(u'"')) return std::nullopt;
-  QString typed = edit->text();
-  if (typed == u'~' || typed.startsWith(QStringLiteral("~/")))
-    typed = QDir::homePath() + typed.mid(1);
-  const QFileInfo literal(dialog.directory().filePath(typed));
-  if (literal.exists() || !typed.startsWith(u'"')) return literal;
-  return std::nullopt;
-}
-
 // The upload's file dialog, with a name containing a quote taken as typed before the dialog's
 // own reading of it decides anything: such a folder opens, such a file can be chosen.
 class ImageFileDialog final : public QFileDialog {
  public:
   using QFileDialog::QFileDialog;
 
-  // Once the dialog's own widgets exist: the Open button follows the name taken as typed.
+  // Once the dialog's own widgets exist: the name box is watched, and the Open button
+  // follows the name taken as typed.
   void FollowNamesWithQuotes() {
-    auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    nameBox_ = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
     auto* buttons = findChild<QDialogButtonBox*>(QStringLiteral("buttonBox"));
-    if (edit == nullptr || buttons == nullptr) return;
+    if (nameBox_ == nullptr || buttons == nullptr) return;
     // Connected after the dialog's own handler, so it has the last word on the button.
-    connect(edit, &QLineEdit::textChanged, this, [this, buttons] {
-      const std::optional<QFileInfo> literal = NameWithQuote(*this);
+    connect(nameBox_, &QLineEdit::textChanged, this, [this, buttons] {
+      const std::optional<QFileInfo> literal = NameWithQuote();
       if (QPushButton* open = buttons->button(QDialogButtonBox::Open); open && literal)
         open->setEnabled(literal->exists() || !literal->fileName().isEmpty());
     });
   }
 
+  // The name box reads text with a quote as a list of quoted names ("a.bin" "b.bin"), so a
+  // name that itself contains a quote would be cut up and could name another file. Such text
+  // is taken as the one name it is when a file or folder of that name exists, or when it is
+  // not in the list form (which starts with a quote).
+  std::optional<QFileInfo> NameWithQuote() const {
+    if (nameBox_ == nullptr || !nameBox_->text().contains(u'"')) return std::nullopt;
+    QString typed = nameBox_->text();
+    if (typed == u'~' || typed.startsWith(QStringLiteral("~/")))
+      typed = QDir::homePath() + typed.mid(1);
+    const QFileInfo literal(directory().filePath(typed));
+    if (literal.exists() || !typed.startsWith(u'"')) return literal;
+    return std::nullopt;
+  }
+
   void accept() override {
-    const std::optional<QFileInfo> literal = NameWithQuote(*this);
+    const std::optional<QFileInfo> literal = NameWithQuote();
     if (!literal) {
       QFileDialog::accept();
     } else if (literal->isDir()) {
       setDirectory(literal->absoluteFilePath());
-      if (auto* edit = findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))) edit->clear();
+      nameBox_->clear();
     } else {
       QDialog::accept();
     }
   }
+
+ private:
+  QLineEdit* nameBox_ = nullptr;  // the dialog's own, living as long as it
 };
 
 }  // namespace
@@ -214,7 +217,7 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
     const int answer = dialog->exec();
     ClosePopups();
     if (answer != QDialog::Accepted || dialog.isNull()) break;
-    const std::optional<QFileInfo> literal = NameWithQuote(*dialog);
+    const std::optional<QFileInfo> literal = dialog->NameWithQuote();
     const QStringList files = dialog->selectedFiles();
     if (!literal && files.isEmpty()) break;
     // Several names are not one image: the dialog stays open for one.
