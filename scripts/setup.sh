@@ -8,7 +8,7 @@ packages=(
   build-essential cmake pkg-config git
   qt6-base-dev libftdi1-dev libusb-1.0-0-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  fonts-dejavu-core fontconfig libfontconfig-dev
+  fonts-dejavu-core fontconfig libfontconfig-dev libxcb1-dev
   clang libclang-rt-14-dev
   dpkg-dev file
   umockdev libumockdev-dev

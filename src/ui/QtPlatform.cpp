@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/QtPlatform.h"
 
+#include <QtGui/qguiapplication_platform.h>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -23,7 +25,9 @@
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <exception>
@@ -279,21 +283,40 @@ void WindowSleeper::DuringNextSleep(std::function<void()> work) {
   work_ = std::move(work);
 }
 
+namespace {
+
+// Whether the connection to the X server has broken (the server ended, an ssh link dropped).
+// The toolkit ends the program the next time it looks for window events on such a connection.
+bool DisplayConnectionBroken() {
+  const auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  if (app == nullptr) return false;
+  const auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
+  return x11 != nullptr && x11->connection() != nullptr &&
+         xcb_connection_has_error(x11->connection()) != 0;
+}
+
+}  // namespace
+
 void WindowSleeper::IdleMs(int ms) {
+  using std::chrono::milliseconds;
   QElapsedTimer clock;
   clock.start();
-  if (QCoreApplication::instance() != nullptr) {
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    timer.setTimerType(Qt::PreciseTimer);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(ms);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
+  // Window events are handled in short rounds, each after a look at the display connection:
+  // the toolkit would end the program at its first round after the connection broke, between
+  // two pages of an upload, leaving the EEPROM half old, half new. Once it is broken, the rest
+  // of the pause is slept, the operation under way finishes, and the program ends after it.
+  constexpr qint64 kRoundMs = 2;
+  while (QCoreApplication::instance() != nullptr && !DisplayConnectionBroken()) {
+    QEventLoop round;
+    QTimer::singleShot(0, &round, &QEventLoop::quit);
+    round.exec(QEventLoop::ExcludeUserInputEvents);
+    const qint64 left = ms - clock.elapsed();
+    if (left <= 0) return;
+    std::this_thread::sleep_for(milliseconds(std::min(left, kRoundMs)));
+    if (left <= kRoundMs) return;
   }
-  // The loop ends early when the application is quitting; the pause still lasts its time.
   const qint64 left = ms - clock.elapsed();
-  if (left > 0) std::this_thread::sleep_for(std::chrono::milliseconds(left));
+  if (left > 0) std::this_thread::sleep_for(milliseconds(left));
 }
 
 char DecimalSeparatorOf(const QLocale& locale) {

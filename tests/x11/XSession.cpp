@@ -174,6 +174,13 @@ XSession::~XSession() {
   }
 }
 
+void XSession::EndServer() {
+  Stop(wm_);
+  wm_ = -1;
+  Stop(server_);
+  server_ = -1;
+}
+
 std::vector<std::string> XSession::BaseEnv() const {
   return {"DISPLAY=" + display_,
           "HOME=" + home_,

@@ -56,6 +56,10 @@ class XSession {
   // A scratch folder of the test, outside HOME and the working directory.
   const std::string& Scratch() const { return scratch_; }
 
+  // Ends the X server (and the window manager) as a logout or a dropped remote link would,
+  // leaving the program running.
+  void EndServer();
+
   // Runs a tool on this display and returns its standard output; *status gets its exit code.
   std::string Run(const std::vector<std::string>& argv, int* status = nullptr) const;
 
