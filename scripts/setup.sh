@@ -12,7 +12,7 @@ packages=(
   clang libclang-rt-14-dev
   dpkg-dev file
   umockdev libumockdev-dev
-  xvfb xdotool x11-utils openbox imagemagick
+  xvfb xdotool x11-utils openbox imagemagick weston qt6-wayland
   lintian appstream desktop-file-utils librsvg2-bin man-db
   at-spi2-core python3-pyatspi dbus-x11
 )

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MonitorPlacement.h"
 
+#include <QGuiApplication>
 #include <QMargins>
 #include <QScreen>
 #include <QWidget>
@@ -86,9 +87,21 @@ QPoint PanelPlace(const QPoint& wanted, const QSize& shown, const QRect& availab
           Clamp(wanted.y(), available.y(), available.y() + available.height() - height)};
 }
 
+bool DesktopPlacesWindows() {
+  return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) {
   const QScreen* screen = panel.screen();
   if (screen == nullptr) return;
+  // Below the minimum the monitor's parts scroll; it may be made that small.
+  monitor.setMinimumSize(0, 0);
+  if (DesktopPlacesWindows()) {
+    const QSize frame(kAssumedFrame.left() + kAssumedFrame.right(),
+                      kAssumedFrame.top() + kAssumedFrame.bottom());
+    monitor.resize(monitor.size().boundedTo(screen->availableSize() - frame));
+    return;
+  }
   const QRect client = panel.geometry();
   const QRect framed = panel.frameGeometry();
   QMargins frame(client.left() - framed.left(), client.top() - framed.top(),
@@ -103,8 +116,6 @@ void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) 
                          client.bottomRight() + shift * 2 + QPoint(frame.right(), frame.bottom()));
   const QRect area = screen->availableGeometry().adjusted(0, 0, -shift.x(), -shift.y());
   const QRect place = MonitorFrame(panelFrame, area, minimum + extra, monitor.size() + extra);
-  // Below the minimum the monitor's parts scroll; it may be made that small.
-  monitor.setMinimumSize(0, 0);
   monitor.resize(place.size() - extra);
   monitor.move(place.topLeft());  // a window's position is that of its frame
 }

@@ -30,11 +30,17 @@ QRect MonitorFrame(const QRect& panelFrame, const QRect& available, const QSize&
 // edge where even that does not fit.
 QPoint PanelPlace(const QPoint& wanted, const QSize& shown, const QRect& available);
 
+// Whether the desktop, not the program, decides where windows go (Wayland): there a program
+// can neither place its windows nor learn where they are.
+bool DesktopPlacesWindows();
+
 // Sizes and places the monitor window by MonitorFrame on the panel's screen; the panel keeps
 // its place. minimum is the client size that shows all of the monitor, the preferred size is
 // its current one. The window manager's frame is read from the panel when it is known, and
 // otherwise assumed to be that of a usual title bar and border; room is left for window
-// managers that put a window one frame width off the requested position.
+// managers that put a window one frame width off the requested position. Where the desktop
+// places windows, the monitor keeps its preferred size, cut to the screen, and is not moved:
+// the panel's position it would be fitted beside is not known there.
 void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel);
 
 }  // namespace quarvel::ui

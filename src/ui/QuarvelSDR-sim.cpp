@@ -9,6 +9,7 @@
 #include <functional>
 #include <iostream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -71,9 +72,7 @@ int main(int argc, char** argv) {
   // first burst on all the same, the board keeps them.
   std::unique_ptr<sim::BusMonitor> monitor;
   std::unique_ptr<ui::QuitWhenWindowPainted> quitWhenMonitorPainted;
-  // The bus monitor's start-up (building, laying out and painting a second window) is paid
-  // once the panel is on the screen.
-  ui::AfterFirstPaint showMonitor(Form1, [&] {
+  auto showMonitor = [&] {
     if (exitWhenShown == 1) return;  // quitting
     monitor = std::make_unique<sim::BusMonitor>(board, [&rx] { return rx.TunedKhz(); });
     monitor->SetDecimalSeparator([&rx] { return rx.DecimalSeparator(); });
@@ -85,7 +84,16 @@ int main(int argc, char** argv) {
     monitor->setAttribute(Qt::WA_ShowWithoutActivating);
     ui::PlaceMonitor(*monitor, monitor->FullViewSize(), Form1);
     monitor->show();
-  });
+  };
+  // The bus monitor's start-up (building, laying out and painting a second window) is paid
+  // once the panel is on the screen. Where the desktop places the windows, it may put the
+  // monitor over the panel, and the window shown last goes in front: there the monitor is
+  // shown first.
+  std::optional<ui::AfterFirstPaint> afterPanelPainted;
+  if (ui::DesktopPlacesWindows())
+    showMonitor();
+  else
+    afterPanelPainted.emplace(Form1, showMonitor);
   ui::CloseOnTerminationSignals closeOnSignals(Form1);
   Form1.show();
   return app.exec();
