@@ -59,9 +59,32 @@ void SetText(QLabel* label, const QString& text) {
   if (label->text() != text) label->setText(text);
 }
 
+// Relative luminance (sRGB), as contrast between text and background is measured.
+double Luminance(const QColor& c) {
+  auto channel = [](double v) {
+    return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+  };
+  return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+}
+
+double Contrast(const QColor& a, const QColor& b) {
+  const double la = Luminance(a), lb = Luminance(b);
+  return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+// The red of a line that needs the user's attention, chosen for the background it is drawn
+// on: a dark red on a light desktop, a light one on a dark desktop (each above 4.5 : 1 on
+// the backgrounds of its kind; pure red is 3.5 : 1 on a light grey and 3 : 1 on a dark one).
+QColor AlarmRed(const QColor& background) {
+  const QColor darkRed(0xC0, 0x00, 0x00);
+  const QColor lightRed(0xFF, 0x80, 0x80);
+  return Contrast(darkRed, background) >= Contrast(lightRed, background) ? darkRed : lightRed;
+}
+
 // Red text for a label that needs the user's attention, the normal colour otherwise. The
 // normal colour is the desktop's, whatever it is by then: the label's own palette is dropped
-// rather than set to a colour that would stay when the desktop's colours change.
+// rather than set to a colour that would stay when the desktop's colours change (the red is
+// chosen again then, ShowAlarmsInTheDesktopsColours).
 void SetAlarm(QLabel* label, bool alarm) {
   if (label->property("alarm").toBool() == alarm) return;
   label->setProperty("alarm", alarm);
@@ -69,8 +92,10 @@ void SetAlarm(QLabel* label, bool alarm) {
     label->setPalette(QPalette());
     return;
   }
+  // The window's colours: those of the label itself are still the old ones while a change of
+  // the desktop's colours reaches the window's children.
   QPalette p = label->palette();
-  p.setColor(QPalette::WindowText, QColor(Qt::red));
+  p.setColor(QPalette::WindowText, AlarmRed(label->window()->palette().color(QPalette::Window)));
   label->setPalette(p);
 }
 
@@ -275,6 +300,27 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   Refresh();
 }
 
+void BusMonitor::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::PaletteChange && messages_ != nullptr)
+    ShowAlarmsInTheDesktopsColours();
+}
+
+void BusMonitor::ShowAlarmsInTheDesktopsColours() {
+  // The desktop changed its colours (a dark theme at night): the reds are chosen again for
+  // the new backgrounds.
+  for (QLabel* label : findChildren<QLabel*>()) {
+    if (!label->property("alarm").toBool()) continue;
+    SetAlarm(label, false);
+    SetAlarm(label, true);
+  }
+  const QColor red = AlarmRed(palette().color(QPalette::Base));
+  for (int row = 0; row < messages_->rowCount(); ++row) {
+    QTableWidgetItem* item = messages_->item(row, 0);
+    if (item != nullptr && item->data(Qt::ForegroundRole).isValid()) item->setForeground(red);
+  }
+}
+
 void BusMonitor::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
   Arrange();
@@ -347,7 +393,7 @@ void BusMonitor::AppendRows() {
   for (auto it = first; it != log.end(); ++it, ++row) {
     auto* item = new QTableWidgetItem(TimeOfDay(it->time, offsetMs) + QStringLiteral("  ") +
                                       QString::fromStdString(EntryText(*it)));
-    if (it->IsFault()) item->setForeground(QColor(Qt::red));
+    if (it->IsFault()) item->setForeground(AlarmRed(palette().color(QPalette::Base)));
     messages_->setItem(row, 0, item);
   }
   const int excess = messages_->rowCount() - rowLimit_;

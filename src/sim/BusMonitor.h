@@ -53,6 +53,7 @@ class BusMonitor : public QWidget {
   QSize FullViewSize() const { return fullView_; }
 
  protected:
+  void changeEvent(QEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
  private:
@@ -60,6 +61,7 @@ class BusMonitor : public QWidget {
   void ShowState();
   void ShowComparison();
   void ShowFaults();
+  void ShowAlarmsInTheDesktopsColours();
   // Measures the full view again once a value has grown wider than any shown before, and
   // arranges the parts for the window's width.
   void FitFullView();

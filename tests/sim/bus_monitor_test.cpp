@@ -3,6 +3,8 @@
 // the state it shows and when it turns red.
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include <QApplication>
 #include <QLabel>
 #include <QRegularExpression>
@@ -52,8 +54,9 @@ struct MonitorRig {
   QLabel* Label(const char* name) const { return monitor->findChild<QLabel*>(name); }
   QString Text(const char* name) const { return Label(name)->text(); }
   bool Red(const char* name) const {
-    return Label(name)->palette().color(QPalette::WindowText) == QColor(Qt::red);
+    return IsRed(Label(name)->palette().color(QPalette::WindowText));
   }
+  static bool IsRed(const QColor& c) { return c.hslHue() == 0 && c.hslSaturation() > 200; }
   QStringList Rows() const {
     QStringList rows;
     for (int i = 0; i < List()->rowCount(); ++i) rows << List()->item(i, 0)->text();
@@ -243,14 +246,72 @@ TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
   ASSERT_GE(rows.size(), 2);
   EXPECT_EQ(Message(rows[rows.size() - 2]), "no device 0xA4 \u2190 [00] 11");
   EXPECT_EQ(Message(rows.back()), "fault: no device answers at address 0xA4");
-  EXPECT_EQ(m.List()->item(rows.size() - 1, 0)->foreground().color(), QColor(Qt::red));
-  EXPECT_NE(m.List()->item(rows.size() - 2, 0)->foreground().color(), QColor(Qt::red));
+  EXPECT_TRUE(m.IsRed(m.List()->item(rows.size() - 1, 0)->foreground().color()));
+  EXPECT_FALSE(m.IsRed(m.List()->item(rows.size() - 2, 0)->foreground().color()));
 
   bus.SetSelection((bus.PortImage() >> 2) & 0x07, 3);  // attenuator code 3
   m.rig.rx.ProgramClockGenerator();
   EXPECT_EQ(m.Text("attenuator"), "code 3 (no step)");
   EXPECT_TRUE(m.Red("attenuator"));
   EXPECT_TRUE(m.Text("faults").startsWith("Faults: 2 \u2014 last: attenuator lines at code 3"));
+}
+
+// Contrast of text on its background, by relative luminance (sRGB).
+double Contrast(const QColor& text, const QColor& background) {
+  auto luminance = [](const QColor& c) {
+    auto channel = [](double v) {
+      return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+  };
+  const double a = luminance(text), b = luminance(background);
+  return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
+}
+
+// The red lines stay readable (4.5 : 1, what text needs) on light and dark desktops, and
+// when the desktop's colours change while they are red.
+TEST(BusMonitor, AlarmsReadableOnLightAndDarkDesktops) {
+  const QPalette original = QApplication::palette();
+  auto desktop = [&](QColor window, QColor base, QColor text) {
+    QPalette p = original;
+    p.setColor(QPalette::Window, window);
+    p.setColor(QPalette::Base, base);
+    p.setColor(QPalette::WindowText, text);
+    p.setColor(QPalette::Text, text);
+    return p;
+  };
+  const struct {
+    const char* name;
+    QPalette palette;
+  } desktops[] = {
+      {"light grey", desktop(QColor(0xEF, 0xEF, 0xEF), Qt::white, Qt::black)},
+      {"dark",
+       desktop(QColor(0x2A, 0x2E, 0x32), QColor(0x1B, 0x1E, 0x20), QColor(0xFC, 0xFC, 0xFC))},
+      {"black", desktop(Qt::black, Qt::black, Qt::white)},
+  };
+  MonitorRig m;
+  m.rig.Start();
+  auto& bus = m.rig.bus;
+  bus.BeginBurst();
+  bus.BusIdle();
+  bus.BusMessage({0xA4, 0x00, 0x11});
+  bus.SendWaveform();
+  QTableWidgetItem* faultRow = m.List()->item(m.List()->rowCount() - 1, 0);
+  for (const auto& d : desktops) {
+    SCOPED_TRACE(d.name);
+    QApplication::setPalette(d.palette);
+    QApplication::processEvents();
+    const QLabel* faults = m.Label("faults");
+    EXPECT_TRUE(m.Red("faults"));
+    EXPECT_GE(Contrast(faults->palette().color(QPalette::WindowText),
+                       faults->palette().color(QPalette::Window)),
+              4.5);
+    EXPECT_TRUE(m.IsRed(faultRow->foreground().color()));
+    EXPECT_GE(Contrast(faultRow->foreground().color(), m.List()->palette().color(QPalette::Base)),
+              4.5);
+  }
+  QApplication::setPalette(original);
+  QApplication::processEvents();
 }
 
 // A bridge whose bit-mode call fails sends the bursts as serial frames: the monitor lists
