@@ -15,6 +15,7 @@ packages=(
   xvfb xdotool x11-utils openbox imagemagick weston qt6-wayland
   lintian appstream desktop-file-utils librsvg2-bin man-db
   at-spi2-core python3-pyatspi dbus-x11
+  x11-xserver-utils
 )
 
 missing=()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/MonitorPlacement.h"
 
+#include <QApplication>
 #include <QGuiApplication>
 #include <QMargins>
 #include <QScreen>
@@ -91,6 +92,39 @@ bool DesktopPlacesWindows() {
   return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
+QScreen* HomeScreen() {
+  return QGuiApplication::primaryScreen();
+}
+
+const QWidget* WorkWindow(const QWidget* panel) {
+  if (const QWidget* active = QApplication::activeWindow();
+      active != nullptr && active->isVisible())
+    return active;
+  if (panel != nullptr && panel->isVisible()) return panel;
+  return nullptr;
+}
+
+QScreen* WorkScreen(const QWidget* panel) {
+  if (const QWidget* window = WorkWindow(panel))
+    if (QScreen* screen = window->screen()) return screen;
+  return HomeScreen();
+}
+
+QMargins FrameOf(const QWidget* window) {
+  if (window == nullptr) return kAssumedFrame;
+  const QRect client = window->geometry();
+  const QRect framed = window->frameGeometry();
+  const QMargins frame(client.left() - framed.left(), client.top() - framed.top(),
+                       framed.right() - client.right(), framed.bottom() - client.bottom());
+  return frame.isNull() ? kAssumedFrame : frame;
+}
+
+QPoint CentredPlace(const QSize& client, const QMargins& frame, const QRect& available) {
+  const QSize outer = client.grownBy(frame);
+  return {std::max(available.x(), available.x() + (available.width() - outer.width()) / 2),
+          std::max(available.y(), available.y() + (available.height() - outer.height()) / 2)};
+}
+
 void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) {
   const QScreen* screen = panel.screen();
   if (screen == nullptr) return;
@@ -103,10 +137,7 @@ void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) 
     return;
   }
   const QRect client = panel.geometry();
-  const QRect framed = panel.frameGeometry();
-  QMargins frame(client.left() - framed.left(), client.top() - framed.top(),
-                 framed.right() - client.right(), framed.bottom() - client.bottom());
-  if (frame.isNull()) frame = kAssumedFrame;
+  const QMargins frame = FrameOf(&panel);
   const QSize extra(frame.left() + frame.right(), frame.top() + frame.bottom());
   // Window managers differ in where a requested position puts the frame: at the position, or
   // (taken as the client's) one frame width further right and down, and the panel was placed

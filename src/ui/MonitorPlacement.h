@@ -3,10 +3,12 @@
 // bus monitor in the room the panel leaves on its screen.
 #pragma once
 
+#include <QMargins>
 #include <QPoint>
 #include <QRect>
 #include <QSize>
 
+class QScreen;
 class QWidget;
 
 namespace quarvel::ui {
@@ -33,6 +35,29 @@ QPoint PanelPlace(const QPoint& wanted, const QSize& shown, const QRect& availab
 // Whether the desktop, not the program, decides where windows go (Wayland): there a program
 // can neither place its windows nor learn where they are.
 bool DesktopPlacesWindows();
+
+// The screen the program's windows open on when none of them is active: the primary screen.
+// The panel opens there, and so does an error box shown before it (at start-up) or while another
+// program has the keyboard.
+QScreen* HomeScreen();
+
+// The window the user works in: the active one; when none is (between two error boxes, once a
+// dialog has closed, until the window manager gives the keyboard back), the panel while it is
+// shown; else none (at start-up, before the panel shows).
+const QWidget* WorkWindow(const QWidget* panel);
+
+// The screen the user works on: the work window's, else the home screen, where the panel will
+// open. The pointer does not tell it: it may rest on another monitor while the keyboard works
+// the panel.
+QScreen* WorkScreen(const QWidget* panel);
+
+// The window manager's frame around a window; when there is no window or its frame is not known
+// yet (it is not shown), that of a usual title bar and border.
+QMargins FrameOf(const QWidget* window);
+
+// The top left corner of the frame that centres a window of this client size and frame on the
+// available area; a window larger than the area keeps that corner (its title bar) on the area.
+QPoint CentredPlace(const QSize& client, const QMargins& frame, const QRect& available);
 
 // Sizes and places the monitor window by MonitorFrame on the panel's screen; the panel keeps
 // its place. minimum is the client size that shows all of the monitor, the preferred size is

@@ -17,10 +17,13 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScreen>
 #include <QSettings>
+#include <QShowEvent>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QWindow>
 
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
@@ -33,12 +36,44 @@
 #include <exception>
 #include <thread>
 
+#include "ui/MonitorPlacement.h"
+
 namespace quarvel::ui {
 
+namespace {
+
+// A message box centred on the available area of the screen the user works on (WorkScreen).
+// Left to itself, a box without a parent is centred on the screen under the pointer, which on
+// a desk of several monitors may be far from the panel the user looks at, while the box blocks
+// every window.
+class WorkScreenBox final : public QMessageBox {
+ public:
+  WorkScreenBox(const QString& caption, const QString& text, const QWidget* panel)
+      : QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok), panel_(panel) {}
+
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QMessageBox::showEvent(event);  // sizes the box and places it by the pointer
+    if (event->spontaneous()) return;
+    QScreen* screen = WorkScreen(panel_);
+    if (screen == nullptr) return;
+    // The box's own frame is known only once it is shown; the work window's is the best guess,
+    // as a window manager frames the windows of one program alike.
+    const QPoint place =
+        CentredPlace(size(), FrameOf(WorkWindow(panel_)), screen->availableGeometry());
+    if (QWindow* window = windowHandle()) window->setScreen(screen);  // its scale, before moving
+    move(place);  // a window's position is that of its frame
+  }
+
+ private:
+  const QWidget* panel_;  // or null
+};
+
+}  // namespace
+
 void QtErrorReporter::ShowError(const std::string& caption, const std::string& text) {
-  // No parent: the box is centred on the screen, and it still blocks every window.
-  QMessageBox box(QMessageBox::Critical, QString::fromStdString(caption),
-                  QString::fromStdString(text), QMessageBox::Ok);
+  // No parent: the box still blocks every window. It opens on the screen the user works on.
+  WorkScreenBox box(QString::fromStdString(caption), QString::fromStdString(text), window_);
   // Texts name files, and a file name may look like markup ("x<b>y.bin"): shown as it stands.
   box.setTextFormat(Qt::PlainText);
   box.setDefaultButton(QMessageBox::Ok);

@@ -25,10 +25,16 @@
 namespace quarvel::ui {
 
 // A modal message box with the error icon and one OK button (default and escape button),
-// centred on the screen.
+// centred on the screen the user works on (WorkScreen, with the attached window as the panel).
 class QtErrorReporter : public port::ErrorReporter {
  public:
+  // The panel, once it is built; until then, and after it is gone, boxes open on the home screen
+  // when no window is active.
+  void Attach(QWidget* window) { window_ = window; }
   void ShowError(const std::string& caption, const std::string& text) override;
+
+ private:
+  QPointer<QWidget> window_;
 };
 
 // Asks for an image file with a file dialog (OpenDialog1), modal to the window: the name box

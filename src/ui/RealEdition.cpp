@@ -6,7 +6,9 @@
 namespace quarvel::ui {
 
 RealEdition::RealEdition(std::string applicationTitle)
-    : panel_(*driver_, boxes_, pauses_, std::move(applicationTitle)) {}
+    : panel_(*driver_, boxes_, pauses_, std::move(applicationTitle)) {
+  boxes_.Attach(&panel_.Form());
+}
 
 RealEdition::RealEdition(std::string applicationTitle, port::ErrorReporter& reporter,
                          receiver::Sleeper& sleeper)

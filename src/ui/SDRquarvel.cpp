@@ -324,15 +324,16 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   UseButtonFaceBackground();
   setAutoFillBackground(true);
   resize(457, 416);
-  // The layout's place, unless the screen is too low or narrow to show every control there.
+  // The layout's place on the home screen (where error boxes shown before the window open too),
+  // unless the screen is too low or narrow to show every control there.
   const QPoint layoutPlace(202, 149);
   int controlsBottom = 0;
   for (const ControlRow& row : kLayout)
     controlsBottom = std::max(controlsBottom, row.at.y() + row.at.height());
-  const QScreen* screen = this->screen();
-  move(screen != nullptr
-           ? PanelPlace(layoutPlace, QSize(width(), controlsBottom), screen->availableGeometry())
-           : layoutPlace);
+  const QScreen* screen = HomeScreen();
+  move(screen != nullptr ? PanelPlace(screen->geometry().topLeft() + layoutPlace,
+                                      QSize(width(), controlsBottom), screen->availableGeometry())
+                         : layoutPlace);
 
   // The start values are in place: from now on a position change runs its operation.
   ReadDecimalSeparator();

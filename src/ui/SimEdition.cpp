@@ -131,7 +131,10 @@ SimEdition::SimEdition(const SimOptions& options, std::ostream& out, std::string
 }
 
 TForm1& SimEdition::Start() {
-  if (!panel_) panel_ = std::make_unique<Panel>(driver_, reporter_, sleeper_, title_);
+  if (!panel_) {
+    panel_ = std::make_unique<Panel>(driver_, reporter_, sleeper_, title_);
+    boxes_.Attach(&panel_->Form());
+  }
   return panel_->Form();
 }
 

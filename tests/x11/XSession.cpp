@@ -154,7 +154,8 @@ XSession::XSession(XSessionOptions options) : options_(options) {
                                  home_ + "/.local/state", work_, scratch_, runtime_, wmHome_})
     fs::create_directories(dir);
   fs::permissions(runtime_, fs::perms::owner_all, fs::perm_options::replace);
-  ready_ = StartServer() && (!options_.windowManager || StartWindowManager());
+  ready_ =
+      StartServer() && SplitIntoMonitors() && (!options_.windowManager || StartWindowManager());
 }
 
 XSession::~XSession() {
@@ -222,6 +223,22 @@ bool XSession::StartServer() {
   }
   display_.clear();
   return false;
+}
+
+bool XSession::SplitIntoMonitors() {
+  for (std::size_t i = 0; i < options_.monitors.size(); ++i) {
+    const Rect& m = options_.monitors[i];
+    auto mm = [](int px) { return std::to_string((px * 254 + 480) / 960); };  // at 96 dpi
+    const std::string geometry = std::to_string(m.width) + "/" + mm(m.width) + "x" +
+                                 std::to_string(m.height) + "/" + mm(m.height) + "+" +
+                                 std::to_string(m.x) + "+" + std::to_string(m.y);
+    // The first monitor takes the server's one output ("screen"), the others none.
+    int status = 1;
+    Run({"xrandr", "--setmonitor", "M" + std::to_string(i), geometry, i == 0 ? "screen" : "none"},
+        &status);
+    if (status != 0) return false;
+  }
+  return true;
 }
 
 bool XSession::StartWindowManager() {
@@ -491,6 +508,10 @@ void XSession::Activate(WindowId window) const {
 void XSession::MoveTo(WindowId window, int x, int y) const {
   Run({"xdotool", "mousemove", "--window", std::to_string(window), std::to_string(x),
        std::to_string(y)});
+}
+
+void XSession::MoveToScreen(int x, int y) const {
+  Run({"xdotool", "mousemove", std::to_string(x), std::to_string(y)});
 }
 
 void XSession::Click(WindowId window, int x, int y, int button, int count) const {

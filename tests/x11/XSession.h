@@ -32,6 +32,9 @@ struct XSessionOptions {
   int height = 768;
   bool windowManager = false;  // start openbox and wait until it manages the screen
   double scale = 1.0;          // QT_SCALE_FACTOR of the launched program (1: not set)
+  // The screen split into monitors (RandR monitors "M0", "M1", ... at 96 dpi, set up before the
+  // window manager starts), as a desk of several displays shows to programs; empty: one.
+  std::vector<Rect> monitors = {};
 };
 
 class XSession {
@@ -113,6 +116,8 @@ class XSession {
   // Moves the pointer to client coordinates of the window and clicks `count` times.
   void Click(WindowId window, int x, int y, int button = 1, int count = 1) const;
   void MoveTo(WindowId window, int x, int y) const;
+  // Moves the pointer to screen coordinates.
+  void MoveToScreen(int x, int y) const;
   void ButtonDown(int button = 1) const;
   void ButtonUp(int button = 1) const;
   // Keys in xdotool's names ("Return", "alt+F4"), to the window that has the keyboard.
@@ -127,6 +132,7 @@ class XSession {
 
  private:
   bool StartServer();
+  bool SplitIntoMonitors();
   bool StartWindowManager();
   void ReadOutput(int waitMs);
   std::vector<std::string> BaseEnv() const;

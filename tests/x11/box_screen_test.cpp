@@ -1,0 +1,114 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Error boxes on a desk of two monitors: each opens centred on the monitor the user works on,
+// wherever the pointer rests; the boxes of the start-up on the monitor the panel then opens on.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <iostream>
+#include <thread>
+
+#include "PanelSession.h"
+
+namespace quarvel::x11 {
+namespace {
+
+constexpr Rect kLeft{0, 0, 1280, 800};
+constexpr Rect kRight{1280, 0, 1920, 1080};
+constexpr int kCentreSlackPx = 40;  // the frame a window manager adds is not known beforehand
+
+// The frame once the window manager has placed it (two equal readings in a row).
+Rect SettledFrame(const XSession& x, WindowId w) {
+  Rect last = x.FrameGeometry(w);
+  for (int i = 0; i < 20; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const Rect now = x.FrameGeometry(w);
+    if (now == last) return now;
+    last = now;
+  }
+  return last;
+}
+
+// Every error box that opens, the first within firstMs and each next within a second of the
+// last one closing, is on the monitor, whole, and centred on it; each is closed with Return.
+// Returns how many opened.
+std::size_t ExpectBoxesCentredOn(PanelSession& s, const Rect& monitor, int firstMs) {
+  std::size_t count = 0;
+  for (WindowId box; (box = s.x.WaitForWindow("Fehler", count == 0 ? firstMs : 1000)) != 0;) {
+    ++count;
+    const Rect frame = SettledFrame(s.x, box);
+    std::cout << "box " << ToString(frame) << " for monitor " << ToString(monitor) << "\n";
+    EXPECT_TRUE(monitor.Contains(frame))
+        << "box " << ToString(frame) << " not on monitor " << ToString(monitor);
+    EXPECT_NEAR(frame.x + frame.width / 2, monitor.x + monitor.width / 2, kCentreSlackPx);
+    EXPECT_NEAR(frame.y + frame.height / 2, monitor.y + monitor.height / 2, kCentreSlackPx);
+    s.x.Activate(box);
+    s.x.Key({"Return"});
+    if (!s.x.WaitForWindowGone(box, 3000)) {
+      ADD_FAILURE() << "the box did not close";
+      break;
+    }
+  }
+  return count;
+}
+
+// Started with the pointer on the right monitor, with the board absent or with every write
+// failing: the start-up boxes, shown before the panel, open on the monitor the panel then
+// opens on (the left one). Then, with every write failing, a failing burst by key with the
+// pointer on the right monitor opens its box on the panel's monitor; and once the panel is moved
+// to the right monitor and the pointer rests on the left one, on the right monitor.
+TEST(X11BoxScreen, ErrorBoxesOpenOnTheMonitorInUse) {
+  struct Failure {
+    std::vector<std::string> args;
+    bool byKey;  // go on to bursts by key
+  };
+  for (const Failure& failure :
+       {Failure{{"--no-device"}, false}, Failure{{"--status", "FT_Write=4"}, true}}) {
+    SCOPED_TRACE(failure.args.front());
+    PanelSession s(
+        {.width = 3200, .height = 1080, .windowManager = true, .monitors = {kLeft, kRight}});
+    ASSERT_TRUE(s.x.Ready());
+    s.x.MoveToScreen(2000, 500);
+    ASSERT_TRUE(s.x.Launch(s.program, failure.args));
+
+    ASSERT_NE(s.x.WaitForWindow("Fehler", kWindowMs), 0u) << "no box at start-up";
+    EXPECT_EQ(s.x.WaitForWindow(kPanelTitle, 0), 0u) << "the panel showed before the box";
+    const std::size_t startupBoxes = ExpectBoxesCentredOn(s, kLeft, 0);
+    EXPECT_EQ(BoxLines(s.x.Lines()).size(), startupBoxes);
+    s.panel = s.x.WaitForWindow(kPanelTitle, kWindowMs);
+    s.monitor = s.x.WaitForWindow(kMonitorTitle, kWindowMs);
+    ASSERT_NE(s.panel, 0u);
+    ASSERT_NE(s.monitor, 0u);
+    EXPECT_TRUE(kLeft.Contains(SettledFrame(s.x, s.panel))) << "the panel opened elsewhere";
+    if (!failure.byKey) continue;
+
+    struct Row {
+      const char* what;
+      int panelX, panelY;  // where the panel is moved to; negative: where it is
+      int pointerX, pointerY;
+      std::vector<std::string> keys;  // the tuning bar has the keyboard after the first Tab
+      Rect expected;
+    };
+    for (const Row& row :
+         {Row{"panel left, pointer right", -1, -1, 2000, 500, {"Tab", "Right"}, kLeft},
+          Row{"panel right, pointer left", 1280 + 600, 300, 600, 400, {"Right"}, kRight}}) {
+      SCOPED_TRACE(row.what);
+      if (row.panelX >= 0) {
+        s.x.Run({"xdotool", "windowmove", "--sync", std::to_string(s.panel),
+                 std::to_string(row.panelX), std::to_string(row.panelY)});
+        ASSERT_TRUE(row.expected.Contains(SettledFrame(s.x, s.panel))) << "panel not moved";
+      }
+      s.x.Activate(s.panel);
+      s.x.MoveToScreen(row.pointerX, row.pointerY);
+      const std::size_t mark = s.x.LineCount();
+      s.x.Key(row.keys);
+      ASSERT_TRUE(s.x.WaitForLineStarting("MessageBox caption=\"Fehler\"", mark, 5000))
+          << "no failing burst";
+      const std::size_t boxes = ExpectBoxesCentredOn(s, row.expected, kWindowMs);
+      EXPECT_EQ(boxes, BoxLines(s.x.Lines(), mark).size());
+      s.x.WaitQuiet(300, 3000);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace quarvel::x11
