@@ -24,6 +24,7 @@
 #include <QWheelEvent>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <exception>
 #include <utility>
@@ -174,6 +175,24 @@ const ControlRow kLayout[] = {
     Other(Kind::Edit, "Edit1", {288, 304, 65, 21}, "Level", &PC::Edit1),
 };
 
+// The layout's pixels are those of a 96-dpi screen. Where the window's screen reports another
+// logical DPI (the toolkit did not scale the whole window, and the fonts, sized in points,
+// grow or shrink by that much), the layout is scaled by the same factor. The edges of a
+// rectangle are scaled, not its corner and size, so controls that meet in the layout still
+// meet and controls apart stay apart; at 96 dpi every rectangle stays as it is.
+double LayoutScale(const QWidget& window) {
+  constexpr int kLayoutDpi = 96;
+  const int dpi = window.logicalDpiY();  // the DPI the window's fonts are sized by
+  return dpi > 0 ? static_cast<double>(dpi) / kLayoutDpi : 1.0;
+}
+QRect Scaled(const QRect& layout, double scale) {
+  auto edge = [scale](int px) { return static_cast<int>(std::lround(px * scale)); };
+  const int left = edge(layout.x());
+  const int top = edge(layout.y());
+  return {left, top, edge(layout.x() + layout.width()) - left,
+          edge(layout.y() + layout.height()) - top};
+}
+
 QString FromStd(const std::string& text) {
   return QString::fromStdString(text);
 }
@@ -323,13 +342,16 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   setWindowTitle(QStringLiteral("Quarvel SDR Tuning"));
   UseButtonFaceBackground();
   setAutoFillBackground(true);
-  resize(457, 416);
+  layoutScale_ = LayoutScale(*this);
+  resize(Scaled(QRect(0, 0, 457, 416), layoutScale_).size());
   // The layout's place on the home screen (where error boxes shown before the window open too),
   // unless the screen is too low or narrow to show every control there.
-  const QPoint layoutPlace(202, 149);
+  const QPoint layoutPlace = Scaled(QRect(202, 149, 0, 0), layoutScale_).topLeft();
   int controlsBottom = 0;
-  for (const ControlRow& row : kLayout)
-    controlsBottom = std::max(controlsBottom, row.at.y() + row.at.height());
+  for (const ControlRow& row : kLayout) {
+    const QRect at = Scaled(row.at, layoutScale_);
+    controlsBottom = std::max(controlsBottom, at.y() + at.height());
+  }
   const QScreen* screen = HomeScreen();
   move(screen != nullptr ? PanelPlace(screen->geometry().topLeft() + layoutPlace,
                                       QSize(width(), controlsBottom), screen->availableGeometry())
@@ -369,7 +391,9 @@ void TForm1::BuildControls() {
   setFont(PanelFont(kFontPt));
   std::vector<QWidget*> tabOrder;
   std::vector<QPushButton*> buttons;
-  for (const ControlRow& row : kLayout) {
+  for (const ControlRow& layoutRow : kLayout) {
+    ControlRow row = layoutRow;
+    row.at = Scaled(layoutRow.at, layoutScale_);
     QWidget* control = MakeControl(row);
     if (row.kind != Kind::Label && row.kind != Kind::ShownText) tabOrder.push_back(control);
     if (row.kind == Kind::Button) buttons.push_back(static_cast<QPushButton*>(control));

@@ -94,8 +94,9 @@ class TForm1 : public QWidget {
   receiver::PanelControls& controls_;
   port::ErrorReporter& reporter_;
   std::string title_;
-  bool built_ = false;  // the controls are there
-  bool busy_ = false;   // an event operation runs
+  double layoutScale_ = 1.0;  // screen pixels per layout pixel, read once at creation
+  bool built_ = false;        // the controls are there
+  bool busy_ = false;         // an event operation runs
   std::deque<std::function<void()>> pending_;
   bool closeAsked_ = false;            // the window was asked to close: it closes once not busy
   std::vector<PanelScrollBar*> bars_;  // the four scroll bars, in creation order

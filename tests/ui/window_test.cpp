@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QScreen>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -26,6 +28,7 @@
 #include <unistd.h>
 
 #include "WindowRig.h"
+#include "ui/MonitorPlacement.h"
 #include "ui/Panel.h"
 #include "ui/QtPlatform.h"
 
@@ -40,12 +43,24 @@ Bytes DividerMessage(std::uint8_t divider) {
   return {0xD2, 0x0C, divider};
 }
 
+// A rectangle of the 96-dpi layout as the window shows it: where the screen reports another
+// logical DPI, the toolkit leaves that much to the window, and the layout's edges are scaled
+// by it, so that controls meeting in the layout still meet. At 96 dpi: the layout's pixels.
+QRect OnScreen(const QWidget& window, int left, int top, int width, int height) {
+  const double scale = window.logicalDpiY() / 96.0;
+  auto edge = [scale](int px) { return static_cast<int>(std::lround(px * scale)); };
+  return {edge(left), edge(top), edge(left + width) - edge(left), edge(top + height) - edge(top)};
+}
+
 TEST(WindowLayout, EveryControlWithItsKindPlaceSizeAndCaption) {
   WindowRig w;
   ui::TForm1& form = *w.form;
   EXPECT_EQ(form.windowTitle(), "Quarvel SDR Tuning");
-  EXPECT_EQ(form.size(), QSize(457, 416));
-  EXPECT_EQ(form.pos(), QPoint(202, 149));
+  EXPECT_EQ(form.size(), OnScreen(form, 0, 0, 457, 416).size());
+  // At the layout's place, where the screen shows every control (down to 369) there.
+  EXPECT_EQ(form.pos(), ui::PanelPlace(OnScreen(form, 202, 149, 0, 0).topLeft(),
+                                       OnScreen(form, 0, 0, 457, 369).size(),
+                                       form.screen()->availableGeometry()));
   EXPECT_NE(form.maximumSize(), form.minimumSize()) << "the window is resizable";
 
   // Width 0: a label that sizes itself to its text; only its place is fixed.
@@ -98,9 +113,10 @@ TEST(WindowLayout, EveryControlWithItsKindPlaceSizeAndCaption) {
     QWidget* widget = w.Find(row.name);
     ASSERT_NE(widget, nullptr);
     EXPECT_TRUE(widget->inherits(row.kind)) << row.name;
-    EXPECT_EQ(widget->pos(), QPoint(row.left, row.top)) << row.name;
+    const QRect at = OnScreen(form, row.left, row.top, row.width, row.height);
+    EXPECT_EQ(widget->pos(), at.topLeft()) << row.name;
     if (row.width != 0) {
-      EXPECT_EQ(widget->size(), QSize(row.width, row.height)) << row.name;
+      EXPECT_EQ(widget->size(), at.size()) << row.name;
     }
     if (auto* button = qobject_cast<QPushButton*>(widget)) {
       EXPECT_EQ(button->text(), row.caption) << row.name;
@@ -144,7 +160,7 @@ TEST(WindowLayout, EveryControlWithItsKindPlaceSizeAndCaption) {
       "Mux7",       "ScrollBar4", "Edit1"};
   EXPECT_EQ(created, expectedOrder);
   ASSERT_NE(unnamed, nullptr);
-  EXPECT_EQ(unnamed->geometry(), QRect(152, 136, 3, 13));
+  EXPECT_EQ(unnamed->geometry(), OnScreen(form, 152, 136, 3, 13));
   EXPECT_TRUE(unnamed->text().isEmpty());
 
   // Tab order: the chain from FlashBin visits the controls in the layout's order.
@@ -186,6 +202,35 @@ TEST(WindowLayout, EveryControlWithItsKindPlaceSizeAndCaption) {
   EXPECT_EQ(progress->minimum(), 0);
   EXPECT_EQ(progress->maximum(), 256);
   EXPECT_EQ(progress->value(), 0);
+}
+
+// What the user sees with the longest texts of every band, at whatever DPI the screen reports:
+// every control inside the window, and no two controls that show something over each other
+// (the row "1 kHz" ... "10 kHz" just above the band buttons, the frequency between its limits).
+TEST(WindowLayout, EveryControlInsideTheWindowAndClearOfTheOthersInEveryBand) {
+  WindowRig w;
+  w.Key("ScrollBar2", Qt::Key_Home);  // offset "-20"
+  for (const char* band : {"CMD1_4", "CMD2_8", "Cmd4_16", "Cmd10_40", "Cmd25_100", "Cmdhigh"}) {
+    SCOPED_TRACE(band);
+    w.Click(band);
+    w.Key("ScrollBar1", Qt::Key_End);  // the band's highest frequency, its longest text
+    std::vector<const QWidget*> shown;
+    for (const QWidget* c : w.form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+      const auto* label = qobject_cast<const QLabel*>(c);
+      if (label == nullptr || !label->text().isEmpty()) shown.push_back(c);
+    }
+    ASSERT_EQ(shown.size(), 37u);
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      const QWidget& c = *shown[i];
+      const std::string name = c.objectName().toStdString();
+      EXPECT_TRUE(w.form->rect().contains(c.geometry())) << name << " cut by the window's edge";
+      for (std::size_t j = i + 1; j < shown.size(); ++j)
+        EXPECT_FALSE(c.geometry().intersects(shown[j]->geometry()))
+            << name << " over " << shown[j]->objectName().toStdString();
+    }
+  }
+  EXPECT_EQ(w.Text("LabelFmax"), "30 MHz");
+  EXPECT_TRUE(w.rig.reporter.boxes.empty());
 }
 
 TEST(WindowStart, ShowsTheStartBandAndSendsTheClockThenTheLevelBurst) {
