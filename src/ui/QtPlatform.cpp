@@ -6,7 +6,6 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -22,7 +21,6 @@
 #include <QShowEvent>
 #include <QSocketNotifier>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QWindow>
 
 #include <fcntl.h>
@@ -336,15 +334,15 @@ void WindowSleeper::IdleMs(int ms) {
   using std::chrono::milliseconds;
   QElapsedTimer clock;
   clock.start();
-  // Window events are handled in short rounds, each after a look at the display connection:
-  // the toolkit would end the program at its first round after the connection broke, between
-  // two pages of an upload, leaving the EEPROM half old, half new. Once it is broken, the rest
-  // of the pause is slept, the operation under way finishes, and the program ends after it.
+  // The windows repaint during the pause (their repaints are posted events), but nothing is
+  // read from the display: the toolkit ends the program as soon as it reads from a connection
+  // that broke (the X server ended, an ssh link dropped), which between two pages of an upload
+  // would leave the EEPROM half old, half new. What the display sends meanwhile (input, a
+  // close, uncovered parts) is read after the operation. Once the connection is broken, nothing
+  // more is painted either; the operation finishes and the program ends after it.
   constexpr qint64 kRoundMs = 2;
   while (QCoreApplication::instance() != nullptr && !DisplayConnectionBroken()) {
-    QEventLoop round;
-    QTimer::singleShot(0, &round, &QEventLoop::quit);
-    round.exec(QEventLoop::ExcludeUserInputEvents);
+    QCoreApplication::sendPostedEvents();
     const qint64 left = ms - clock.elapsed();
     if (left <= 0) return;
     std::this_thread::sleep_for(milliseconds(std::min(left, kRoundMs)));

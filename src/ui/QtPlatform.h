@@ -108,9 +108,9 @@ class CloseOnTerminationSignals : public QObject {
   std::array<struct sigaction, 3> previous_{};
 };
 
-// The pauses of a panel with a window: SleepMs blocks; IdleMs lets paint and timer events run
-// but no user input (what the user does meanwhile is handled afterwards), and lasts at least
-// the time asked for.
+// The pauses of a panel with a window: SleepMs blocks; IdleMs lets the windows repaint but
+// reads nothing from the display (what the user does meanwhile is handled afterwards), and
+// lasts at least the time asked for.
 class WindowSleeper : public receiver::Sleeper {
  public:
   void SleepMs(int ms) override;
