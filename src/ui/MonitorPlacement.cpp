@@ -97,10 +97,15 @@ QScreen* HomeScreen() {
 }
 
 const QWidget* WorkWindow(const QWidget* panel) {
+  // Every operation starts in the panel or in a dialog it opened; the bus monitor may be the
+  // active window meanwhile (a wheel turned over the panel does not activate it).
+  if (const QWidget* dialog = QApplication::activeModalWidget();
+      dialog != nullptr && dialog->isVisible())
+    return dialog;
+  if (panel != nullptr && panel->isVisible()) return panel;
   if (const QWidget* active = QApplication::activeWindow();
       active != nullptr && active->isVisible())
     return active;
-  if (panel != nullptr && panel->isVisible()) return panel;
   return nullptr;
 }
 

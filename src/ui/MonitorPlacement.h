@@ -41,9 +41,10 @@ bool DesktopPlacesWindows();
 // program has the keyboard.
 QScreen* HomeScreen();
 
-// The window the user works in: the active one; when none is (between two error boxes, once a
-// dialog has closed, until the window manager gives the keyboard back), the panel while it is
-// shown; else none (at start-up, before the panel shows).
+// The window the user works in: a dialog open over the panel (the file dialog), else the panel
+// while it is shown, whichever window is active (the bus monitor may be, while a wheel turns
+// over the panel; between two error boxes none is); else the active window; else none (at
+// start-up, before the panel shows).
 const QWidget* WorkWindow(const QWidget* panel);
 
 // The screen the user works on: the work window's, else the home screen, where the panel will

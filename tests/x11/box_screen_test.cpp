@@ -54,8 +54,10 @@ std::size_t ExpectBoxesCentredOn(PanelSession& s, const Rect& monitor, int first
 // Started with the pointer on the right monitor, with the board absent or with every write
 // failing: the start-up boxes, shown before the panel, open on the monitor the panel then
 // opens on (the left one). Then, with every write failing, a failing burst by key with the
-// pointer on the right monitor opens its box on the panel's monitor; and once the panel is moved
-// to the right monitor and the pointer rests on the left one, on the right monitor.
+// pointer on the right monitor opens its box on the panel's monitor; once the panel is moved
+// to the right monitor and the pointer rests on the left one, on the right monitor; and there
+// too when the wheel turns over the panel while the bus monitor, on the left, is the active
+// window.
 TEST(X11BoxScreen, ErrorBoxesOpenOnTheMonitorInUse) {
   struct Failure {
     std::vector<std::string> args;
@@ -87,20 +89,37 @@ TEST(X11BoxScreen, ErrorBoxesOpenOnTheMonitorInUse) {
       int pointerX, pointerY;
       std::vector<std::string> keys;  // the tuning bar has the keyboard after the first Tab
       Rect expected;
+      bool wheelWithTheMonitorActive = false;  // instead of the keys
     };
     for (const Row& row :
          {Row{"panel left, pointer right", -1, -1, 2000, 500, {"Tab", "Right"}, kLeft},
-          Row{"panel right, pointer left", 1280 + 600, 300, 600, 400, {"Right"}, kRight}}) {
+          Row{"panel right, pointer left", 1280 + 600, 300, 600, 400, {"Right"}, kRight},
+          Row{"wheel over the panel, the monitor active on the left",
+              -1,
+              -1,
+              0,
+              0,
+              {},
+              kRight,
+              true}}) {
       SCOPED_TRACE(row.what);
       if (row.panelX >= 0) {
         s.x.Run({"xdotool", "windowmove", "--sync", std::to_string(s.panel),
                  std::to_string(row.panelX), std::to_string(row.panelY)});
         ASSERT_TRUE(row.expected.Contains(SettledFrame(s.x, s.panel))) << "panel not moved";
       }
-      s.x.Activate(s.panel);
-      s.x.MoveToScreen(row.pointerX, row.pointerY);
       const std::size_t mark = s.x.LineCount();
-      s.x.Key(row.keys);
+      if (row.wheelWithTheMonitorActive) {
+        s.x.Run({"xdotool", "windowsize", "--sync", std::to_string(s.monitor), "600", "500"});
+        s.x.Run({"xdotool", "windowmove", "--sync", std::to_string(s.monitor), "100", "50"});
+        ASSERT_TRUE(kLeft.Contains(SettledFrame(s.x, s.monitor))) << "monitor not moved";
+        s.x.Activate(s.monitor);
+        s.x.Click(s.panel, kScrollBar4.x, kScrollBar4.y, 5);
+      } else {
+        s.x.Activate(s.panel);
+        s.x.MoveToScreen(row.pointerX, row.pointerY);
+        s.x.Key(row.keys);
+      }
       ASSERT_TRUE(s.x.WaitForLineStarting("MessageBox caption=\"Fehler\"", mark, 5000))
           << "no failing burst";
       const std::size_t boxes = ExpectBoxesCentredOn(s, row.expected, kWindowMs);
