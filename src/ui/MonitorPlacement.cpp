@@ -88,6 +88,11 @@ QPoint PanelPlace(const QPoint& wanted, const QSize& shown, const QRect& availab
           Clamp(wanted.y(), available.y(), available.y() + available.height() - height)};
 }
 
+QSize PanelRoom(const QRect& available) {
+  const QMargins& f = kAssumedFrame;
+  return {available.width() - 2 * f.left(), available.height() - 2 * f.top()};
+}
+
 bool DesktopPlacesWindows() {
   return QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }

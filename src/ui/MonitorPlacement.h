@@ -32,6 +32,10 @@ QRect MonitorFrame(const QRect& panelFrame, const QRect& available, const QSize&
 // edge where even that does not fit.
 QPoint PanelPlace(const QPoint& wanted, const QSize& shown, const QRect& available);
 
+// The largest part of the panel's client area, from its top left corner, that PanelPlace keeps
+// on the available area.
+QSize PanelRoom(const QRect& available);
+
 // Whether the desktop, not the program, decides where windows go (Wayland): there a program
 // can neither place its windows nor learn where they are.
 bool DesktopPlacesWindows();

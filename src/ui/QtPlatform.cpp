@@ -375,7 +375,7 @@ void UseInstalledWindowIcon() {
   if (!icon.isNull()) QApplication::setWindowIcon(icon);
 }
 
-QFont PanelFont(int pointSize) {
+QFont PanelFont(double pointSize) {
   static const QString kLayoutFamily = QStringLiteral("MS Sans Serif");
   // Asks for the one family and checks what the font database matched, rather than listing
   // every installed family: on a machine with thousands of fonts that list is long.
@@ -383,7 +383,7 @@ QFont PanelFont(int pointSize) {
   if (QFontInfo(font).family().compare(kLayoutFamily, Qt::CaseInsensitive) != 0)
     font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
   font.setStyleHint(QFont::SansSerif);
-  font.setPointSize(pointSize);
+  font.setPointSizeF(pointSize);
   return font;
 }
 

@@ -133,6 +133,6 @@ char DecimalSeparatorOf(const QLocale& locale);
 // (the window list, the task bar); nothing where it is not installed.
 void UseInstalledWindowIcon();
 
-QFont PanelFont(int pointSize);
+QFont PanelFont(double pointSize);
 
 }  // namespace quarvel::ui

@@ -177,13 +177,30 @@ const ControlRow kLayout[] = {
 
 // The layout's pixels are those of a 96-dpi screen. Where the window's screen reports another
 // logical DPI (the toolkit did not scale the whole window, and the fonts, sized in points,
-// grow or shrink by that much), the layout is scaled by the same factor. The edges of a
-// rectangle are scaled, not its corner and size, so controls that meet in the layout still
+// grow or shrink by that much), the layout is scaled by the same factor, as far as the screen
+// holds it: on a screen too small for that, the window takes the largest scale that shows
+// every control (not below the layout's own size), and its text shrinks by as much. The edges
+// of a rectangle are scaled, not its corner and size, so controls that meet in the layout still
 // meet and controls apart stay apart; at 96 dpi every rectangle stays as it is.
-double LayoutScale(const QWidget& window) {
+struct Scales {
+  double layout = 1.0;  // screen pixels per layout pixel
+  double text = 1.0;    // of the fonts' point sizes
+};
+Scales ScalesFor(const QWidget& window, const QScreen* screen) {
   constexpr int kLayoutDpi = 96;
   const int dpi = window.logicalDpiY();  // the DPI the window's fonts are sized by
-  return dpi > 0 ? static_cast<double>(dpi) / kLayoutDpi : 1.0;
+  const double wanted = dpi > 0 ? static_cast<double>(dpi) / kLayoutDpi : 1.0;
+  if (screen == nullptr || wanted <= 1.0) return {wanted, 1.0};
+  int right = 0, bottom = 0;  // of the controls
+  for (const ControlRow& row : kLayout) {
+    right = std::max(right, row.at.x() + row.at.width());
+    bottom = std::max(bottom, row.at.y() + row.at.height());
+  }
+  const QSize room = PanelRoom(screen->availableGeometry());
+  const double fits = std::min(static_cast<double>(room.width()) / right,
+                               static_cast<double>(room.height()) / bottom);
+  const double layout = std::max(1.0, std::min(wanted, fits));
+  return {layout, layout / wanted};
 }
 QRect Scaled(const QRect& layout, double scale) {
   auto edge = [scale](int px) { return static_cast<int>(std::lround(px * scale)); };
@@ -342,17 +359,19 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   setWindowTitle(QStringLiteral("Quarvel SDR Tuning"));
   UseButtonFaceBackground();
   setAutoFillBackground(true);
-  layoutScale_ = LayoutScale(*this);
-  resize(Scaled(QRect(0, 0, 457, 416), layoutScale_).size());
   // The layout's place on the home screen (where error boxes shown before the window open too),
   // unless the screen is too low or narrow to show every control there.
+  const QScreen* screen = HomeScreen();
+  const Scales scales = ScalesFor(*this, screen);
+  layoutScale_ = scales.layout;
+  textScale_ = scales.text;
+  resize(Scaled(QRect(0, 0, 457, 416), layoutScale_).size());
   const QPoint layoutPlace = Scaled(QRect(202, 149, 0, 0), layoutScale_).topLeft();
   int controlsBottom = 0;
   for (const ControlRow& row : kLayout) {
     const QRect at = Scaled(row.at, layoutScale_);
     controlsBottom = std::max(controlsBottom, at.y() + at.height());
   }
-  const QScreen* screen = HomeScreen();
   move(screen != nullptr ? PanelPlace(screen->geometry().topLeft() + layoutPlace,
                                       QSize(width(), controlsBottom), screen->availableGeometry())
                          : layoutPlace);
@@ -388,7 +407,7 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
 }
 
 void TForm1::BuildControls() {
-  setFont(PanelFont(kFontPt));
+  setFont(PanelFont(kFontPt * textScale_));
   std::vector<QWidget*> tabOrder;
   std::vector<QPushButton*> buttons;
   for (const ControlRow& layoutRow : kLayout) {
@@ -533,7 +552,7 @@ QLabel* TForm1::MakeLabel(const ControlRow& row) {
   receiver::TextControl& model = controls_.*row.text;
   auto* label = new QLabel(FromStd(model.Text()), this);
   label->move(row.at.topLeft());
-  if (row.fontPt != kFontPt) label->setFont(PanelFont(row.fontPt));
+  if (row.fontPt != kFontPt) label->setFont(PanelFont(row.fontPt * textScale_));
   label->adjustSize();
   const bool frequency = &model == &controls_.Freq;
   model.OnView = [this, label, &model, frequency] {

@@ -95,6 +95,7 @@ class TForm1 : public QWidget {
   port::ErrorReporter& reporter_;
   std::string title_;
   double layoutScale_ = 1.0;  // screen pixels per layout pixel, read once at creation
+  double textScale_ = 1.0;    // of the fonts' point sizes, below 1 where the screen is small
   bool built_ = false;        // the controls are there
   bool busy_ = false;         // an event operation runs
   std::deque<std::function<void()>> pending_;

@@ -204,9 +204,10 @@ TEST(WindowLayout, EveryControlWithItsKindPlaceSizeAndCaption) {
   EXPECT_EQ(progress->value(), 0);
 }
 
-// What the user sees with the longest texts of every band, at whatever DPI the screen reports:
-// every control inside the window, and no two controls that show something over each other
-// (the row "1 kHz" ... "10 kHz" just above the band buttons, the frequency between its limits).
+// What the user sees with the longest texts of every band, at whatever DPI the screen reports
+// and on whatever screen: every control inside the window and on the screen, every caption
+// whole, and no two controls that show something over each other (the row "1 kHz" ... "10 kHz"
+// just above the band buttons, the frequency between its limits).
 TEST(WindowLayout, EveryControlInsideTheWindowAndClearOfTheOthersInEveryBand) {
   WindowRig w;
   w.Key("ScrollBar2", Qt::Key_Home);  // offset "-20"
@@ -224,6 +225,13 @@ TEST(WindowLayout, EveryControlInsideTheWindowAndClearOfTheOthersInEveryBand) {
       const QWidget& c = *shown[i];
       const std::string name = c.objectName().toStdString();
       EXPECT_TRUE(w.form->rect().contains(c.geometry())) << name << " cut by the window's edge";
+      const QRect onScreen(w.form->mapToGlobal(c.pos()), c.size());
+      EXPECT_TRUE(w.form->screen()->availableGeometry().contains(onScreen))
+          << name << " off the screen";
+      if (const auto* button = qobject_cast<const QPushButton*>(&c)) {
+        EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width() - 6)
+            << name << "'s caption clipped";
+      }
       for (std::size_t j = i + 1; j < shown.size(); ++j)
         EXPECT_FALSE(c.geometry().intersects(shown[j]->geometry()))
             << name << " over " << shown[j]->objectName().toStdString();
