@@ -50,6 +50,13 @@ struct MonitorRig {
   sim::SimulatedBoard board;
   std::unique_ptr<sim::BusMonitor> monitor;
 
+  // A fault: a message to an address no device answers.
+  void SendToAbsentDevice() {
+    rig.bus.BeginBurst();
+    rig.bus.BusIdle();
+    rig.bus.BusMessage({0xA4, 0x00, 0x11});
+    rig.bus.SendWaveform();
+  }
   QTableWidget* List() const { return monitor->findChild<QTableWidget*>("messages"); }
   QLabel* Label(const char* name) const { return monitor->findChild<QLabel*>(name); }
   QString Text(const char* name) const { return Label(name)->text(); }
@@ -234,11 +241,7 @@ TEST(BusMonitor, FrequenciesUseThePanelsDecimalSeparator) {
 TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
   MonitorRig m;
   m.rig.Start();
-  auto& bus = m.rig.bus;
-  bus.BeginBurst();
-  bus.BusIdle();
-  bus.BusMessage({0xA4, 0x00, 0x11});
-  bus.SendWaveform();
+  m.SendToAbsentDevice();
 
   EXPECT_EQ(m.Text("faults"), "Faults: 1 \u2014 last: no device answers at address 0xA4");
   EXPECT_TRUE(m.Red("faults"));
@@ -249,7 +252,7 @@ TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
   EXPECT_TRUE(m.IsRed(m.List()->item(rows.size() - 1, 0)->foreground().color()));
   EXPECT_FALSE(m.IsRed(m.List()->item(rows.size() - 2, 0)->foreground().color()));
 
-  bus.SetSelection((bus.PortImage() >> 2) & 0x07, 3);  // attenuator code 3
+  m.rig.bus.SetSelection((m.rig.bus.PortImage() >> 2) & 0x07, 3);  // attenuator code 3
   m.rig.rx.ProgramClockGenerator();
   EXPECT_EQ(m.Text("attenuator"), "code 3 (no step)");
   EXPECT_TRUE(m.Red("attenuator"));
@@ -291,11 +294,7 @@ TEST(BusMonitor, AlarmsReadableOnLightAndDarkDesktops) {
   };
   MonitorRig m;
   m.rig.Start();
-  auto& bus = m.rig.bus;
-  bus.BeginBurst();
-  bus.BusIdle();
-  bus.BusMessage({0xA4, 0x00, 0x11});
-  bus.SendWaveform();
+  m.SendToAbsentDevice();
   QTableWidgetItem* faultRow = m.List()->item(m.List()->rowCount() - 1, 0);
   for (const auto& d : desktops) {
     SCOPED_TRACE(d.name);
