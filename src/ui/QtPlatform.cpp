@@ -338,8 +338,18 @@ void WindowSleeper::IdleMs(int ms) {
   // read from the display: the toolkit ends the program as soon as it reads from a connection
   // that broke (the X server ended, an ssh link dropped), which between two pages of an upload
   // would leave the EEPROM half old, half new. What the display sends meanwhile (input, a
-  // close, uncovered parts) is read after the operation. Once the connection is broken, nothing
-  // more is painted either; the operation finishes and the program ends after it.
+  // close) is read after the operation. Nor are the parts of the windows the display reports
+  // uncovered (by the file dialog just closed, by a window moved): each pause repaints the
+  // windows whole instead. Once the connection is broken, nothing more is painted either; the
+  // operation finishes and the program ends after it.
+  if (qobject_cast<QApplication*>(QCoreApplication::instance()) != nullptr) {
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+      if (!window->isVisible()) continue;
+      window->update();
+      // The window's own repaint does not reach what its scroll areas show.
+      for (QWidget* part : window->findChildren<QWidget*>()) part->update();
+    }
+  }
   constexpr qint64 kRoundMs = 2;
   while (QCoreApplication::instance() != nullptr && !DisplayConnectionBroken()) {
     QCoreApplication::sendPostedEvents();

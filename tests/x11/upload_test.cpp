@@ -146,7 +146,9 @@ TEST(X11Upload, DoubleClickedFileThenTheNextClickWorks) {
 }
 
 // While the pages go out, the bus monitor shows them: two pictures of it taken during one
-// upload differ. The progress bar moves too.
+// upload differ. The progress bar moves too. The rest of the panel shows the panel, as it does
+// once the upload is over, not what the closed file dialog left on the screen (without a
+// compositing window manager, the server keeps that until the window paints over it).
 TEST(X11Upload, MonitorAndPanelRepaintDuringTheUpload) {
   PanelSession s;
   const std::optional<std::size_t> started = StartTypedUpload(s, kRAMbin, Ramp(1));
@@ -155,6 +157,8 @@ TEST(X11Upload, MonitorAndPanelRepaintDuringTheUpload) {
   const Rect monitor = s.x.ClientGeometry(s.monitor);
   const Rect panel = s.x.ClientGeometry(s.panel);
   const Rect bar{panel.x + 16, panel.y + 40, 425, 17};
+  // Below the progress bar: where the dialog was, away from the button under the pointer.
+  const Rect belowBar{panel.x, panel.y + 57, panel.width, panel.height - 57};
 
   ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 3, kUploadMs));
   s.x.WaitQuiet(60, 150);  // the pause after the page has begun
@@ -164,11 +168,15 @@ TEST(X11Upload, MonitorAndPanelRepaintDuringTheUpload) {
   s.x.WaitQuiet(60, 150);
   const auto monitorLate = s.x.Pixels(monitor);
   const auto barLate = s.x.Pixels(bar);
+  const auto panelDuring = s.x.Pixels(belowBar);
   ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 15, kUploadMs)) << "the pictures took too long";
   ASSERT_FALSE(monitorEarly.empty());
   EXPECT_TRUE(monitorEarly != monitorLate) << "the bus monitor did not repaint during the upload";
   EXPECT_TRUE(barEarly != barLate) << "the progress bar did not move";
   ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 16, kUploadMs));
+  s.x.WaitQuiet(500, 3000);
+  EXPECT_TRUE(panelDuring == s.x.Pixels(belowBar))
+      << "during the upload the panel showed something else than itself";
 }
 
 // Closing the panel in the middle of an upload: every page still goes out, then the program
