@@ -178,10 +178,11 @@ const ControlRow kLayout[] = {
 // The layout's pixels are those of a 96-dpi screen. Where the window's screen reports another
 // logical DPI (the toolkit did not scale the whole window, and the fonts, sized in points,
 // grow or shrink by that much), the layout is scaled by the same factor, as far as the screen
-// holds it: on a screen too small for that, the window takes the largest scale that shows
-// every control (not below the layout's own size), and its text shrinks by as much. The edges
-// of a rectangle are scaled, not its corner and size, so controls that meet in the layout still
-// meet and controls apart stay apart; at 96 dpi every rectangle stays as it is.
+// holds it: on a screen too small for that (or too small for the layout itself, as 800 x 480
+// at a scale of 1.5), the window takes the largest scale that shows every control, and its
+// text shrinks by as much. The edges of a rectangle are scaled, not its corner and size, so
+// controls that meet in the layout still meet and controls apart stay apart; at 96 dpi on a
+// screen that holds the layout every rectangle stays as it is.
 struct Scales {
   double layout = 1.0;  // screen pixels per layout pixel
   double text = 1.0;    // of the fonts' point sizes
@@ -190,7 +191,7 @@ Scales ScalesFor(const QWidget& window, const QScreen* screen) {
   constexpr int kLayoutDpi = 96;
   const int dpi = window.logicalDpiY();  // the DPI the window's fonts are sized by
   const double wanted = dpi > 0 ? static_cast<double>(dpi) / kLayoutDpi : 1.0;
-  if (screen == nullptr || wanted <= 1.0) return {wanted, 1.0};
+  if (screen == nullptr) return {wanted, 1.0};
   int right = 0, bottom = 0;  // of the controls
   for (const ControlRow& row : kLayout) {
     right = std::max(right, row.at.x() + row.at.width());
@@ -199,8 +200,8 @@ Scales ScalesFor(const QWidget& window, const QScreen* screen) {
   const QSize room = PanelRoom(screen->availableGeometry());
   const double fits = std::min(static_cast<double>(room.width()) / right,
                                static_cast<double>(room.height()) / bottom);
-  const double layout = std::max(1.0, std::min(wanted, fits));
-  return {layout, layout / wanted};
+  if (fits >= wanted || fits <= 0) return {wanted, 1.0};
+  return {fits, fits / wanted};
 }
 QRect Scaled(const QRect& layout, double scale) {
   auto edge = [scale](int px) { return static_cast<int>(std::lround(px * scale)); };
