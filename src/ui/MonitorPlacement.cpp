@@ -88,9 +88,17 @@ QPoint PanelPlace(const QPoint& wanted, const QSize& shown, const QRect& availab
           Clamp(wanted.y(), available.y(), available.y() + available.height() - height)};
 }
 
-QSize PanelRoom(const QRect& available) {
-  const QMargins& f = kAssumedFrame;
-  return {available.width() - 2 * f.left(), available.height() - 2 * f.top()};
+QSize WindowRoom(const QRect& available) {
+  return available.size().shrunkBy(kAssumedFrame);
+}
+
+PanelScales PanelScalesFor(double wanted, const QSize& controls, const QRect& available) {
+  const QSize room = WindowRoom(available);
+  if (controls.isEmpty() || room.isEmpty()) return {wanted, 1.0};
+  const double fits = std::min(static_cast<double>(room.width()) / controls.width(),
+                               static_cast<double>(room.height()) / controls.height());
+  if (fits >= wanted) return {wanted, 1.0};
+  return {fits, fits / wanted};
 }
 
 bool DesktopPlacesWindows() {

@@ -32,9 +32,19 @@ QRect MonitorFrame(const QRect& panelFrame, const QRect& available, const QSize&
 // edge where even that does not fit.
 QPoint PanelPlace(const QPoint& wanted, const QSize& shown, const QRect& available);
 
-// The largest part of the panel's client area, from its top left corner, that PanelPlace keeps
-// on the available area.
-QSize PanelRoom(const QRect& available);
+// The largest client area a window has on the available area, with a frame (of the assumed
+// usual size) around it.
+QSize WindowRoom(const QRect& available);
+
+// How much the panel's 96-dpi layout is scaled, and its text with it: by `wanted` (the logical
+// DPI over 96, where the toolkit leaves that to the window) as far as the available area holds
+// the layout's `controls` (their extent, from the top left corner) in a framed window; where it
+// does not, by the largest factor that fits, the text shrinking by as much.
+struct PanelScales {
+  double layout = 1.0;
+  double text = 1.0;
+};
+PanelScales PanelScalesFor(double wanted, const QSize& controls, const QRect& available);
 
 // Whether the desktop, not the program, decides where windows go (Wayland): there a program
 // can neither place its windows nor learn where they are.

@@ -249,6 +249,10 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
   dialog->setSizeGripEnabled(true);
   dialog->setWindowModality(Qt::WindowModal);
   dialog->selectFile(QString::fromStdString(presetName));
+  // No larger than the screen holds (a small one, or one the toolkit scales up): its name
+  // box and buttons are at the bottom.
+  if (const QScreen* screen = window_->screen())
+    dialog->resize(dialog->sizeHint().boundedTo(WindowRoom(screen->availableGeometry())));
   std::optional<std::string> result;
   for (;;) {
     const int answer = dialog->exec();

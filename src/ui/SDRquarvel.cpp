@@ -183,11 +183,7 @@ const ControlRow kLayout[] = {
 // text shrinks by as much. The edges of a rectangle are scaled, not its corner and size, so
 // controls that meet in the layout still meet and controls apart stay apart; at 96 dpi on a
 // screen that holds the layout every rectangle stays as it is.
-struct Scales {
-  double layout = 1.0;  // screen pixels per layout pixel
-  double text = 1.0;    // of the fonts' point sizes
-};
-Scales ScalesFor(const QWidget& window, const QScreen* screen) {
+PanelScales ScalesFor(const QWidget& window, const QScreen* screen) {
   constexpr int kLayoutDpi = 96;
   const int dpi = window.logicalDpiY();  // the DPI the window's fonts are sized by
   const double wanted = dpi > 0 ? static_cast<double>(dpi) / kLayoutDpi : 1.0;
@@ -197,11 +193,7 @@ Scales ScalesFor(const QWidget& window, const QScreen* screen) {
     right = std::max(right, row.at.x() + row.at.width());
     bottom = std::max(bottom, row.at.y() + row.at.height());
   }
-  const QSize room = PanelRoom(screen->availableGeometry());
-  const double fits = std::min(static_cast<double>(room.width()) / right,
-                               static_cast<double>(room.height()) / bottom);
-  if (fits >= wanted || fits <= 0) return {wanted, 1.0};
-  return {fits, fits / wanted};
+  return PanelScalesFor(wanted, QSize(right, bottom), screen->availableGeometry());
 }
 QRect Scaled(const QRect& layout, double scale) {
   auto edge = [scale](int px) { return static_cast<int>(std::lround(px * scale)); };
@@ -363,7 +355,7 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   // The layout's place on the home screen (where error boxes shown before the window open too),
   // unless the screen is too low or narrow to show every control there.
   const QScreen* screen = HomeScreen();
-  const Scales scales = ScalesFor(*this, screen);
+  const PanelScales scales = ScalesFor(*this, screen);
   layoutScale_ = scales.layout;
   textScale_ = scales.text;
   resize(Scaled(QRect(0, 0, 457, 416), layoutScale_).size());

@@ -72,6 +72,31 @@ TEST(PanelPlacement, LayoutPlaceUnlessTheScreenIsTooSmall) {
         << row.area.width() << "x" << row.area.height();
 }
 
+// The panel's scale: what the DPI asks for, unless the screen (less a window frame) does not
+// hold the controls (441 x 369 layout pixels) at that scale; then the largest that does, the
+// text shrinking by as much.
+TEST(PanelPlacement, ScaleAsTheDpiAsksAsFarAsTheScreenHolds) {
+  const QSize controls(441, 369);
+  const struct {
+    double wanted;
+    QRect area;
+    double layout, text;
+  } rows[] = {
+      {1.0, {0, 0, 1024, 768}, 1.0, 1.0},
+      {1.0, {0, 0, 800, 432}, 1.0, 1.0},  // 480 lines less a 48-pixel task bar
+      {1.0, {0, 0, 800, 400}, 360.0 / 369, 360.0 / 369},
+      {1.0, {0, 0, 533, 320}, 280.0 / 369, 280.0 / 369},  // 800 x 480 scaled by 1.5
+      {1.5, {0, 0, 1280, 800}, 1.5, 1.0},
+      {1.5, {0, 0, 800, 480}, 440.0 / 369, 440.0 / 369 / 1.5},
+      {0.75, {0, 0, 1024, 768}, 0.75, 1.0},
+  };
+  for (const auto& row : rows) {
+    const ui::PanelScales scales = ui::PanelScalesFor(row.wanted, controls, row.area);
+    EXPECT_DOUBLE_EQ(scales.layout, row.layout) << row.wanted << " on " << row.area.height();
+    EXPECT_DOUBLE_EQ(scales.text, row.text) << row.wanted << " on " << row.area.height();
+  }
+}
+
 // A pause that, while the event loop would run, does what a timer or a held-back click may do
 // then: step the tuning bar (its auto-repeat), close the window, click "upload RAM".
 class MeddlingSleeper : public receiver::Sleeper {

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -239,6 +241,37 @@ TEST(WindowLayout, EveryControlInsideTheWindowAndClearOfTheOthersInEveryBand) {
   }
   EXPECT_EQ(w.Text("LabelFmax"), "30 MHz");
   EXPECT_TRUE(w.rig.reporter.boxes.empty());
+}
+
+// The upload's file dialog fits on the screen: its name box, Open and Cancel at the bottom are
+// on it (on a small screen, or one the toolkit scales up).
+TEST(WindowLayout, FileDialogOnTheScreen) {
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  receiver::RecordingSleeper sleeper;
+  ui::Panel panel(driver, reporter, sleeper, kTitle);
+  panel.Form().show();
+  std::vector<std::pair<std::string, QRect>> parts;  // on the screen
+  QTimer user;
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    const auto* buttons = dialog->findChild<QDialogButtonBox*>();
+    for (const QWidget* part :
+         {static_cast<const QWidget*>(dialog->findChild<QLineEdit*>("fileNameEdit")),
+          static_cast<const QWidget*>(buttons->button(QDialogButtonBox::Open)),
+          static_cast<const QWidget*>(buttons->button(QDialogButtonBox::Cancel))})
+      parts.emplace_back(
+          part->objectName().toStdString() + " " + part->property("text").toString().toStdString(),
+          QRect(part->mapToGlobal(QPoint(0, 0)), part->size()));
+    dialog->reject();
+  });
+  user.start();
+  QTest::mouseClick(FindIn<QPushButton>(panel.Form(), "RAMbin"), Qt::LeftButton);
+  ASSERT_EQ(parts.size(), 3u);
+  const QRect area = panel.Form().screen()->availableGeometry();
+  for (const auto& [name, at] : parts) EXPECT_TRUE(area.contains(at)) << name << " off the screen";
 }
 
 TEST(WindowStart, ShowsTheStartBandAndSendsTheClockThenTheLevelBurst) {
