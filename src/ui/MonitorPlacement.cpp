@@ -149,9 +149,7 @@ void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) 
   // Below the minimum the monitor's parts scroll; it may be made that small.
   monitor.setMinimumSize(0, 0);
   if (DesktopPlacesWindows()) {
-    const QSize frame(kAssumedFrame.left() + kAssumedFrame.right(),
-                      kAssumedFrame.top() + kAssumedFrame.bottom());
-    monitor.resize(monitor.size().boundedTo(screen->availableSize() - frame));
+    monitor.resize(monitor.size().boundedTo(WindowRoom(screen->availableGeometry())));
     return;
   }
   const QRect client = panel.geometry();
