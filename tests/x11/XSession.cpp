@@ -500,6 +500,17 @@ Rect XSession::FrameGeometry(WindowId window) const {
   return r;
 }
 
+Rect XSession::SettledFrameGeometry(WindowId window) const {
+  Rect last = FrameGeometry(window);
+  for (int i = 0; i < 20; ++i) {
+    SleepMs(100);
+    const Rect now = FrameGeometry(window);
+    if (now == last) return now;
+    last = now;
+  }
+  return last;
+}
+
 void XSession::Activate(WindowId window) const {
   Run({"xdotool", options_.windowManager ? "windowactivate" : "windowfocus", "--sync",
        std::to_string(window)});

@@ -109,6 +109,9 @@ class XSession {
   // The client area grown by the window manager's frame (_NET_FRAME_EXTENTS); the client
   // area when there is no window manager.
   Rect FrameGeometry(WindowId window) const;
+  // The frame once the window manager has placed it: two equal readings 100 ms apart (the
+  // last reading after two seconds).
+  Rect SettledFrameGeometry(WindowId window) const;
 
   // --- Input -------------------------------------------------------------------------------
   // Gives the window the keyboard: windowactivate with a window manager, else windowfocus.

@@ -3,9 +3,7 @@
 // wherever the pointer rests; the boxes of the start-up on the monitor the panel then opens on.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <iostream>
-#include <thread>
 
 #include "PanelSession.h"
 
@@ -16,18 +14,6 @@ constexpr Rect kLeft{0, 0, 1280, 800};
 constexpr Rect kRight{1280, 0, 1920, 1080};
 constexpr int kCentreSlackPx = 40;  // the frame a window manager adds is not known beforehand
 
-// The frame once the window manager has placed it (two equal readings in a row).
-Rect SettledFrame(const XSession& x, WindowId w) {
-  Rect last = x.FrameGeometry(w);
-  for (int i = 0; i < 20; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const Rect now = x.FrameGeometry(w);
-    if (now == last) return now;
-    last = now;
-  }
-  return last;
-}
-
 // Every error box that opens, the first within firstMs and each next within a second of the
 // last one closing, is on the monitor, whole, and centred on it; each is closed with Return.
 // Returns how many opened.
@@ -35,7 +21,7 @@ std::size_t ExpectBoxesCentredOn(PanelSession& s, const Rect& monitor, int first
   std::size_t count = 0;
   for (WindowId box; (box = s.x.WaitForWindow("Fehler", count == 0 ? firstMs : 1000)) != 0;) {
     ++count;
-    const Rect frame = SettledFrame(s.x, box);
+    const Rect frame = s.x.SettledFrameGeometry(box);
     std::cout << "box " << ToString(frame) << " for monitor " << ToString(monitor) << "\n";
     EXPECT_TRUE(monitor.Contains(frame))
         << "box " << ToString(frame) << " not on monitor " << ToString(monitor);
@@ -80,7 +66,7 @@ TEST(X11BoxScreen, ErrorBoxesOpenOnTheMonitorInUse) {
     s.monitor = s.x.WaitForWindow(kMonitorTitle, kWindowMs);
     ASSERT_NE(s.panel, 0u);
     ASSERT_NE(s.monitor, 0u);
-    EXPECT_TRUE(kLeft.Contains(SettledFrame(s.x, s.panel))) << "the panel opened elsewhere";
+    EXPECT_TRUE(kLeft.Contains(s.x.SettledFrameGeometry(s.panel))) << "the panel opened elsewhere";
     if (!failure.byKey) continue;
 
     struct Row {
@@ -106,13 +92,13 @@ TEST(X11BoxScreen, ErrorBoxesOpenOnTheMonitorInUse) {
       if (row.panelX >= 0) {
         s.x.Run({"xdotool", "windowmove", "--sync", std::to_string(s.panel),
                  std::to_string(row.panelX), std::to_string(row.panelY)});
-        ASSERT_TRUE(row.expected.Contains(SettledFrame(s.x, s.panel))) << "panel not moved";
+        ASSERT_TRUE(row.expected.Contains(s.x.SettledFrameGeometry(s.panel))) << "panel not moved";
       }
       const std::size_t mark = s.x.LineCount();
       if (row.wheelWithTheMonitorActive) {
         s.x.Run({"xdotool", "windowsize", "--sync", std::to_string(s.monitor), "600", "500"});
         s.x.Run({"xdotool", "windowmove", "--sync", std::to_string(s.monitor), "100", "50"});
-        ASSERT_TRUE(kLeft.Contains(SettledFrame(s.x, s.monitor))) << "monitor not moved";
+        ASSERT_TRUE(kLeft.Contains(s.x.SettledFrameGeometry(s.monitor))) << "monitor not moved";
         s.x.Activate(s.monitor);
         s.x.Click(s.panel, kScrollBar4.x, kScrollBar4.y, 5);
       } else {

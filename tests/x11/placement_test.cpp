@@ -4,9 +4,7 @@
 // is too low to show its controls there.
 #include <gtest/gtest.h>
 
-#include <chrono>
 #include <iostream>
-#include <thread>
 
 #include "PanelSession.h"
 
@@ -20,18 +18,6 @@ struct Screen {
 
 class X11Placement : public ::testing::TestWithParam<Screen> {};
 
-// The frame once the window manager has placed it (two equal readings in a row).
-Rect SettledFrame(PanelSession& s, WindowId w) {
-  Rect last = s.x.FrameGeometry(w);
-  for (int i = 0; i < 20; ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    const Rect now = s.x.FrameGeometry(w);
-    if (now == last) return now;
-    last = now;
-  }
-  return last;
-}
-
 TEST_P(X11Placement, MonitorBesideThePanelOnTheScreen) {
   const Screen screen = GetParam();
   PanelSession s({.width = screen.width,
@@ -39,8 +25,8 @@ TEST_P(X11Placement, MonitorBesideThePanelOnTheScreen) {
                   .windowManager = true,
                   .scale = screen.scale});
   ASSERT_TRUE(s.Start());
-  const Rect panel = SettledFrame(s, s.panel);
-  const Rect monitor = SettledFrame(s, s.monitor);
+  const Rect panel = s.x.SettledFrameGeometry(s.panel);
+  const Rect monitor = s.x.SettledFrameGeometry(s.monitor);
   const Rect whole{0, 0, screen.width, screen.height};
   std::cout << screen.width << "x" << screen.height << " scale " << screen.scale << ": panel "
             << ToString(panel) << ", monitor " << ToString(monitor) << "\n";
