@@ -4,7 +4,9 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <string_view>
 
 namespace quarvel::receiver {
 
@@ -80,15 +82,36 @@ PosixFileApi& DefaultFileApi() {
 
 namespace {
 
+// The characters that set the direction of the text after them, with the code a message
+// shows instead of each.
+struct DirectionControl {
+  std::string_view utf8;
+  const char* shown;
+};
+constexpr DirectionControl kDirectionControls[] = {
+    {"\u061C", "\\u061C"}, {"\u200E", "\\u200E"}, {"\u200F", "\\u200F"}, {"\u202A", "\\u202A"},
+    {"\u202B", "\\u202B"}, {"\u202C", "\\u202C"}, {"\u202D", "\\u202D"}, {"\u202E", "\\u202E"},
+    {"\u2066", "\\u2066"}, {"\u2067", "\\u2067"}, {"\u2068", "\\u2068"}, {"\u2069", "\\u2069"},
+};
+
 // The name as a message can show it: a NUL byte would end the message's text early and
-// hide the cause, so it is written as "\0".
+// hide the cause, so it is written as "\0". A direction control would turn the rest of the
+// message around (the cause unreadable, "256" shown as "652") and can disguise the name
+// ("x<U+202E>nib.exe" shown as "xexe.bin"), so each is written as its code, "\u202E".
 std::string ShownName(const std::string& path) {
   std::string shown;
-  for (char ch : path) {
-    if (ch == '\0')
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const auto control = std::find_if(
+        std::begin(kDirectionControls), std::end(kDirectionControls),
+        [&](const DirectionControl& c) { return path.compare(i, c.utf8.size(), c.utf8) == 0; });
+    if (path[i] == '\0') {
       shown += "\\0";
-    else
-      shown += ch;
+    } else if (control != std::end(kDirectionControls)) {
+      shown += control->shown;
+      i += control->utf8.size() - 1;
+    } else {
+      shown += path[i];
+    }
   }
   return shown;
 }
