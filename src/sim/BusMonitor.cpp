@@ -165,7 +165,10 @@ QTableView* HexTable(const char* name, HexImageModel* model, QWidget* parent) {
   table->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   table->setEditTriggers(QAbstractItemView::NoEditTriggers);
   table->setSelectionMode(QAbstractItemView::NoSelection);
-  table->setFocusPolicy(Qt::NoFocus);
+  // A stop of Tab, read cell by cell with the arrow keys (a screen reader says each byte with
+  // its row and column); Tab leaves it again, as it leaves the message list.
+  table->setFocusPolicy(Qt::StrongFocus);
+  table->setTabKeyNavigation(false);
   // Fixed cell sizes: a changed byte never makes the table measure its contents again.
   const QFontMetrics metrics(table->font());
   table->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);

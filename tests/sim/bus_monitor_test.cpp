@@ -451,7 +451,7 @@ TEST(BusMonitor, RowsBeingReadStayInPlaceWhileTheOldestGo) {
 }
 
 // Tab goes into the list and out of it again, to the register tables' tabs and back.
-TEST(BusMonitor, TabGoesThroughTheListAndOn) {
+TEST(BusMonitor, TabGoesThroughTheListTheHexImagesAndOn) {
   MonitorRig m;
   m.monitor->show();
   m.monitor->activateWindow();
@@ -461,8 +461,27 @@ TEST(BusMonitor, TabGoesThroughTheListAndOn) {
   list->setFocus();
   ASSERT_TRUE(list->hasFocus());
   QTest::keyClick(list, Qt::Key_Tab);
-  EXPECT_NE(qobject_cast<QTabBar*>(QApplication::focusWidget()), nullptr);
-  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+  auto* tabs = qobject_cast<QTabBar*>(QApplication::focusWidget());
+  ASSERT_NE(tabs, nullptr);
+  // Each hex image is a stop of its own, read cell by cell with the arrow keys (a screen
+  // reader says the byte with its row and column); Tab leaves it again.
+  for (const char* name : {"registers", "eeprom"}) {
+    SCOPED_TRACE(name);
+    tabs->setFocus();
+    if (std::string(name) == "eeprom") QTest::keyClick(tabs, Qt::Key_Right);
+    QTest::keyClick(tabs, Qt::Key_Tab);
+    QTableView* table = m.HexTable(name);
+    ASSERT_EQ(QApplication::focusWidget(), table);
+    QTest::keyClick(table, Qt::Key_Down);
+    QTest::keyClick(table, Qt::Key_Right);
+    EXPECT_EQ(table->currentIndex().data().toString(), m.Cell(name, 0x11));
+    EXPECT_EQ(table->currentIndex().row() * 16 + table->currentIndex().column(), 0x11);
+    QTest::keyClick(table, Qt::Key_Tab);
+    EXPECT_NE(QApplication::focusWidget(), table);
+  }
+  QTest::keyClick(tabs, Qt::Key_Left);
+  tabs->setFocus();
+  QTest::keyClick(tabs, Qt::Key_Backtab);
   EXPECT_EQ(QApplication::focusWidget(), list);
   QTest::keyClick(list, Qt::Key_Backtab);
   EXPECT_NE(QApplication::focusWidget(), list);
