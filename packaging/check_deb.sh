@@ -92,6 +92,10 @@ expect "metainfo gives the screenshot's size ($size)" \
 desktop=$tree/usr/share/applications/org.quarvel.QuarvelSDR.desktop
 expect "desktop entry's window class is its program's" \
   grep -qx "StartupWMClass=$(sed -n 's/^Exec=//p' "$desktop" | head -1)" "$desktop"
+# Started from the menu, standard output goes into the session's log: the simulated board's
+# trace is left out there.
+expect "desktop action for the simulated board prints no trace" \
+  grep -qx "Exec=QuarvelSDR-sim --no-trace" "$desktop"
 gzip -dc "$tree/usr/share/doc/quarvel-sdr/changelog.Debian.gz" >"$out/changelog"
 expect "changelog names the package's version" \
   test "$(dpkg-parsechangelog -l "$out/changelog" -S Version)" = "$(dpkg-deb -f "$deb" Version)"

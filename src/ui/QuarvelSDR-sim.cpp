@@ -54,9 +54,12 @@ int main(int argc, char** argv) {
   fonts.Wait();
 
   // The trace is written by a thread of its own: a reader that stops reading (`| less` left
-  // waiting) costs trace lines, never the window.
-  ui::TraceOutput trace(STDOUT_FILENO);
-  ui::SimEdition sim(*options, trace.Stream(),
+  // waiting) costs trace lines, never the window. With --no-trace (the desktop menu's entry,
+  // whose standard output is the session's log) the lines go nowhere.
+  std::optional<ui::TraceOutput> trace;
+  std::ostream nowhere(nullptr);
+  if (!options->noTrace) trace.emplace(STDOUT_FILENO);
+  ui::SimEdition sim(*options, trace ? trace->Stream() : nowhere,
                      ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR-sim"));
   // The board model sees every burst from the first one on; the monitor shows it live.
   sim::SimulatedBoard board;

@@ -9,8 +9,9 @@
 namespace quarvel::ui {
 
 const char* const kSimUsage =
-    "usage: QuarvelSDR-sim [--no-device] [--status CALL=N]... | --help\n"
+    "usage: QuarvelSDR-sim [--no-device] [--no-trace] [--status CALL=N]... | --help\n"
     "  --no-device      the board is absent: FT_Open answers 2 (device not found)\n"
+    "  --no-trace       print nothing on standard output (no driver trace, no box lines)\n"
     "  --status CALL=N  CALL answers status N from then on; CALL is one of FT_Open,\n"
     "                   FT_SetBitMode, FT_SetBaudRate, FT_Write, FT_Close; N is a decimal\n"
     "                   32-bit unsigned number. May be repeated.\n"
@@ -51,6 +52,8 @@ std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args
     }
     if (arg == "--no-device") {
       options.noDevice = true;
+    } else if (arg == "--no-trace") {
+      options.noTrace = true;
     } else if (arg == "--status") {
       if (i + 1 == args.size()) {
         if (error) *error = "--status needs CALL=N";

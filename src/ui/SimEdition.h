@@ -21,6 +21,7 @@ namespace quarvel::ui {
 struct SimOptions {
   bool help = false;      // --help or -h: print the usage and end, nothing else
   bool noDevice = false;  // --no-device: the board is absent
+  bool noTrace = false;   // --no-trace: nothing is printed on standard output
   // --status CALL=N, in command-line order.
   std::vector<std::pair<port::DriverCall, port::FtStatus>> statuses;
 };

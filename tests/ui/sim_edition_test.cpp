@@ -491,6 +491,17 @@ TEST(SimProgram, QuitsOnceItsWindowsAreShownWhenAsked) {
   }
 }
 
+// Started from the desktop menu, standard output is the session's log: with --no-trace the
+// program prints nothing there, and still opens both its windows.
+TEST(SimProgram, NoTracePrintsNothing) {
+  SimProcess sim({QStringLiteral("--no-trace")}, QStringLiteral("2"));
+  ASSERT_TRUE(sim.Started());
+  ASSERT_TRUE(sim.Process().waitForFinished(30000));
+  EXPECT_EQ(sim.Process().exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(sim.Process().exitCode(), 0);
+  EXPECT_EQ(sim.Process().readAllStandardOutput(), QByteArray());
+}
+
 // A script that reads the trace and stops early (`QuarvelSDR-sim | head`) leaves standard output
 // a pipe nobody reads. The program must carry on: here its trace goes into a pipe whose reading
 // end is closed before it starts, with SIGPIPE at its default action as a shell gives it, and
