@@ -70,6 +70,7 @@ class WorkScreenBox final : public QMessageBox {
 }  // namespace
 
 void QtErrorReporter::ShowError(const std::string& caption, const std::string& text) {
+  if (ended_) return;
   // No parent: the box still blocks every window. It opens on the screen the user works on.
   WorkScreenBox box(QString::fromStdString(caption), QString::fromStdString(text), window_);
   // Texts name files, and a file name may look like markup ("x<b>y.bin"): shown as it stands.
@@ -77,7 +78,17 @@ void QtErrorReporter::ShowError(const std::string& caption, const std::string& t
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Ok);
   box.setWindowModality(Qt::ApplicationModal);
+  open_.emplace_back(&box);
   box.exec();
+  open_.pop_back();
+}
+
+void QtErrorReporter::EndBoxes() {
+  ended_ = true;
+  // Called from a box's own event loop (the signal is read there): each box leaves its loop
+  // once this returns, the innermost first.
+  for (const QPointer<QMessageBox>& box : open_)
+    if (!box.isNull()) box->button(QMessageBox::Ok)->click();
 }
 
 namespace {
@@ -187,7 +198,8 @@ void OnTerminationSignal(int) {
 
 }  // namespace
 
-CloseOnTerminationSignals::CloseOnTerminationSignals(QWidget& window) : window_(&window) {
+CloseOnTerminationSignals::CloseOnTerminationSignals(QWidget& window, QtErrorReporter* boxes)
+    : window_(&window), boxes_(boxes) {
   if (pipe2(pipe_, O_CLOEXEC | O_NONBLOCK) != 0) return;
   terminationPipe = pipe_[1];
   auto* notifier = new QSocketNotifier(pipe_[0], QSocketNotifier::Read, this);
@@ -196,7 +208,9 @@ CloseOnTerminationSignals::CloseOnTerminationSignals(QWidget& window) : window_(
     while (read(pipe_[0], bytes, sizeof bytes) > 0) {
     }
     // Not user input: it arrives during an upload's pauses too, and the window's close waits
-    // for the upload.
+    // for the upload. An error box open now is one of the operation's: it goes, and the
+    // operation's later errors show none, so the operation ends without waiting for OK.
+    if (boxes_ != nullptr) boxes_->EndBoxes();
     if (!window_.isNull()) window_->close();
   });
   struct sigaction action {};

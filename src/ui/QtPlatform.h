@@ -6,6 +6,7 @@
 
 #include <QFont>
 #include <QLocale>
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QStringList>
@@ -18,6 +19,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "port/ErrorReporter.h"
 #include "receiver/ReceiverControl.h"
@@ -32,9 +34,15 @@ class QtErrorReporter : public port::ErrorReporter {
   // when no window is active.
   void Attach(QWidget* window) { window_ = window; }
   void ShowError(const std::string& caption, const std::string& text) override;
+  // The program was asked to end: the box that is open closes as if OK was pressed, and no
+  // box opens for the rest of the program's life (ShowError returns at once). The operation
+  // that reports goes on to its end without waiting for anyone. Nothing else changes.
+  void EndBoxes();
 
  private:
   QPointer<QWidget> window_;
+  bool ended_ = false;
+  std::vector<QPointer<QMessageBox>> open_;  // the boxes now in ShowError, innermost last
 };
 
 // Asks for an image file with a file dialog (OpenDialog1), modal to the window: the name box
@@ -92,18 +100,22 @@ class FontConfigurationLoader {
 // Asked to end by a signal (SIGTERM from `kill` or a shutdown, SIGINT from Ctrl+C in its
 // terminal, SIGHUP when that terminal goes away), the program closes the window as the user
 // would: an upload under way sends its remaining pages first, so no image is left half old,
-// half new. A second signal of the same kind ends the program at once. A signal the program
-// was started with ignored (`nohup`, a job in the background) stays ignored. One at a time;
-// the signals' earlier handling comes back when it is destroyed.
+// half new. The error boxes (boxes, when given) end first: the open one closes as with OK and
+// no other opens, so the operation runs to its end and the program ends without anyone
+// pressing OK, as a logout or a shutdown needs. A second signal of the same kind ends the
+// program at once. A signal the program was started with ignored (`nohup`, a job in the
+// background) stays ignored. One at a time; the signals' earlier handling comes back when it
+// is destroyed.
 class CloseOnTerminationSignals : public QObject {
  public:
-  explicit CloseOnTerminationSignals(QWidget& window);
+  explicit CloseOnTerminationSignals(QWidget& window, QtErrorReporter* boxes = nullptr);
   ~CloseOnTerminationSignals() override;
   CloseOnTerminationSignals(const CloseOnTerminationSignals&) = delete;
   CloseOnTerminationSignals& operator=(const CloseOnTerminationSignals&) = delete;
 
  private:
   QPointer<QWidget> window_;
+  QtErrorReporter* boxes_;  // or null
   int pipe_[2] = {-1, -1};  // the handler writes a byte, the event loop reads it
   std::array<struct sigaction, 3> previous_{};
 };

@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     showMonitor();
   else
     afterPanelPainted.emplace(Form1, showMonitor);
-  ui::CloseOnTerminationSignals closeOnSignals(Form1);
+  ui::CloseOnTerminationSignals closeOnSignals(Form1, &sim.Boxes());
   Form1.show();
   return app.exec();
 }

@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
 
   ui::RealEdition edition(ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR"));
   ui::TForm1& Form1 = edition.Form();
-  ui::CloseOnTerminationSignals closeOnSignals(Form1);
+  ui::CloseOnTerminationSignals closeOnSignals(Form1, &edition.Boxes());
   Form1.show();
   return app.exec();
 }

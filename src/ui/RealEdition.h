@@ -28,6 +28,8 @@ class RealEdition {
   RealEdition& operator=(const RealEdition&) = delete;
 
   TForm1& Form() { return panel_.Form(); }
+  // The modal error boxes (none open when another reporter was given).
+  QtErrorReporter& Boxes() { return boxes_; }
 
  private:
   QtErrorReporter boxes_;

@@ -54,6 +54,8 @@ class SimEdition {
   SimEdition& operator=(const SimEdition&) = delete;
 
   port::SimulatedDriver& Driver() { return driver_; }
+  // The error boxes behind the trace's box lines; ending them leaves the lines printed.
+  QtErrorReporter& Boxes() { return boxes_; }
   // Creates the panel window: FormCreate runs and sends its bursts. Not shown yet.
   TForm1& Start();
   // The window; Start() must have run.

@@ -4,9 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <functional>
@@ -188,6 +190,41 @@ TEST(WindowDispatch, TerminationSignalsCloseTheWindowIgnoredOnesStayIgnored) {
   sigaction(SIGTERM, nullptr, &termAfter);
   EXPECT_EQ(termAfter.sa_handler, termBefore.sa_handler);
   EXPECT_EQ(std::signal(SIGHUP, hupBefore), SIG_IGN);
+}
+
+// A signal to end while an error box is up closes the box, as OK would, and no box opens
+// after it: the reporting operation goes on without waiting for anyone.
+TEST(WindowDispatch, TerminationSignalClosesTheOpenErrorBoxAndNoneOpensAfter) {
+  struct sigaction termBefore {};
+  sigaction(SIGTERM, nullptr, &termBefore);
+  QWidget window;
+  window.show();
+  ui::QtErrorReporter boxes;
+  boxes.Attach(&window);
+  int boxesSeen = 0;
+  // Once a box is up: the signal the first time; OK after that, so that a box wrongly shown
+  // is counted and cannot hang the test.
+  QTimer watch;
+  QObject::connect(&watch, &QTimer::timeout, [&boxesSeen] {
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box == nullptr || !box->isVisible()) return;
+    if (++boxesSeen == 1)
+      std::raise(SIGTERM);
+    else
+      box->button(QMessageBox::Ok)->click();
+  });
+  {
+    ui::CloseOnTerminationSignals closeOnSignals(window, &boxes);
+    watch.start(20);
+    boxes.ShowError("Fehler", "FT_Write - IO error");
+    EXPECT_EQ(boxesSeen, 1);
+    boxes.ShowError("Fehler", "FT_Close - IO error");
+    QTest::qWait(100);
+    EXPECT_EQ(boxesSeen, 1) << "a box opened after the signal";
+    EXPECT_FALSE(window.isVisible()) << "the signal did not close the window";
+    watch.stop();
+  }
+  sigaction(SIGTERM, &termBefore, nullptr);
 }
 
 }  // namespace

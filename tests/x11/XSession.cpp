@@ -195,8 +195,16 @@ std::vector<std::string> XSession::BaseEnv() const {
 bool XSession::StartServer() {
   // Display numbers apart from the usual ones, spread by process so that parallel tests and
   // other users of the machine rarely meet; a number taken meanwhile is skipped.
-  int n = 200 + static_cast<int>(getpid() % 500);
-  for (int attempt = 0; attempt < 20; ++attempt, n = 200 + (n - 200 + 7) % 700) {
+  // QUARVEL_X11_DISPLAYS=FIRST-LAST keeps them to that range (a machine shared by several
+  // test runs, each given its own numbers).
+  int first = 200, count = 700;
+  if (const char* range = getenv("QUARVEL_X11_DISPLAYS")) {
+    int low = 0, high = 0;
+    if (std::sscanf(range, "%d-%d", &low, &high) == 2 && low >= 0 && high >= low)
+      first = low, count = high - low + 1;
+  }
+  int n = first + static_cast<int>(getpid() % std::min(count, 500));
+  for (int attempt = 0; attempt < 20; ++attempt, n = first + (n - first + 7) % count) {
     const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
     const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
     if (fs::exists(lock) || fs::exists(socket)) continue;
