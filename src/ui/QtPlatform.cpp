@@ -137,6 +137,16 @@ class ImageFileDialog final : public QFileDialog {
     return std::nullopt;
   }
 
+  // The name box's completer list is closed before the dialog goes. The window manager gives
+  // the panel the keyboard as soon as the dialog is gone from the screen, and the toolkit
+  // takes no activation while a popup is open: had the list outlived the dialog, the panel
+  // would hold the keyboard without being the active window, with no focus shown and none
+  // reported to a screen reader, and no later focus change on the panel would mend that.
+  void done(int result) override {
+    ClosePopups();
+    QFileDialog::done(result);
+  }
+
   void accept() override {
     const std::optional<QFileInfo> literal = NameWithQuote();
     if (!literal) {

@@ -7,6 +7,9 @@
                                  keyboard) and reports after each press the focused control
                                  of window TITLE and whether it looks different from before
                                  any keyboard navigation (its focus is shown)
+  a11y_read.py listen            registers for the events a screen reader follows (focus,
+                                 activation, names, values, texts) and prints one line per
+                                 event until it is ended; "listening" once it is registered
 
 Runs with the system Python (Debian python3-pyatspi) on the session bus given by
 DBUS_SESSION_BUS_ADDRESS and the display given by DISPLAY. Exits 1 when the program or the
@@ -127,7 +130,34 @@ def walk(window, presses):
     return steps
 
 
+# What a screen reader registers for: while anyone listens, the program sends these events
+# over the accessibility bus as they happen.
+LISTENED = [
+    "focus:", "window:activate", "window:deactivate", "object:state-changed",
+    "object:property-change", "object:children-changed", "object:text-changed",
+    "object:text-caret-moved", "object:value-changed", "object:selection-changed",
+    "object:active-descendant-changed",
+]
+
+
+def listen():
+    def printed(event):
+        try:
+            source = f"{event.source.getRoleName()}[{event.source.name}]"
+        except Exception:  # the source is gone already
+            source = "?"
+        print(f"{time.monotonic():.3f} {event.type} {source} {event.detail1}", flush=True)
+
+    for kind in LISTENED:
+        pyatspi.Registry.registerEventListener(printed, kind)
+    print("listening", flush=True)
+    pyatspi.Registry.start()
+    return 0
+
+
 def main(argv):
+    if argv[1] == "listen":
+        return listen()
     command, pid, title = argv[1], int(argv[2]), argv[3]
     app, window = find_window(pid, title)
     if window is None:

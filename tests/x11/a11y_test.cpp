@@ -14,11 +14,16 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <fcntl.h>
+
 #include <algorithm>
 #include <chrono>
+#include <fstream>
+#include <functional>
 #include <map>
 #include <regex>
 #include <set>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -29,6 +34,17 @@ extern char** environ;
 
 namespace quarvel::x11 {
 namespace {
+
+// This process's environment added to `env`, except the names `env` sets itself.
+void AddOwnEnvironment(std::vector<std::string>& env) {
+  for (char** e = environ; *e != nullptr; ++e) {
+    const std::string entry(*e);
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    if (std::none_of(env.begin(), env.end(),
+                     [&](const std::string& o) { return o.compare(0, name.size(), name) == 0; }))
+      env.push_back(entry);
+  }
+}
 
 // A private session bus (dbus-launch) with the accessibility bus launched on it, and the
 // variables that point the program and the reader at it.
@@ -57,13 +73,7 @@ class AccessibilityBus {
     std::vector<std::string> env = own;
     env.push_back("DISPLAY=" + x.Display());
     env.push_back("DBUS_SESSION_BUS_ADDRESS=" + address_);
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry(*e);
-      const std::string name = entry.substr(0, entry.find('=') + 1);
-      if (std::none_of(env.begin(), env.end(),
-                       [&](const std::string& o) { return o.compare(0, name.size(), name) == 0; }))
-        env.push_back(entry);
-    }
+    AddOwnEnvironment(env);
     std::vector<char*> envp;
     for (std::string& entry : env) envp.push_back(entry.data());
     envp.push_back(nullptr);
@@ -99,6 +109,65 @@ class AccessibilityBus {
   std::string address_;
   int busPid_ = -1;
   pid_t launcherPid_ = -1;
+};
+
+// A screen reader's event listener (the reader's "listen"), running from construction to
+// destruction on the accessibility bus of the session (an AccessibilityBus made before it): while
+// it listens, the program sends its events over the bus as it would to a screen reader. What it
+// heard is in its log.
+class EventListener {
+ public:
+  explicit EventListener(const XSession& x) : log_(x.Scratch() + "/events.log") {
+    std::vector<std::string> env = {"DISPLAY=" + x.Display(), "HOME=" + x.Home(),
+                                    "XDG_RUNTIME_DIR=" + x.Scratch() + "/runtime"};
+    AddOwnEnvironment(env);
+    std::vector<char*> envp;
+    for (std::string& entry : env) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    std::string python = "/usr/bin/python3", reader = QUARVEL_A11Y_READER, listen = "listen";
+    char* argv[] = {python.data(), reader.data(), listen.data(), nullptr};
+    posix_spawn_file_actions_t files;
+    posix_spawn_file_actions_init(&files);
+    posix_spawn_file_actions_addopen(&files, 1, log_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (posix_spawn(&pid_, python.c_str(), &files, nullptr, argv, envp.data()) != 0) pid_ = -1;
+    posix_spawn_file_actions_destroy(&files);
+  }
+  ~EventListener() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    waitpid(pid_, nullptr, 0);
+  }
+  EventListener(const EventListener&) = delete;
+  EventListener& operator=(const EventListener&) = delete;
+
+  // Waits until it has registered for the events; false after timeoutMs.
+  bool WaitRegistered(int timeoutMs) const {
+    for (int waited = 0; pid_ > 0 && waited < timeoutMs; waited += 50) {
+      if (Heard().rfind("listening\n", 0) == 0) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+  }
+  // Everything it printed: "listening", then one line per event.
+  std::string Heard() const {
+    std::ifstream in(log_);
+    std::ostringstream all;
+    all << in.rdbuf();
+    return all.str();
+  }
+  // The events of focus and activation it heard, one per line.
+  std::string HeardFocus() const {
+    std::istringstream all(Heard());
+    std::string out;
+    for (std::string line; std::getline(all, line);)
+      if (line.find("focus") != std::string::npos || line.find("activ") != std::string::npos)
+        out += line + "\n";
+    return out;
+  }
+
+ private:
+  std::string log_;
+  pid_t pid_ = -1;
 };
 
 // Runs the reader; the parsed JSON, or a null value with a test failure.
@@ -354,6 +423,83 @@ TEST(X11ScreenReader, ErrorBoxesAreReadAsAlertsWithTheirText) {
     x.Activate(window);
     x.Key({"Return"});
     ASSERT_TRUE(x.WaitForWindowGone(window, kWindowMs) || x.LineCount() > from);
+  }
+}
+
+// Polls the accessible tree until the panel's window satisfies `holds`; false after timeoutMs.
+bool PanelComesTo(const XSession& x, const std::function<bool(const QJsonObject&)>& holds,
+                  int timeoutMs) {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    if (holds(Window(Tree(x, kPanelTitle), kPanelTitle))) return true;
+    if (std::chrono::steady_clock::now() - start > std::chrono::milliseconds(timeoutMs))
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
+bool Focused(const QJsonObject& panel, const std::string& control) {
+  for (const QJsonObject& child : Children(panel))
+    if (Str(child, "name") == control) return HasState(child, "focused");
+  return false;
+}
+
+// A screen reader listening, images chosen by keyboard alone in the file dialog (name typed,
+// Return) under a window manager: after each upload the panel is the active window again with
+// the keyboard on "Upload RAM", and Tab reads the next control as focused. The name box's
+// completer list, still open when the dialog went, once left the panel with the keyboard but
+// not active (no focus shown or read) about every other time: hence several uploads.
+TEST(X11ScreenReader, ThePanelIsActiveAgainAfterEachUploadChosenByKeyboard) {
+  XSessionOptions options = WideScreen();
+  options.windowManager = true;
+  PanelSession s(options);
+  AccessibilityBus bus(s.x);
+  ASSERT_TRUE(bus.Ready());
+  EventListener listener(s.x);
+  ASSERT_TRUE(listener.WaitRegistered(kWindowMs)) << listener.Heard();
+  ASSERT_TRUE(StartReadable(s, bus));
+  s.x.WaitQuiet(200, 3000);
+  Bytes image(256);
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 7 + 3);
+  const std::string file = s.x.Scratch() + "/image.bin";
+  WriteFile(file, image);
+
+  s.x.Activate(s.panel);
+  s.x.Key({"Tab"}, 2);  // from "Upload EEPROM" over "Tuning"
+  constexpr int kUploads = 3;
+  for (int upload = 1; upload <= kUploads; ++upload) {
+    SCOPED_TRACE("upload " + std::to_string(upload));
+    const std::size_t mark = s.x.LineCount();
+    s.x.Key({"space"});
+    const WindowId dialog = s.x.WaitForOtherWindow({s.panel, s.monitor}, kWindowMs);
+    ASSERT_NE(dialog, 0u) << "no file dialog";
+    // Typed once the dialog has the keyboard and has listed its folder, and Return after a
+    // pause, as a person does: the completer lists what matches meanwhile.
+    for (int waited = 0; waited < kWindowMs; waited += 50) {
+      if (std::stoul("0" + s.x.Run({"xdotool", "getwindowfocus"})) == dialog) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    s.x.Key({"ctrl+a"});
+    s.x.Type(file);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    s.x.Key({"Return"});
+    ASSERT_TRUE(s.x.WaitForLines(IsPage, mark, 16, kUploadMs));
+    EXPECT_EQ(UploadedImage(s, mark, 0xD2), image);
+
+    ASSERT_TRUE(PanelComesTo(
+        s.x,
+        [](const QJsonObject& panel) {
+          return HasState(panel, "active") && Focused(panel, "Upload RAM");
+        },
+        3000))
+        << "the panel is not active with \"Upload RAM\" focused; focus events heard:\n"
+        << listener.HeardFocus();
+    s.x.Key({"Tab"});
+    EXPECT_TRUE(PanelComesTo(
+        s.x, [](const QJsonObject& panel) { return Focused(panel, "Band 0.13 to 0.8 MHz"); }, 3000))
+        << "Tab is not read";
+    s.x.Key({"shift+Tab"});  // back to "Upload RAM" for the next upload
   }
 }
 
