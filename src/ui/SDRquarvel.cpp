@@ -632,8 +632,10 @@ void TForm1::NameForScreenReaders() {
 
 void TForm1::DescribeFrequency() {
   // The frequency the panel shows is the description of both bars that change it (the
-  // tuning and the offset bar), kept current, so that a screen reader reads it with the bar
-  // and after every step.
+  // tuning and the offset bar), kept current, for readers that show descriptions. What a
+  // screen reader speaks after a step is the tuning bar's value, the same frequency: it is
+  // told of the change here too, where an offset step or a band changed what the bar's
+  // position means without moving it.
   if (frequency_ == nullptr) return;  // the window is still being built
   for (QWidget* bar : describedBars_) bar->setAccessibleDescription(frequency_->text());
   if (tuningBar_ != nullptr) BarReadingChanged(tuningBar_);
