@@ -31,7 +31,8 @@ double ReceiverControl::ShownKhz() const {
 }
 
 void ReceiverControl::ShowFrequency(bool withOffset) {
-  c_.Freq.SetText(FrequencyText(withOffset ? ShownKhz() : TunedKhz(), decimalSeparator_));
+  freqKhz_ = withOffset ? ShownKhz() : TunedKhz();
+  c_.Freq.SetText(FrequencyText(freqKhz_, decimalSeparator_));
 }
 
 void ReceiverControl::ProgramClockGenerator(std::int32_t tuningPosition, bool highBand,

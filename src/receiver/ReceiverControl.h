@@ -84,6 +84,8 @@ class ReceiverControl {
   double TunedKhz() const;
   // The frequency the panel shows, offset included, kHz.
   double ShownKhz() const;
+  // The number the frequency text shows now, kHz.
+  double FreqKhz() const { return freqKhz_; }
 
   // The first character of the locale's decimal separator; the window hands it in at start
   // and whenever the locale changes. The next frequency text uses it.
@@ -141,6 +143,7 @@ class ReceiverControl {
   std::int32_t bandDivider_ = 0;
   bool highBandFlag_ = false;
   double freqFactor_ = 0;
+  double freqKhz_ = 0;  // what the frequency text shows
   int inputIndex_ = 0;
   int attenuatorIndex_ = 0;
   std::uint8_t targetAddress_ = 0;

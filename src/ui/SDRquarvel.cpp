@@ -33,6 +33,7 @@
 #include "ui/DispatchTexts.h"
 #include "ui/MonitorPlacement.h"
 #include "ui/QtPlatform.h"
+#include "ui/ScreenReader.h"
 
 namespace quarvel::ui {
 
@@ -62,6 +63,8 @@ struct ControlRow {
   const char* accessibleName = nullptr;           // what a screen reader says, when set
   const char* buddy = nullptr;                    // the control a label labels
   int fontPt = kFontPt;
+  // For screen readers, the frequency is a bar's value, or what a button's click is followed by.
+  bool speaksFrequency = false;
 };
 
 namespace {
@@ -105,10 +108,18 @@ constexpr ControlRow Other(Kind kind, const char* name, QRect at, const char* ac
   return row;
 }
 
+// The tuning bar: read by screen readers as the frequency it tunes.
+constexpr ControlRow Tuning(ControlRow bar) {
+  bar.speaksFrequency = true;
+  return bar;
+}
+
 // The three families of buttons: the bands, the inputs and the attenuator steps.
 constexpr ControlRow Band(const char* name, int left, int top, const char* caption,
                           void (RC::*click)(), const char* accessibleName) {
-  return Button(name, QRect(left, top, 73, 25), caption, click, accessibleName);
+  ControlRow row = Button(name, QRect(left, top, 73, 25), caption, click, accessibleName);
+  row.speaksFrequency = true;
+  return row;
 }
 constexpr ControlRow Input(int index, int left, int top, int width) {
   constexpr const char* kNames[] = {"Mux0", "Mux1", "Mux2", "Mux3", "Mux4", "Mux5", "Mux6", "Mux7"};
@@ -148,7 +159,7 @@ const ControlRow kLayout[] = {
     Label("Label7", {80, 192, 28, 13}, "Offset", "ScrollBar2"),
     Label("Xtal", {80, 224, 18, 13}, "Xtal", "ScrollBar3"),
     Button("FlashBin", {16, 8, 113, 25}, "upload EEPROM", &RC::FlashBinClick, "Upload EEPROM"),
-    Bar("ScrollBar1", {16, 72}, 425, &PC::ScrollBar1, "Tuning"),
+    Tuning(Bar("ScrollBar1", {16, 72}, 425, &PC::ScrollBar1, "Tuning")),
     Button("RAMbin", {160, 8, 105, 25}, "upload RAM", &RC::RAMbinClick, "Upload RAM"),
     Other(Kind::Progress, "ProgressBar1", {16, 40, 425, 17}, "Upload progress"),
     Band("CMD1_4", 16, 144, "0.13...0,8 MHz", &RC::CMD1_4Click, "Band 0.13 to 0.8 MHz"),
@@ -347,7 +358,8 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
       controls_(controls),
       reporter_(reporter),
       title_(std::move(applicationTitle)),
-      iconAfterPaint_(*this, UseInstalledWindowIcon) {
+      iconAfterPaint_(*this, UseInstalledWindowIcon),
+      announcer_(this) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Quarvel SDR Tuning"));
   UseButtonFaceBackground();
@@ -561,15 +573,33 @@ QPushButton* TForm1::MakeButton(const ControlRow& row) {
   button->setGeometry(row.at);
   button->setAutoDefault(false);
   receiver::ReceiverControl* rx = &rx_;
-  connect(button, &QPushButton::clicked, this, [this, rx, operation = row.operation] {
-    Dispatch([rx, operation] { (rx->*operation)(); });
-  });
+  // A band button changes the frequency, which only a label shows: screen readers are told
+  // the frequency after the click, the button keeping its focus and its name.
+  Announcer* announcer = row.speaksFrequency ? &announcer_ : nullptr;
+  const receiver::TextControl* frequency = &controls_.Freq;
+  connect(button, &QPushButton::clicked, this,
+          [this, rx, operation = row.operation, announcer, frequency] {
+            Dispatch([rx, operation, announcer, frequency] {
+              (rx->*operation)();
+              if (announcer != nullptr) announcer->Say(FromStd(frequency->Text()));
+            });
+          });
   return button;
 }
 
 QScrollBar* TForm1::MakeScrollBar(const ControlRow& row) {
   receiver::ScrollBarControl& model = controls_.*row.bar;
   auto* bar = new PanelScrollBar(this);
+  if (row.speaksFrequency) {
+    // Screen readers read the frequency the label shows, not the raw position, as the value,
+    // and the band's ends in the same terms as its minimum and maximum.
+    receiver::ReceiverControl* rx = &rx_;
+    const receiver::TextControl* frequency = &controls_.Freq;
+    ReadBarAs(bar,
+              {[rx] { return rx->FreqKhz(); }, [frequency] { return FromStd(frequency->Text()); },
+               [rx] { return rx->FreqFactor() / 4; }});
+    tuningBar_ = bar;
+  }
   bar->setGeometry(row.at);
   // The bar mirrors the control's values; changes made by code do not come back as input.
   auto show = [bar, &model] {
@@ -602,10 +632,13 @@ void TForm1::NameForScreenReaders() {
 
 void TForm1::DescribeFrequency() {
   // The frequency the panel shows is the description of both bars that change it (the
-  // tuning and the offset bar), kept current, so that a screen reader reads it with the bar
-  // and after every step.
+  // tuning and the offset bar), kept current, for readers that show descriptions. What a
+  // screen reader speaks after a step is the tuning bar's value, the same frequency: it is
+  // told of the change here too, where an offset step or a band changed what the bar's
+  // position means without moving it.
   if (frequency_ == nullptr) return;  // the window is still being built
   for (QWidget* bar : describedBars_) bar->setAccessibleDescription(frequency_->text());
+  if (tuningBar_ != nullptr) BarReadingChanged(tuningBar_);
 }
 
 }  // namespace quarvel::ui

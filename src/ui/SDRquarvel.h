@@ -16,6 +16,7 @@
 #include "receiver/Controls.h"
 #include "receiver/ReceiverControl.h"
 #include "ui/AfterFirstPaint.h"
+#include "ui/ScreenReader.h"
 
 class QLabel;
 class QPushButton;
@@ -106,6 +107,10 @@ class TForm1 : public QWidget {
   std::array<QWidget*, 2> describedBars_{};
   // The program's icon, looked up once the window is on the screen, never delaying it.
   AfterFirstPaint iconAfterPaint_;
+  // The tuning bar, read by screen readers as the frequency, and what tells them the
+  // frequency after a band button.
+  QScrollBar* tuningBar_ = nullptr;
+  Announcer announcer_;
 };
 
 }  // namespace quarvel::ui

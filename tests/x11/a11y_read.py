@@ -10,6 +10,12 @@
   a11y_read.py listen            registers for the events a screen reader follows (focus,
                                  activation, names, values, texts) and prints one line per
                                  event until it is ended; "listening" once it is registered
+  a11y_read.py events PID TITLE KEY...
+                                 presses the keys (xdotool, to the window that has the
+                                 keyboard) and reports the value changes and the showing of
+                                 notifications that the program announces meanwhile, as a
+                                 screen reader hears of them: the event, and the source's
+                                 role, name and value at that moment
 
 Runs with the system Python (Debian python3-pyatspi) on the session bus given by
 DBUS_SESSION_BUS_ADDRESS and the display given by DISPLAY. Exits 1 when the program or the
@@ -61,7 +67,11 @@ def describe(acc, depth=0):
         "relations": relation_targets(acc),
     }
     try:
-        node["value"] = acc.queryValue().currentValue
+        value = acc.queryValue()
+        node["value"] = value.currentValue
+        node["minimum"] = value.minimumValue
+        node["maximum"] = value.maximumValue
+        node["step"] = value.minimumIncrement
     except NotImplementedError:
         pass
     try:
@@ -155,6 +165,57 @@ def listen():
     return 0
 
 
+EVENTS = ["object:property-change:accessible-value", "object:value-changed",
+          "object:state-changed:showing"]
+QUIET_S = 1.5  # no more events for this long after the last key: all are in
+
+
+def events(pid, keys):
+    from gi.repository import GLib
+    heard = []
+    last = [time.monotonic()]
+
+    def listener(event):
+        source = event.source
+        try:
+            if source is None or source.get_process_id() != pid:
+                return
+            if event.type.startswith("object:state-changed") and source.getRoleName() != "notification":
+                return
+            node = {"event": str(event.type), "role": source.getRoleName(), "name": source.name}
+            try:
+                node["value"] = source.queryValue().currentValue
+            except NotImplementedError:
+                pass
+            heard.append(node)
+            last[0] = time.monotonic()
+        except Exception as e:  # a source gone meanwhile
+            heard.append({"event": str(event.type), "error": str(e)})
+
+    for kind in EVENTS:
+        pyatspi.Registry.registerEventListener(listener, kind)
+
+    def press():
+        for key in keys:
+            subprocess.run(["xdotool", "key", key], check=True)
+        last[0] = time.monotonic()
+        GLib.timeout_add(100, settle)
+        return False
+
+    deadline = time.monotonic() + WAIT_S
+
+    def settle():
+        now = time.monotonic()
+        if now - last[0] < QUIET_S and now < deadline:
+            return True
+        pyatspi.Registry.stop()
+        return False
+
+    GLib.timeout_add(200, press)
+    pyatspi.Registry.start()
+    return heard
+
+
 def main(argv):
     if argv[1] == "listen":
         return listen()
@@ -167,6 +228,8 @@ def main(argv):
         result = describe(app)
     elif command == "walk":
         result = walk(window, int(argv[4]))
+    elif command == "events":
+        result = events(pid, argv[4:])
     else:
         print(f"unknown command {command}", file=sys.stderr)
         return 2

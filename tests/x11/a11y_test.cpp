@@ -204,6 +204,9 @@ std::set<std::string> Targets(const QJsonObject& node, const char* relation) {
     out.insert(t.toString().toStdString());
   return out;
 }
+double Num(const QJsonObject& node, const char* key) {
+  return node[QLatin1String(key)].toDouble(-1);
+}
 bool HasState(const QJsonObject& node, const char* state) {
   return node[QLatin1String("states")].toArray().contains(QLatin1String(state));
 }
@@ -285,6 +288,23 @@ bool StartReadable(PanelSession& s, const AccessibilityBus& bus) {
   return s.Start({}, bus.ProgramEnv());
 }
 
+// What a screen reader hears of while the keys are pressed: value changes and notifications.
+std::vector<QJsonObject> Heard(const XSession& x, const std::vector<std::string>& keys) {
+  std::vector<std::string> args = {"events", std::to_string(x.Pid()), kPanelTitle};
+  args.insert(args.end(), keys.begin(), keys.end());
+  std::vector<QJsonObject> out;
+  for (const QJsonValue& event : Read(x, args).toArray()) out.push_back(event.toObject());
+  return out;
+}
+std::vector<QJsonObject> From(const std::vector<QJsonObject>& heard, const std::string& role,
+                              const std::string& name = "") {
+  std::vector<QJsonObject> out;
+  for (const QJsonObject& event : heard)
+    if (Str(event, "role") == role && (name.empty() || Str(event, "name") == name))
+      out.push_back(event);
+  return out;
+}
+
 TEST(X11ScreenReader, EveryControlIsNamedAndTheFrequencyIsReadAfterATuningStep) {
   PanelSession s(WideScreen());
   AccessibilityBus bus(s.x);
@@ -321,7 +341,13 @@ TEST(X11ScreenReader, EveryControlIsNamedAndTheFrequencyIsReadAfterATuningStep) 
             (std::set<std::string>{"9 kHz"}));
   EXPECT_EQ(Str(controls["Tuning"], "description"), "6075 kHz");
   EXPECT_EQ(Str(controls["Offset"], "description"), "6075 kHz");
-  EXPECT_EQ(controls["Tuning"]["value"].toDouble(), 1212.0);
+  // The tuning bar's value is the frequency shown, in kHz, between the band's ends (with the
+  // offset, as shown), one step 5 kHz in "2...10 MHz"; the other bars' values are positions.
+  EXPECT_EQ(Num(controls["Tuning"], "value"), 6075.0);
+  EXPECT_EQ(Num(controls["Tuning"], "minimum"), 2015.0);
+  EXPECT_EQ(Num(controls["Tuning"], "maximum"), 10015.0);
+  EXPECT_EQ(Num(controls["Tuning"], "step"), 5.0);
+  EXPECT_EQ(Num(controls["Offset"], "value"), 15.0);
   EXPECT_EQ(Str(controls["Level"], "text"), "77");
 
   // The bus monitor's lists are named too.
@@ -341,13 +367,16 @@ TEST(X11ScreenReader, EveryControlIsNamedAndTheFrequencyIsReadAfterATuningStep) 
   s.x.Activate(s.panel);
   std::size_t mark = s.x.LineCount();
   s.x.Key({"Tab"});
-  s.x.Key({"Right"});
+  // What a screen reader speaks after the step is the value it is told of: the frequency.
+  const std::vector<QJsonObject> tuned = From(Heard(s.x, {"Right"}), "scroll bar", "Tuning");
+  ASSERT_FALSE(tuned.empty()) << "no value change of the tuning bar";
+  for (const QJsonObject& event : tuned) EXPECT_EQ(Num(event, "value"), 6080.0);
   ASSERT_TRUE(s.WaitForWrites(mark, 1));
   s.x.WaitQuiet(200, 3000);
   const QJsonObject stepped = Window(Tree(s.x, kPanelTitle), kPanelTitle);
   controls = ByName(stepped);
   EXPECT_TRUE(HasState(controls["Tuning"], "focused"));
-  EXPECT_EQ(controls["Tuning"]["value"].toDouble(), 1213.0);
+  EXPECT_EQ(Num(controls["Tuning"], "value"), 6080.0);
   EXPECT_EQ(Str(controls["Tuning"], "description"), "6080 kHz");
   EXPECT_TRUE(Labels(stepped).count("6080 kHz")) << "the frequency label";
 
@@ -364,6 +393,27 @@ TEST(X11ScreenReader, EveryControlIsNamedAndTheFrequencyIsReadAfterATuningStep) 
   EXPECT_EQ(controls["Offset"]["value"].toDouble(), 14.0);
   EXPECT_EQ(Str(controls["Offset"], "description"), "6079 kHz");
   EXPECT_EQ(Str(controls["Tuning"], "description"), "6079 kHz");
+  EXPECT_EQ(Num(controls["Tuning"], "value"), 6079.0);
+
+  // A band button changes the frequency elsewhere: the screen reader is told it in a
+  // notification, while the button keeps its focus and its name. Five Tabs back to
+  // "Band 0.13 to 0.8 MHz", then Space: 1213 steps of 0.5 kHz and the offset, 14.
+  s.x.Key({"shift+Tab"}, 5);
+  mark = s.x.LineCount();
+  const std::vector<QJsonObject> told = From(Heard(s.x, {"space"}), "notification");
+  ASSERT_TRUE(s.WaitForWrites(mark, 1));
+  s.x.WaitQuiet(200, 3000);
+  const QJsonObject banded = Window(Tree(s.x, kPanelTitle), kPanelTitle);
+  controls = ByName(banded);
+  EXPECT_TRUE(HasState(controls["Band 0.13 to 0.8 MHz"], "focused"));
+  ASSERT_EQ(told.size(), 1u);
+  const std::string frequency = Str(told[0], "name");
+  EXPECT_TRUE(frequency == "620.5 kHz" || frequency == "620,5 kHz") << frequency;
+  EXPECT_TRUE(Labels(banded).count(frequency)) << "the notice is not what the label shows";
+  EXPECT_EQ(Num(controls["Tuning"], "value"), 620.5);
+  EXPECT_EQ(Num(controls["Tuning"], "minimum"), 144.0);
+  EXPECT_EQ(Num(controls["Tuning"], "maximum"), 814.0);
+  EXPECT_EQ(Num(controls["Tuning"], "step"), 0.5);
 }
 
 TEST(X11ScreenReader, TabReachesEveryControlInOrderWithItsFocusShown) {
