@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -70,16 +71,20 @@ std::vector<char*> CStrings(std::vector<std::string>& strings) {
 }
 
 // Starts argv with env in dir; stdout goes to *outFd (a pipe, read end returned) when outFd is
-// given, else to /dev/null like stderr. The child gets its own process group.
+// given, else to /dev/null like stderr. The child gets its own process group (a test's signals
+// are not its own), and ends with the test: a test interrupted (Ctrl+C), killed or timed out
+// leaves no X server, window manager or program behind.
 pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, const std::string& dir,
             int* outFd) {
   int pipeFds[2] = {-1, -1};
   if (outFd != nullptr && pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
   std::vector<char*> cargv = CStrings(argv);
   std::vector<char*> cenv = CStrings(env);
+  const pid_t parent = getpid();
   const pid_t pid = fork();
   if (pid == 0) {
     setpgid(0, 0);
+    if (prctl(PR_SET_PDEATHSIG, SIGTERM) != 0 || getppid() != parent) _exit(125);
     const int null = open("/dev/null", O_RDWR);
     dup2(null, STDIN_FILENO);
     dup2(outFd != nullptr ? pipeFds[1] : null, STDOUT_FILENO);
@@ -250,9 +255,13 @@ bool XSession::SplitIntoMonitors() {
 }
 
 bool XSession::StartWindowManager() {
-  // openbox gets a home of its own, so that what it writes is not the program's.
+  // openbox gets a home of its own, so that what it writes is not the program's. It is ready
+  // once it has run its start-up command: it names itself the window manager on the root
+  // window earlier, before it reads its configuration and takes the windows there are, and a
+  // window mapped in between may never be managed (never shown).
+  const std::string ready = wmHome_ + "/ready";
   wm_ = Spawn(
-      {"openbox", "--sm-disable"},
+      {"openbox", "--sm-disable", "--startup", "touch '" + ready + "'"},
       MergedEnv({"DISPLAY=" + display_, "HOME=" + wmHome_,
                  "XDG_CONFIG_HOME=" + wmHome_ + "/.config", "XDG_CACHE_HOME=" + wmHome_ + "/.cache",
                  "XDG_DATA_HOME=" + wmHome_ + "/.local/share"}),
@@ -260,7 +269,7 @@ bool XSession::StartWindowManager() {
   if (wm_ < 0) return false;
   const auto start = Clock::now();
   while (MsSince(start) < kServerStartMs) {
-    if (HasWindowManager(*this)) return true;
+    if (fs::exists(ready) && HasWindowManager(*this)) return true;
     SleepMs(20);
   }
   return false;

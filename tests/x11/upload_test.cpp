@@ -78,7 +78,6 @@ std::optional<Spot> FirstFileEntry(PanelSession& s, WindowId dialog) {
     x = end;
   }
   if (bestLength < 100) {
-    s.x.Screenshot("/tmp/dbg/dialog.png");
     ADD_FAILURE() << "no list in the dialog at " << ToString(area) << ", widest " << bestLength;
     return std::nullopt;
   }
