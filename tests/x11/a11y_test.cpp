@@ -58,7 +58,9 @@ class AccessibilityBus {
     const std::vector<std::string> own = {"HOME=" + x.Home(), "XDG_RUNTIME_DIR=" + runtime};
     std::vector<std::string> launch = {"env"};
     launch.insert(launch.end(), own.begin(), own.end());
-    launch.insert(launch.end(), {"dbus-launch", "--sh-syntax"});
+    // The bus ends with the X server (and the accessibility bus with it), so a test that is
+    // killed, whose server ends with it, leaves no bus behind either.
+    launch.insert(launch.end(), {"dbus-launch", "--sh-syntax", "--exit-with-x11"});
     int status = -1;
     const std::string out = x.Run(launch, &status);
     std::smatch m;
