@@ -304,8 +304,9 @@ TEST(UsbFaults, TwoChipsTheFirstEnumeratedGetsEveryBurst) {
   EXPECT_EQ(rig.Boxes(), Texts());
 
   // The other one pulled out and plugged back while the program runs: still the same board,
-  // whether libusb has handled the re-plug yet or not (the click's burst right after it), and
-  // once it has, when a context that followed the re-plug lists the other one first.
+  // for the click right after it (its burst's listing handles whatever events libusb's monitor
+  // has not handled yet) and for one once the re-plug was handled, when a context that
+  // followed the re-plug, as the program's does, lists the other one first.
   ArrivalWatch watch;
   other.Unplug();
   other.Plug();
