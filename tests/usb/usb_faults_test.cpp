@@ -6,7 +6,10 @@
 #include <ftdi.h>
 #include <libusb.h>
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
+#include <vector>
 
 #include "TempFiles.h"
 #include "UsbRig.h"
@@ -202,7 +205,11 @@ TEST(UsbFaults, BitModeRefused) {
   EXPECT_EQ(chip.Board().Input(), 5);
 }
 
-// The device libftdi lists first among FTDI's standard IDs, as bus address.
+// The device libftdi lists first among FTDI's standard IDs, as bus address, on a context made
+// now. The context lists what the system lists; but libusb's device monitor is shared by every
+// context of the process, so add and remove events that it has not handled yet are applied to
+// this context too (the next listing handles them), and a device they bring back goes to the
+// head of its list. Ask only once libusb has handled the events of a re-plug (ArrivalWatch).
 int FirstListedAddress() {
   ftdi_context* ctx = ftdi_new();
   ftdi_device_list* list = nullptr;
@@ -212,6 +219,75 @@ int FirstListedAddress() {
   ftdi_free(ctx);
   return address;
 }
+
+// Sees FTDI devices arrive as libusb handles the system's "add" events. The events are handled
+// in the order sent, for every context of the process at once, so once a device plugged back
+// has arrived here, its "remove" has been handled too, and a context made from then on lists
+// the devices in the system's order.
+class ArrivalWatch {
+ public:
+  ArrivalWatch() {
+    if (libusb_init(&ctx_) != 0) {
+      ctx_ = nullptr;
+      return;
+    }
+    if (libusb_hotplug_register_callback(ctx_, LIBUSB_HOTPLUG_EVENT_DEVICE_ARRIVED,
+                                         LIBUSB_HOTPLUG_NO_FLAGS, 0x0403, LIBUSB_HOTPLUG_MATCH_ANY,
+                                         LIBUSB_HOTPLUG_MATCH_ANY, &ArrivalWatch::Arrived, this,
+                                         &callback_) != LIBUSB_SUCCESS) {
+      libusb_exit(ctx_);
+      ctx_ = nullptr;
+    }
+  }
+  ~ArrivalWatch() {
+    if (ctx_ == nullptr) return;
+    libusb_hotplug_deregister_callback(ctx_, callback_);
+    libusb_exit(ctx_);
+  }
+  ArrivalWatch(const ArrivalWatch&) = delete;
+  ArrivalWatch& operator=(const ArrivalWatch&) = delete;
+
+  // Whether the device at this bus address has arrived since the watch began, waiting for it
+  // at most limitMs.
+  bool WaitFor(int address, int limitMs) {
+    if (ctx_ == nullptr) return false;
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(limitMs);
+    while (!Seen(address) && SteadyClock::now() < deadline) {
+      timeval tick{0, 10000};  // 10 ms
+      libusb_handle_events_timeout_completed(ctx_, &tick, nullptr);
+    }
+    return Seen(address);
+  }
+
+  // The first FTDI device this context lists, as bus address; -1 when none.
+  int FirstListed() const {
+    libusb_device** list = nullptr;
+    const ssize_t count = ctx_ != nullptr ? libusb_get_device_list(ctx_, &list) : -1;
+    int address = -1;
+    for (ssize_t i = 0; i < count && address < 0; ++i) {
+      libusb_device_descriptor descriptor{};
+      if (libusb_get_device_descriptor(list[i], &descriptor) == 0 && descriptor.idVendor == 0x0403)
+        address = libusb_get_device_address(list[i]);
+    }
+    if (count >= 0) libusb_free_device_list(list, 1);
+    return address;
+  }
+
+ private:
+  // Called from libusb_handle_events on the waiting thread.
+  static int LIBUSB_CALL Arrived(libusb_context*, libusb_device* device, libusb_hotplug_event,
+                                 void* self) {
+    static_cast<ArrivalWatch*>(self)->arrived_.push_back(libusb_get_device_address(device));
+    return 0;  // keep watching
+  }
+  bool Seen(int address) const {
+    return std::find(arrived_.begin(), arrived_.end(), address) != arrived_.end();
+  }
+
+  libusb_context* ctx_ = nullptr;
+  libusb_hotplug_callback_handle callback_ = 0;
+  std::vector<int> arrived_;
+};
 
 TEST(UsbFaults, TwoChipsTheFirstEnumeratedGetsEveryBurst) {
   UsbRig rig(2);
@@ -227,13 +303,24 @@ TEST(UsbFaults, TwoChipsTheFirstEnumeratedGetsEveryBurst) {
   EXPECT_TRUE(other.Transfers().empty());
   EXPECT_EQ(rig.Boxes(), Texts());
 
-  // The other one pulled out and plugged back while the program runs: still the same board.
+  // The other one pulled out and plugged back while the program runs: still the same board,
+  // for the click right after it (its burst's listing handles whatever events libusb's monitor
+  // has not handled yet) and for one once the re-plug was handled, when a context that
+  // followed the re-plug, as the program's does, lists the other one first.
+  ArrivalWatch watch;
   other.Unplug();
   other.Plug();
-  ASSERT_EQ(FirstListedAddress(), used.DevNum());
   used.Forget();
   rig.Click("Mux4");
   EXPECT_EQ(used.BulkWrites().size(), 1u);
+  EXPECT_TRUE(other.Transfers().empty());
+  ASSERT_TRUE(watch.WaitFor(other.DevNum(), 5000)) << "libusb never handled the plugging back";
+  ASSERT_EQ(FirstListedAddress(), used.DevNum()) << "as the system lists them";
+  EXPECT_EQ(watch.FirstListed(), other.DevNum()) << "as a context that saw it come back lists";
+  rig.Click("Mux5");
+  EXPECT_EQ(used.BulkWrites().size(), 2u);
+  EXPECT_EQ(used.Board().Input(), 6);
+  EXPECT_TRUE(ConfiguredBeforeEachWrite(used.Transfers()));
   EXPECT_TRUE(other.Transfers().empty());
   EXPECT_EQ(rig.Boxes(), Texts());
 }
