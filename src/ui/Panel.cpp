@@ -16,7 +16,7 @@ Panel::Panel(port::UsbDriver& driver, port::ErrorReporter& reporter, receiver::S
     : link_(driver, reporter), rx_(bus_, controls_, sleeper, chooser_) {
   form_ =
       std::make_unique<TForm1>(rx_, controls_, reporter, std::move(applicationTitle), windowPauses);
-  chooser_.Attach(form_.get());
+  chooser_.Attach(form_.get(), [form = form_.get()] { return form->CloseAsked(); });
 }
 
 }  // namespace quarvel::ui

@@ -256,12 +256,13 @@ void NoSessionBusLaunched() {
   qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/dev/null/no-session-bus");
 }
 
-void FileDialogChooser::Attach(QWidget* window) {
+void FileDialogChooser::Attach(QWidget* window, std::function<bool()> closing) {
   window_ = window;
+  closing_ = std::move(closing);
 }
 
 std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string& presetName) {
-  if (window_.isNull()) return std::nullopt;
+  if (window_.isNull() || (closing_ && closing_())) return std::nullopt;
   NoSettingsOnDisk();
   // No title, no filter of its own, resizable; the name box takes any name.
   QPointer<ImageFileDialog> dialog = new ImageFileDialog(window_, QString(), QDir::currentPath());

@@ -52,11 +52,15 @@ class QtErrorReporter : public port::ErrorReporter {
 // every request is answered as cancelled.
 class FileDialogChooser : public receiver::ImageChooser {
  public:
-  void Attach(QWidget* window);
+  // `closing` tells whether the window was asked to close: an upload held back until then
+  // (a click delivered after a signal to end) is answered as Cancel, and no dialog opens to
+  // wait for a person.
+  void Attach(QWidget* window, std::function<bool()> closing = {});
   std::optional<std::string> ChooseImageFile(const std::string& presetName) override;
 
  private:
   QPointer<QWidget> window_;
+  std::function<bool()> closing_;
 };
 
 // The toolkit's own settings (the widget file dialog's history, last folder and layout, saved

@@ -72,6 +72,8 @@ class TForm1 : public QWidget {
   void Dispatch(const std::function<void()>& operation);
 
   const std::string& ApplicationTitle() const { return title_; }
+  // Whether the window was asked to close (it closes once no operation runs).
+  bool CloseAsked() const { return closeAsked_; }
 
  protected:
   void changeEvent(QEvent* event) override;

@@ -949,6 +949,37 @@ TEST(SystemLocale, DecimalPoint) {
   ExpectHalfKilohertzText(".", "145.5 kHz");
 }
 
+// Asked to close while an upload's dialog is open (a signal to end: the dialog is modal), the
+// window ends the upload as Cancel would, and a click held back meanwhile (a screen reader's
+// action gets through a modal dialog) starts nothing: no second dialog waiting for a person.
+TEST(WindowUpload, CloseWithTheDialogOpenDropsWhatWasHeldBack) {
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  receiver::RecordingSleeper sleeper;
+  ui::Panel panel(driver, reporter, sleeper, kTitle);
+  panel.Form().show();
+  int dialogsSeen = 0;
+  QTimer user;
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || !dialog->isVisible()) return;
+    if (++dialogsSeen == 1) {
+      FindIn<QPushButton>(panel.Form(), "RAMbin")->click();
+      panel.Form().close();
+    } else {
+      dialog->reject();
+    }
+  });
+  user.start();
+  driver.ClearCalls();
+  QTest::mouseClick(FindIn<QPushButton>(panel.Form(), "FlashBin"), Qt::LeftButton);
+  QTest::qWait(50);
+  EXPECT_EQ(dialogsSeen, 1) << "an upload held back opened its dialog after the close";
+  EXPECT_TRUE(driver.Calls().empty());
+  EXPECT_FALSE(panel.Form().isVisible());
+}
+
 // The program's own dialog (OpenDialog1, built by the chooser), used by a timer in place of the
 // user: Enter on the preset name filters the list; typing a path and Enter chooses it.
 TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
