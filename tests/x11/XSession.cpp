@@ -209,7 +209,9 @@ bool XSession::StartServer() {
       first = low, count = high - low + 1;
   }
   int n = first + static_cast<int>(getpid() % std::min(count, 500));
-  for (int attempt = 0; attempt < 20; ++attempt, n = first + (n - first + 7) % count) {
+  // Seven apart, or one where that would come back to the same numbers (a range of 7 or 14).
+  const int stride = count % 7 == 0 ? 1 : 7;
+  for (int attempt = 0; attempt < 20; ++attempt, n = first + (n - first + stride) % count) {
     const std::string lock = "/tmp/.X" + std::to_string(n) + "-lock";
     const std::string socket = "/tmp/.X11-unix/X" + std::to_string(n);
     if (fs::exists(lock) || fs::exists(socket)) continue;
