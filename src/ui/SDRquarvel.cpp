@@ -597,7 +597,8 @@ QScrollBar* TForm1::MakeScrollBar(const ControlRow& row) {
     const receiver::TextControl* frequency = &controls_.Freq;
     ReadBarAs(bar,
               {[rx] { return rx->FreqKhz(); }, [frequency] { return FromStd(frequency->Text()); },
-               [rx] { return rx->FreqFactor() / 4; }});
+               [rx] { return rx->FreqFactor() / 4; },
+               [&model] { return static_cast<double>(model.Position()); }});
     tuningBar_ = bar;
   }
   bar->setGeometry(row.at);

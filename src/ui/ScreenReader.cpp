@@ -53,11 +53,13 @@ class ReadBarAccessible : public QAccessibleWidget, public QAccessibleValueInter
     bool number = false;
     const double wanted = value.toDouble(&number);
     if (!number || !(step > 0) || !std::isfinite(wanted)) return;
-    // The nearest position, kept inside the range before it is rounded to an int.
-    const double steps = std::clamp(std::round((wanted - reading_.value()) / step),
-                                    static_cast<double>(bar_->minimum()) - bar_->value(),
-                                    static_cast<double>(bar_->maximum()) - bar_->value());
-    bar_->setValue(bar_->value() + static_cast<int>(steps));
+    // The nearest position, counted from the position the value belongs to (the bar may be
+    // ahead of it while its change waits for an operation to end), kept inside the range
+    // before it is rounded to an int.
+    const double target =
+        std::clamp(reading_.position() + std::round((wanted - reading_.value()) / step),
+                   static_cast<double>(bar_->minimum()), static_cast<double>(bar_->maximum()));
+    bar_->setValue(static_cast<int>(target));
   }
 
   QStringList actionNames() const override {
@@ -74,7 +76,8 @@ class ReadBarAccessible : public QAccessibleWidget, public QAccessibleValueInter
 
  private:
   double ValueAt(int position) const {
-    return reading_.value() + (static_cast<double>(position) - bar_->value()) * reading_.perStep();
+    return reading_.value() +
+           (static_cast<double>(position) - reading_.position()) * reading_.perStep();
   }
 
   QScrollBar* bar_;

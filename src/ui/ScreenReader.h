@@ -14,11 +14,13 @@ class QWidget;
 namespace quarvel::ui {
 
 // The quantity a scroll bar's position stands for: its value now (as a number and as the
-// panel shows it) and how much one step of the position changes it.
+// panel shows it), the position that value belongs to, and how much one step of the position
+// changes it.
 struct BarReading {
   std::function<double()> value;
   std::function<QString()> text;
   std::function<double()> perStep;
+  std::function<double()> position;
 };
 
 // Makes screen readers read `bar` by `reading`: its accessible value, minimum, maximum and

@@ -3,6 +3,7 @@
 // the user sees when its controls are used.
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -947,6 +948,38 @@ TEST(SystemLocale, DecimalComma) {
 }
 TEST(SystemLocale, DecimalPoint) {
   ExpectHalfKilohertzText(".", "145.5 kHz");
+}
+
+// A screen reader sets the tuning bar's value (the frequency, kHz) while an operation holds
+// the bar's change back (an error box is open): the same value set twice tunes to it once,
+// counted from the frequency the panel shows, not from the bar that is already ahead of it.
+TEST(WindowScreenReader, TuningValueSetWhileABoxIsOpenTunesToIt) {
+  struct SettingReporter : port::ErrorReporter {
+    std::function<void()> atFirstBox;
+    void ShowError(const std::string&, const std::string&) override {
+      if (auto once = std::exchange(atFirstBox, nullptr)) once();
+    }
+  } reporter;
+  port::SimulatedDriver driver;
+  receiver::RecordingSleeper sleeper;
+  ui::Panel panel(driver, reporter, sleeper, kTitle);
+  panel.Form().show();
+  auto* bar = FindIn<QScrollBar>(panel.Form(), "ScrollBar1");
+  QAccessibleInterface* tuning = QAccessible::queryAccessibleInterface(bar);
+  ASSERT_NE(tuning, nullptr);
+  ASSERT_NE(tuning->valueInterface(), nullptr);
+  ASSERT_EQ(tuning->valueInterface()->currentValue().toDouble(), 6075.0);
+  reporter.atFirstBox = [tuning] {
+    tuning->valueInterface()->setCurrentValue(6100.0);
+    tuning->valueInterface()->setCurrentValue(6100.0);
+  };
+  driver.SetStatus(port::DriverCall::Close, 4);
+  QTest::keyClick(bar, Qt::Key_Right);  // 6080 kHz; its burst's close fails: a box
+  driver.SetStatus(port::DriverCall::Close, 0);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(reporter.atFirstBox, nullptr) << "no box opened";
+  EXPECT_EQ(panel.Form().findChild<QLabel*>("Freq")->text(), "6100 kHz");
+  EXPECT_EQ(tuning->valueInterface()->currentValue().toDouble(), 6100.0);
 }
 
 // Asked to close while an upload's dialog is open (a signal to end: the dialog is modal), the
