@@ -127,8 +127,9 @@ void ReadBarAs(QScrollBar* bar, BarReading reading) {
 }
 
 void BarReadingChanged(QScrollBar* bar) {
+  if (!QAccessible::isActive()) return;  // no screen reader: nothing to tell, nothing to look up
   const BarReading* reading = ReadingOf(bar);
-  if (reading == nullptr || !QAccessible::isActive()) return;
+  if (reading == nullptr) return;
   QAccessibleValueChangeEvent changed(bar, reading->value());
   QAccessible::updateAccessibility(&changed);
 }
