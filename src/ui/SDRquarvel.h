@@ -79,7 +79,8 @@ class TForm1 : public QWidget {
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
   // A close asked for while an operation runs waits for it (an upload sends all its pages),
-  // and for those already waiting to run after it; nothing asked for later runs.
+  // and for those already waiting to run after it (an upload among them opens no dialog and
+  // sends nothing); nothing asked for later runs.
   void closeEvent(QCloseEvent* event) override;
 
  private:
