@@ -24,7 +24,6 @@
 #include <iterator>
 
 #include "port/Hex.h"
-#include "receiver/FrequencyText.h"
 
 namespace quarvel::sim {
 
@@ -48,11 +47,6 @@ QString TimeOfDay(Clock::time_point time, qint64 offsetMs) {
   const qint64 ofDay = ((ms + offsetMs) % kMsPerDay + kMsPerDay) % kMsPerDay;
   return QTime::fromMSecsSinceStartOfDay(static_cast<int>(ofDay))
       .toString(QStringLiteral("HH:mm:ss.zzz"));
-}
-
-// "6060 kHz", "130,5 kHz": the panel's own number format.
-QString Khz(double khz, char decimalSeparator) {
-  return QString::fromStdString(receiver::FrequencyText(khz, decimalSeparator));
 }
 
 void SetText(QLabel* label, const QString& text) {
@@ -425,13 +419,12 @@ void BusMonitor::ShowState() {
           QStringLiteral("%1 (%2)").arg(QHex2(clock.Register(0x0C))).arg(clock.OutputDivider()));
   SetText(trim_,
           QStringLiteral("%1 (%2)").arg(QHex2(clock.CrystalTrim())).arg(clock.CrystalTrim()));
-  const char separator = decimalSeparator_();
   const std::optional<double> osc = clock.OscillatorKhz();
-  SetText(oscillator_, osc ? Khz(*osc, separator) +
+  SetText(oscillator_, osc ? frequencyText_(*osc) +
                                  QStringLiteral("  (P %1, Q %2)").arg(clock.P()).arg(clock.Q())
                            : QStringLiteral("no output (divider 0)"));
   const std::optional<double> tuned = clock.TunedKhz();
-  SetText(tuned_, tuned ? Khz(*tuned, separator) : QStringLiteral("\u2014"));
+  SetText(tuned_, tuned ? frequencyText_(*tuned) : QStringLiteral("\u2014"));
 
   const std::optional<std::uint8_t> level = board_.Level();
   SetText(level_, level ? QStringLiteral("%1 (%2)").arg(QHex2(*level)).arg(*level)
@@ -451,8 +444,7 @@ void BusMonitor::ShowComparison() {
     SetAlarm(comparison_, false);
     return;
   }
-  const char separator = decimalSeparator_();
-  const QString boardText = board ? Khz(*board, separator) : QStringLiteral("no output");
+  const QString boardText = board ? frequencyText_(*board) : QStringLiteral("no output");
   if (!panelTunedKhz_) {
     SetText(comparison_, QStringLiteral("Board %1").arg(boardText));
     SetAlarm(comparison_, false);
@@ -462,7 +454,7 @@ void BusMonitor::ShowComparison() {
   const bool agree = board && std::fabs(*board - panel) < kAgreementKhz;
   SetText(comparison_, QStringLiteral("Board %1 %2 panel %3")
                            .arg(boardText, agree ? QStringLiteral("=") : QStringLiteral("\u2260"),
-                                Khz(panel, separator)));
+                                frequencyText_(panel)));
   SetAlarm(comparison_, !agree);
 }
 

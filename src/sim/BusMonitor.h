@@ -41,10 +41,11 @@ class BusMonitor : public QWidget {
   // oldest go past the row limit) and updates the state shown. Runs on every burst.
   void Refresh();
 
-  // Where the monitor reads the decimal separator of its kHz values: the panel's, so that both
-  // windows write a frequency alike ("130,5 kHz"). A point until one is given.
-  void SetDecimalSeparator(std::function<char()> separator) {
-    decimalSeparator_ = std::move(separator);
+  // How the monitor writes a frequency in kHz: the panel's way, given by whoever puts the two
+  // windows together, so that both write it alike ("130,5 kHz"). "6060 kHz", "130.5 kHz"
+  // until one is given.
+  void SetFrequencyText(std::function<QString(double khz)> text) {
+    frequencyText_ = std::move(text);
   }
 
   int RowLimit() const { return rowLimit_; }
@@ -69,7 +70,9 @@ class BusMonitor : public QWidget {
 
   SimulatedBoard& board_;
   std::function<double()> panelTunedKhz_;
-  std::function<char()> decimalSeparator_ = [] { return '.'; };
+  std::function<QString(double khz)> frequencyText_ = [](double khz) {
+    return QString::number(khz, 'g', 15) + QStringLiteral(" kHz");
+  };
   port::Subscription boardChanged_;  // ends with the window
   int rowLimit_;
   std::uint64_t lastSerial_ = 0;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "receiver/FrequencyText.h"
 #include "sim/BusMonitor.h"
 #include "sim/SimulatedBoard.h"
 #include "ui/AfterFirstPaint.h"
@@ -78,7 +79,9 @@ int main(int argc, char** argv) {
   auto showMonitor = [&] {
     if (exitWhenShown == 1) return;  // quitting
     monitor = std::make_unique<sim::BusMonitor>(board, [&rx] { return rx.TunedKhz(); });
-    monitor->SetDecimalSeparator([&rx] { return rx.DecimalSeparator(); });
+    monitor->SetFrequencyText([&rx](double khz) {
+      return QString::fromStdString(receiver::FrequencyText(khz, rx.DecimalSeparator()));
+    });
     if (exitWhenShown == 2)
       quitWhenMonitorPainted = std::make_unique<ui::QuitWhenWindowPainted>(monitor.get());
     // The monitor belongs to the panel: closing the panel ends the program.

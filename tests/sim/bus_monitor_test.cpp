@@ -20,6 +20,7 @@
 
 #include "TempFiles.h"
 #include "TestRig.h"
+#include "receiver/FrequencyText.h"
 #include "sim/BusMonitor.h"
 
 namespace quarvel {
@@ -224,7 +225,9 @@ TEST(BusMonitor, ComparisonTurnsRedWhileTheBoardIsTunedElsewhere) {
 TEST(BusMonitor, FrequenciesUseThePanelsDecimalSeparator) {
   MonitorRig m(MonitorRig::StartedFirst{});
   char separator = ',';
-  m.monitor->SetDecimalSeparator([&separator] { return separator; });
+  m.monitor->SetFrequencyText([&separator](double khz) {
+    return QString::fromStdString(receiver::FrequencyText(khz, separator));
+  });
   m.rig.rx.SetDecimalSeparator(separator);
   m.rig.rx.CMD1_4Click();
   m.rig.controls.ScrollBar1.SetPosition(m.rig.controls.ScrollBar1.Min() + 1);
