@@ -11,8 +11,9 @@ class Sleeper {
  public:
   virtual ~Sleeper() = default;
   virtual void SleepMs(int ms) = 0;
-  // A pause between two bursts (after an upload page): the window may repaint and run its
-  // timers meanwhile but takes no input. Without a window it is SleepMs.
+  // A pause between two bursts (after an upload page): the window may repaint and deliver
+  // posted events (queued calls, zero-delay timers) meanwhile, but runs no other timers and
+  // takes no input. Without a window it is SleepMs.
   virtual void IdleMs(int ms) { SleepMs(ms); }
 };
 

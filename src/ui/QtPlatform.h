@@ -144,11 +144,11 @@ class WindowSleeper : public receiver::Sleeper {
 // one that is not a single byte.
 char DecimalSeparatorOf(const QLocale& locale);
 
-// "MS Sans Serif" at the given size where installed, else the platform's sans-serif.
 // The program's icon from where the package installs it, for every window of the program
 // (the window list, the task bar); nothing where it is not installed.
 void UseInstalledWindowIcon();
 
+// "MS Sans Serif" at the given size where installed, else the platform's sans-serif.
 QFont PanelFont(double pointSize);
 
 }  // namespace quarvel::ui

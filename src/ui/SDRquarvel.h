@@ -67,7 +67,8 @@ class TForm1 : public QWidget {
 
   // Runs one event operation; an error escaping it is shown in a modal box captioned with
   // the application title, and the window goes on. Operations never overlap: one asked for
-  // while another runs (by a timer during an upload's pauses, say) runs after it, in order.
+  // while another runs (a click taken by an error box's own event loop, say) runs after it,
+  // in order.
   // Once the window has been asked to close, no operation starts any more.
   void Dispatch(const std::function<void()>& operation);
 

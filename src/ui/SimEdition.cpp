@@ -14,7 +14,8 @@ const char* const kSimUsage =
     "  --no-trace       print nothing on standard output (no driver trace, no box lines)\n"
     "  --status CALL=N  CALL answers status N from then on; CALL is one of FT_Open,\n"
     "                   FT_SetBitMode, FT_SetBaudRate, FT_Write, FT_Close; N is a decimal\n"
-    "                   32-bit unsigned number. May be repeated.\n"
+    "                   32-bit unsigned number. May be repeated. After an FT_Open that\n"
+    "                   failed, the burst's other calls answer 1 (invalid handle).\n"
     "  --help, -h       print this and end\n";
 
 namespace {
