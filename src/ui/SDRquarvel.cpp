@@ -342,6 +342,19 @@ void PanelScrollBar::wheelEvent(QWheelEvent* event) {
   event->setAccepted(along.isAccepted());
 }
 
+void PanelScrollBar::timerEvent(QTimerEvent* event) {
+  // A held arrow or trough steps on a timer of the bar's own until the bar sees the button
+  // come up. A menu opened by the keyboard meanwhile (the Menu key, Shift+F10) takes the
+  // pointer and with it the release, and the bar would go on stepping, and sending bursts,
+  // with no button down: it lets go as soon as it finds the button up.
+  if (repeatAction() != SliderNoAction &&
+      (QGuiApplication::mouseButtons() & (Qt::LeftButton | Qt::MiddleButton)) == 0) {
+    ReleaseMouse();
+    return;
+  }
+  QScrollBar::timerEvent(event);
+}
+
 void PanelScrollBar::ReleaseMouse() {
   if (repeatAction() == SliderNoAction && !isSliderDown()) return;
   const QPointF nowhere(-1, -1);

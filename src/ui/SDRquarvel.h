@@ -39,6 +39,7 @@ class PanelScrollBar : public QScrollBar {
  protected:
   void keyPressEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
+  void timerEvent(QTimerEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 
  private:

@@ -9,6 +9,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -269,6 +270,43 @@ TEST(SimEdition, ArrowClickWithNoBoardStepsOnceWhileItsBoxesAreOpen) {
   int opens = 0;
   for (const std::string& line : Lines(out.str())) opens += line.rfind("FT_Open ", 0) == 0;
   EXPECT_EQ(opens, 1) << out.str();
+}
+
+// A held arrow, then a menu opened by the keyboard (the Menu key) while the button is still
+// down: the menu takes the pointer, so the release goes to the menu, not to the bar. Once the
+// button is up, the bar steps no more and no burst follows, whichever bar was held.
+TEST(SimEdition, HeldArrowStopsWhenTheReleaseGoesToAMenu) {
+  for (const char* name : {"ScrollBar1", "ScrollBar4"}) {
+    SCOPED_TRACE(name);
+    std::ostringstream out;
+    ui::SimEdition sim(ui::SimOptions{}, out, "Quarvelsdr-sim");
+    ui::TForm1& form = sim.Start();
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
+    QScrollBar* bar = ui_test::FindIn<QScrollBar>(form, name);
+    const QPoint rightArrow(bar->width() - 5, bar->height() / 2);
+    const int before = bar->value();
+    // Through the platform, as a real press comes: the application then knows the button is down.
+    QTest::mousePress(form.windowHandle(), Qt::LeftButton, {}, bar->mapTo(&form, rightArrow));
+    QTest::qWait(800);  // past the repeat's delay (500 ms): the bar is stepping
+    ASSERT_GT(bar->value(), before + 1);
+
+    QMenu menu;
+    menu.addAction(QStringLiteral("Copy"));
+    menu.popup(form.mapToGlobal(QPoint(20, 20)));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
+    QTest::mouseRelease(menu.windowHandle(), Qt::LeftButton, {}, QPoint(-5, -5));
+    QTest::qWait(100);
+    menu.close();
+    const int released = bar->value();
+    out.str("");
+    QTest::qWait(400);  // a runaway repeat would go on stepping here
+
+    EXPECT_EQ(bar->value(), released);
+    int bursts = 0;
+    for (const std::string& line : Lines(out.str())) bursts += line.rfind("FT_Write ", 0) == 0;
+    EXPECT_EQ(bursts, 0);
+  }
 }
 
 // Input, attenuator and "upload RAM" clicked in the simulated edition's window, read back from
