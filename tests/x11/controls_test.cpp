@@ -4,9 +4,11 @@
 // scroll bar (arrows, trough, thumb, wheel, keys) moving the position it sends.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "PanelSession.h"
@@ -299,6 +301,21 @@ TEST_P(X11ScrollBar, EachPartMovesThePositionTheBoardReceives) {
   const int highest = c.min + dragPx * range / (troughPx - 40) + 2;
   EXPECT_GE(positions.back(), lowest);
   EXPECT_LE(positions.back(), highest);
+
+  // The right arrow held until it repeats, then the Menu key: the bar's menu takes the pointer,
+  // and the release goes to the menu. Once the button is up, nothing more is sent.
+  const std::size_t held = s.x.LineCount();
+  s.x.MoveTo(s.panel, s.Px(c.bar.At(right - kArrowPx / 2).x), s.Px(c.bar.At(0).y));
+  s.x.ButtonDown();
+  EXPECT_TRUE(s.WaitForWrites(held, 4)) << "the held arrow repeats";
+  s.x.Key({"Menu"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  s.x.ButtonUp();
+  s.x.WaitQuiet(kQuietMs, 1000);  // the step under way when the button came up
+  const std::size_t released = s.Writes(held).size();
+  s.x.Key({"Escape"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(800));
+  EXPECT_EQ(s.Writes(held).size(), released) << "the bar went on stepping with no button down";
 }
 
 INSTANTIATE_TEST_SUITE_P(
