@@ -2,10 +2,13 @@
 #include "sim/BusMonitor.h"
 
 #include <QAbstractTableModel>
+#include <QAction>
+#include <QClipboard>
 #include <QDateTime>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -207,6 +210,14 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   // Tab leaves the list for the next control, as in every other part of a window; the arrow
   // keys move through its rows.
   messages_->setTabKeyNavigation(false);
+  // Ctrl+C and the list's menu copy every selected message, a line each in the list's order;
+  // the view's own copy would take the current one only.
+  auto* copy = new QAction(QStringLiteral("Copy"), messages_);
+  copy->setShortcut(QKeySequence::Copy);
+  copy->setShortcutContext(Qt::WidgetShortcut);
+  connect(copy, &QAction::triggered, this, &BusMonitor::CopySelectedMessages);
+  messages_->addAction(copy);
+  messages_->setContextMenuPolicy(Qt::ActionsContextMenu);
   messages_->setShowGrid(false);
   messages_->setWordWrap(false);
   messages_->horizontalHeader()->hide();
@@ -435,6 +446,15 @@ void BusMonitor::ShowState() {
 
   registers_->Show(clock.registers);
   eeprom_->Show(board_.Eeprom());
+}
+
+void BusMonitor::CopySelectedMessages() {
+  QModelIndexList rows = messages_->selectionModel()->selectedRows();
+  if (rows.isEmpty()) return;
+  std::sort(rows.begin(), rows.end());
+  QStringList lines;
+  for (const QModelIndex& row : rows) lines << row.data().toString();
+  QGuiApplication::clipboard()->setText(lines.join(QLatin1Char('\n')));
 }
 
 void BusMonitor::ShowComparison() {

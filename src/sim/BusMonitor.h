@@ -61,6 +61,7 @@ class BusMonitor : public QWidget {
   void AppendRows();
   void ShowState();
   void ShowComparison();
+  void CopySelectedMessages();
   void ShowFaults();
   void ShowAlarmsInTheDesktopsColours();
   // Measures the full view again once a value has grown wider than any shown before, and

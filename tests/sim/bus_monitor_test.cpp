@@ -5,7 +5,9 @@
 
 #include <cmath>
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScrollArea>
@@ -239,6 +241,36 @@ TEST(BusMonitor, FrequenciesUseThePanelsDecimalSeparator) {
   m.rig.rx.SetDecimalSeparator(separator);
   m.rig.controls.ScrollBar1.SetPosition(m.rig.controls.ScrollBar1.Min() + 3);
   EXPECT_EQ(m.Text("comparison"), "Board 131.5 kHz = panel 131.5 kHz");
+}
+
+// Messages picked out of order (Ctrl+click) and copied with Ctrl+C, or with the list's menu:
+// every one selected reaches the clipboard, a line each, in the list's order.
+TEST(BusMonitor, CopyTakesEverySelectedMessageInTheListsOrder) {
+  MonitorRig m;
+  m.rig.Start();
+  const QStringList rows = m.Rows();
+  ASSERT_EQ(rows.size(), 4);
+  m.monitor->show();
+  QApplication::setActiveWindow(m.monitor.get());
+  ASSERT_TRUE(QTest::qWaitForWindowActive(m.monitor.get()));
+  QTableWidget* list = m.List();
+  list->setFocus();
+  for (int row : {3, 0, 1}) {
+    list->selectionModel()->select(list->model()->index(row, 0),
+                                   QItemSelectionModel::Select | QItemSelectionModel::Rows);
+  }
+  const QString expected = rows[0] + '\n' + rows[1] + '\n' + rows[3];
+
+  QGuiApplication::clipboard()->clear();
+  QTest::keySequence(list, QKeySequence::Copy);
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), expected.toStdString());
+
+  QGuiApplication::clipboard()->clear();
+  ASSERT_EQ(list->contextMenuPolicy(), Qt::ActionsContextMenu);
+  ASSERT_EQ(list->actions().size(), 1);
+  EXPECT_EQ(list->actions()[0]->text(), "Copy");
+  list->actions()[0]->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), expected.toStdString());
 }
 
 TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
