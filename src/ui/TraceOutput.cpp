@@ -11,8 +11,10 @@
 #include <cstring>
 #include <exception>
 #include <mutex>
+#include <new>
 #include <streambuf>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <utility>
 
@@ -27,6 +29,10 @@ std::uint64_t LinesIn(const std::string& text) {
 std::string DroppedNote(std::uint64_t lines) {
   return "QuarvelSDR-sim: " + std::to_string(lines) +
          " trace lines dropped: standard output was not being read\n";
+}
+
+std::string UnheldNote(std::uint64_t lines) {
+  return "QuarvelSDR-sim: " + std::to_string(lines) + " trace lines dropped: out of memory\n";
 }
 
 std::string EndedNote(int error) {
@@ -71,15 +77,53 @@ struct TraceOutput::Shared {
       dropped += LinesIn(text);
       return;
     }
-    queue += text;
+    try {
+      queue += text;
+    } catch (const std::bad_alloc&) {
+      unheld += LinesIn(text);
+      return;
+    }
     wake.notify_one();
+  }
+
+  // Lines the program's thread had no memory to hold.
+  void Unheld(std::uint64_t lines) {
+    std::lock_guard lock(mutex);
+    unheld += lines;
+  }
+
+  // Writes a note on standard error, if there is the memory to word it; with the lock held,
+  // which it lets go while writing.
+  void Note(std::unique_lock<std::mutex>& lock, std::string (*word)(std::uint64_t),
+            std::uint64_t lines) {
+    if (errorFd < 0) return;
+    std::string note;
+    try {
+      note = word(lines);
+    } catch (const std::bad_alloc&) {
+      return;
+    }
+    lock.unlock();
+    WriteAll(errorFd, note);
+    lock.lock();
+  }
+
+  // The lines lost for lack of memory, once each, when the writer has nothing else to do.
+  void NoteUnheld(std::unique_lock<std::mutex>& lock) {
+    if (unheld == unheldReported || broken || abandoned) return;
+    const std::uint64_t lines = unheld - unheldReported;
+    unheldReported = unheld;
+    Note(lock, UnheldNote, lines);
   }
 
   void Run() {
     std::unique_lock lock(mutex);
     for (;;) {
       wake.wait(lock, [this] { return stop || !queue.empty(); });
-      if (queue.empty()) break;  // stopping, and all is written
+      if (queue.empty()) {  // stopping, and all is written
+        NoteUnheld(lock);
+        break;
+      }
       std::string chunk;
       chunk.swap(queue);
       inFlight = chunk.size();
@@ -95,18 +139,22 @@ struct TraceOutput::Shared {
       }
       // A reader gone away (`| head`) wants no more; any other refusal is said once.
       if (error != 0 && error != EPIPE && errorFd >= 0) {
-        lock.unlock();
-        WriteAll(errorFd, EndedNote(error));
-        lock.lock();
-      }
-      // The note goes out before anyone waiting for the backlog hears that it is written.
-      if (queue.empty() && dropped > reported && !broken && !abandoned && errorFd >= 0) {
-        const std::string note = DroppedNote(dropped - reported);
-        reported = dropped;
+        std::string note;
+        try {
+          note = EndedNote(error);
+        } catch (const std::bad_alloc&) {
+        }
         lock.unlock();
         WriteAll(errorFd, note);
         lock.lock();
       }
+      // The note goes out before anyone waiting for the backlog hears that it is written.
+      if (queue.empty() && dropped > reported && !broken && !abandoned) {
+        const std::uint64_t lines = dropped - reported;
+        reported = dropped;
+        Note(lock, DroppedNote, lines);
+      }
+      if (queue.empty()) NoteUnheld(lock);
       drained.notify_all();
     }
     drained.notify_all();
@@ -124,6 +172,8 @@ struct TraceOutput::Shared {
   bool broken = false;        // the file refused a write: everything from now on is dropped
   std::uint64_t dropped = 0;  // lines dropped for a reader too far behind
   std::uint64_t reported = 0;
+  std::uint64_t unheld = 0;  // lines dropped for lack of memory to hold them
+  std::uint64_t unheldReported = 0;
   bool abandoned = false;  // the program ended with lines unwritten, and counted them
 };
 
@@ -141,25 +191,59 @@ class TraceOutput::Buffer : public std::streambuf {
 
  protected:
   int_type overflow(int_type c) override {
-    if (!traits_type::eq_int_type(c, traits_type::eof())) pending_ += traits_type::to_char_type(c);
+    if (!traits_type::eq_int_type(c, traits_type::eof())) {
+      const char one = traits_type::to_char_type(c);
+      Append(std::string_view(&one, 1));
+    }
     return traits_type::not_eof(c);
   }
   std::streamsize xsputn(const char* s, std::streamsize n) override {
-    pending_.append(s, static_cast<std::size_t>(n));
+    Append(std::string_view(s, static_cast<std::size_t>(n)));
     return n;
   }
   int sync() override {
     const std::size_t end = pending_.rfind('\n');
     if (end == std::string::npos) return 0;
-    std::string lines = pending_.substr(0, end + 1);
+    std::string lines;
+    try {
+      lines = pending_.substr(0, end + 1);
+    } catch (const std::bad_alloc&) {
+      shared_->Unheld(LinesIn(pending_));
+      pending_.erase(0, end + 1);
+      return 0;
+    }
     pending_.erase(0, end + 1);
     shared_->Hand(std::move(lines));
     return 0;
   }
 
  private:
+  // Without the memory to hold it, the text and the lines it belongs to are dropped and
+  // counted, and the rest of an unfinished line after it too; the stream itself never fails,
+  // so the lines that follow still come through.
+  void Append(std::string_view text) {
+    if (skipping_) {
+      const std::size_t end = text.find('\n');
+      if (end == std::string_view::npos) return;
+      skipping_ = false;
+      text.remove_prefix(end + 1);
+    }
+    if (text.empty()) return;
+    try {
+      pending_.append(text);
+    } catch (const std::bad_alloc&) {
+      const bool unfinished = text.back() != '\n';
+      shared_->Unheld(LinesIn(pending_) +
+                      static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n')) +
+                      (unfinished ? 1 : 0));
+      pending_.clear();
+      skipping_ = unfinished;
+    }
+  }
+
   std::shared_ptr<Shared> shared_;
   std::string pending_;
+  bool skipping_ = false;  // the rest of a line already counted as dropped
 };
 
 TraceOutput::TraceOutput(int fd, std::size_t backlogBytes, int errorFd, int drainMs)
