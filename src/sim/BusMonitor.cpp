@@ -191,6 +191,19 @@ QGroupBox* Group(const QString& title, QWidget* content, QWidget* parent) {
   return box;
 }
 
+// The list of messages: one column, so Home and End go to the oldest and the newest message,
+// as in any list, rather than along the row; Shift extends the selection as usual.
+class MessageList : public QTableWidget {
+ public:
+  using QTableWidget::QTableWidget;
+
+ protected:
+  QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override {
+    if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
+    return QTableWidget::moveCursor(action, modifiers);
+  }
+};
+
 }  // namespace
 
 BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTunedKhz,
@@ -201,7 +214,7 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
       rowLimit_(rowLimit < 1 ? 1 : rowLimit) {
   setWindowTitle(QStringLiteral("Bus monitor"));
 
-  messages_ = new QTableWidget(0, 1, this);
+  messages_ = new MessageList(0, 1, this);
   messages_->setObjectName(QStringLiteral("messages"));
   messages_->setAccessibleName(QStringLiteral("Messages"));
   messages_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -222,13 +235,18 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   messages_->setWordWrap(false);
   messages_->horizontalHeader()->hide();
   messages_->verticalHeader()->hide();
+  // The one column fills the list, and is never narrower than the widest message shown so far
+  // (an upload's page is 16 bytes long): a wider message scrolls sideways rather than being cut
+  // short.
   messages_->horizontalHeader()->setStretchLastSection(true);
+  messages_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   messages_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   messages_->verticalHeader()->setDefaultSectionSize(messages_->fontMetrics().height() + 2);
   // Wide enough for a message's time, device and first bytes, with the cell's text margins and
   // the scroll bar that a full list shows beside its cells.
   const QStyle* style = messages_->style();
   const int cellMargin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, messages_) + 1;
+  cellMargins_ = 2 * cellMargin;
   messages_->setMinimumWidth(
       messages_->fontMetrics().horizontalAdvance(
           QStringLiteral("12:04:31.517  clock generator 0xD2 ← [40]")) +
@@ -398,11 +416,19 @@ void BusMonitor::AppendRows() {
   const qint64 offsetMs = qint64{QDateTime::currentDateTime().offsetFromUtc()} * 1000;
   int row = messages_->rowCount();
   messages_->model()->insertRows(row, static_cast<int>(std::distance(first, log.end())));
+  const QFontMetrics metrics = messages_->fontMetrics();
+  int widest = widestMessage_;
   for (auto it = first; it != log.end(); ++it, ++row) {
-    auto* item = new QTableWidgetItem(TimeOfDay(it->time, offsetMs) + QStringLiteral("  ") +
-                                      QString::fromStdString(EntryText(*it)));
+    const QString text = TimeOfDay(it->time, offsetMs) + QStringLiteral("  ") +
+                         QString::fromStdString(EntryText(*it));
+    widest = std::max(widest, metrics.horizontalAdvance(text) + cellMargins_);
+    auto* item = new QTableWidgetItem(text);
     if (it->IsFault()) item->setForeground(AlarmRed(palette().color(QPalette::Base)));
     messages_->setItem(row, 0, item);
+  }
+  if (widest > widestMessage_) {
+    widestMessage_ = widest;
+    messages_->horizontalHeader()->setMinimumSectionSize(widest);
   }
   const int excess = messages_->rowCount() - rowLimit_;
   if (excess > 0) {

@@ -3,6 +3,7 @@
 // the state it shows and when it turns red.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include <QAction>
@@ -185,6 +186,22 @@ TEST(BusMonitor, FollowsSelectionTuningAndUploads) {
   EXPECT_EQ(Message(m.Rows().back()),
             "EEPROM 0xD0 \u2190 [F0] F1 F2 F3 F4 F5 F6 F7 F8 F9 FA FB FC FD FE FF 00");
   EXPECT_EQ(m.Text("faults"), "Faults: 0");
+
+  // At the monitor's own size a page's message is whole: its cell is as wide as the list's
+  // style needs for the text, and the list scrolls sideways as far as the cell goes.
+  m.monitor->resize(m.monitor->FullViewSize());
+  m.monitor->show();
+  QApplication::processEvents();
+  QTableWidget* list = m.List();
+  QStyleOptionViewItem page;
+  page.initFrom(list);
+  page.font = list->font();
+  page.features = QStyleOptionViewItem::HasDisplay;
+  page.text = list->item(list->rowCount() - 1, 0)->text();
+  const int needed =
+      list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &page, QSize(), list).width();
+  EXPECT_GE(list->columnWidth(0), needed) << page.text.toStdString();
+  EXPECT_GE(list->viewport()->width() + list->horizontalScrollBar()->maximum(), needed);
 }
 
 TEST(BusMonitor, ComparisonTurnsRedWhileTheBoardIsTunedElsewhere) {
@@ -271,6 +288,47 @@ TEST(BusMonitor, CopyTakesEverySelectedMessageInTheListsOrder) {
   EXPECT_EQ(list->actions()[0]->text(), "Copy");
   list->actions()[0]->trigger();
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), expected.toStdString());
+}
+
+// Home and End in the list go to the oldest and the newest message and select it; with Shift
+// they select from the current message on.
+TEST(BusMonitor, HomeAndEndGoToTheFirstAndTheLastMessage) {
+  MonitorRig m;
+  m.rig.Start();
+  for (int position = 1213; position <= 1220; ++position)
+    m.rig.controls.ScrollBar1.SetPosition(position);
+  QTableWidget* list = m.List();
+  const int last = list->rowCount() - 1;
+  ASSERT_GT(last, 8);
+  m.monitor->show();
+  QApplication::processEvents();
+  list->setCurrentCell(5, 0);
+  const auto selected = [list] {
+    std::vector<int> rows;
+    for (const QModelIndex& index : list->selectionModel()->selectedRows())
+      rows.push_back(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+  };
+  const struct {
+    Qt::Key key;
+    Qt::KeyboardModifiers modifiers;
+    int current;
+    std::vector<int> selected;
+  } steps[] = {{Qt::Key_End, {}, last, {last}},
+               {Qt::Key_Home, {}, 0, {0}},
+               {Qt::Key_Down, {}, 1, {1}},
+               {Qt::Key_End, Qt::ShiftModifier, last, [last] {
+                  std::vector<int> rows;
+                  for (int row = 1; row <= last; ++row) rows.push_back(row);
+                  return rows;
+                }()}};
+  for (const auto& step : steps) {
+    SCOPED_TRACE(QKeySequence(step.key | step.modifiers).toString().toStdString());
+    QTest::keyClick(list, step.key, step.modifiers);
+    EXPECT_EQ(list->currentRow(), step.current);
+    EXPECT_EQ(selected(), step.selected);
+  }
 }
 
 TEST(BusMonitor, FaultsTurnTheCounterRedAndAreListed) {
