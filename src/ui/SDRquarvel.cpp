@@ -345,10 +345,13 @@ void PanelScrollBar::wheelEvent(QWheelEvent* event) {
 void PanelScrollBar::timerEvent(QTimerEvent* event) {
   // A held arrow or trough steps on a timer of the bar's own until the bar sees the button
   // come up. A menu opened by the keyboard meanwhile (the Menu key, Shift+F10) takes the
-  // pointer and with it the release, and the bar would go on stepping, and sending bursts,
-  // with no button down: it lets go as soon as it finds the button up.
+  // pointer, and the release goes to the menu, or, once the menu has closed, to whichever
+  // window is under the pointer, perhaps another program's: the bar would go on stepping, and
+  // sending bursts, with no button down. It lets go as soon as a menu opens, as it would for
+  // a box, and whenever it finds the button up.
   if (repeatAction() != SliderNoAction &&
-      (QGuiApplication::mouseButtons() & (Qt::LeftButton | Qt::MiddleButton)) == 0) {
+      (QApplication::activePopupWidget() != nullptr ||
+       (QGuiApplication::mouseButtons() & (Qt::LeftButton | Qt::MiddleButton)) == 0)) {
     ReleaseMouse();
     return;
   }

@@ -273,20 +273,29 @@ TEST(SimEdition, ArrowClickWithNoBoardStepsOnceWhileItsBoxesAreOpen) {
 }
 
 // A held arrow, then a menu opened by the keyboard (the Menu key) while the button is still
-// down: the menu takes the pointer, so the release goes to the menu, not to the bar. Once the
-// button is up, the bar steps no more and no burst follows, whichever bar was held.
-TEST(SimEdition, HeldArrowStopsWhenTheReleaseGoesToAMenu) {
-  for (const char* name : {"ScrollBar1", "ScrollBar4"}) {
-    SCOPED_TRACE(name);
+// down: the menu takes the pointer, so the release goes to the menu, or, once the menu has
+// closed, perhaps to another program's window and never to the panel. The bar lets go when the
+// menu opens: no step and no burst follow, whichever bar was held.
+TEST(SimEdition, HeldArrowStopsWhenAMenuTakesThePointer) {
+  const struct {
+    const char* name;
+    const char* bar;
+    bool releaseToTheMenu;
+  } rows[] = {{"tuning, released on the menu", "ScrollBar1", true},
+              {"level, released on the menu", "ScrollBar4", true},
+              {"tuning, released elsewhere after the menu", "ScrollBar1", false}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
     std::ostringstream out;
     ui::SimEdition sim(ui::SimOptions{}, out, "Quarvelsdr-sim");
     ui::TForm1& form = sim.Start();
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    QScrollBar* bar = ui_test::FindIn<QScrollBar>(form, name);
+    QScrollBar* bar = ui_test::FindIn<QScrollBar>(form, row.bar);
     const QPoint rightArrow(bar->width() - 5, bar->height() / 2);
     const int before = bar->value();
-    // Through the platform, as a real press comes: the application then knows the button is down.
+    // Through the platform, as a real press comes: the application then knows the button is
+    // down.
     QTest::mousePress(form.windowHandle(), Qt::LeftButton, {}, bar->mapTo(&form, rightArrow));
     QTest::qWait(800);  // past the repeat's delay (500 ms): the bar is stepping
     ASSERT_GT(bar->value(), before + 1);
@@ -295,17 +304,21 @@ TEST(SimEdition, HeldArrowStopsWhenTheReleaseGoesToAMenu) {
     menu.addAction(QStringLiteral("Copy"));
     menu.popup(form.mapToGlobal(QPoint(20, 20)));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&menu));
-    QTest::mouseRelease(menu.windowHandle(), Qt::LeftButton, {}, QPoint(-5, -5));
+    QTest::qWait(100);
+    const int atTheMenu = bar->value();
+    if (row.releaseToTheMenu)
+      QTest::mouseRelease(menu.windowHandle(), Qt::LeftButton, {}, QPoint(-5, -5));
     QTest::qWait(100);
     menu.close();
-    const int released = bar->value();
     out.str("");
     QTest::qWait(400);  // a runaway repeat would go on stepping here
 
-    EXPECT_EQ(bar->value(), released);
+    EXPECT_LE(bar->value(), atTheMenu + 1);
     int bursts = 0;
     for (const std::string& line : Lines(out.str())) bursts += line.rfind("FT_Write ", 0) == 0;
     EXPECT_EQ(bursts, 0);
+    if (!row.releaseToTheMenu)  // the button up again for what follows
+      QTest::mouseRelease(form.windowHandle(), Qt::LeftButton, {}, QPoint(1, 1));
   }
 }
 
