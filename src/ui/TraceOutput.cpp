@@ -81,6 +81,7 @@ struct TraceOutput::Shared {
       queue += text;
     } catch (const std::bad_alloc&) {
       unheld += LinesIn(text);
+      wake.notify_one();
       return;
     }
     wake.notify_one();
@@ -90,7 +91,11 @@ struct TraceOutput::Shared {
   void Unheld(std::uint64_t lines) {
     std::lock_guard lock(mutex);
     unheld += lines;
+    wake.notify_one();
   }
+
+  // Whether lines were lost for lack of memory that standard error has not been told of.
+  bool UnheldToSay() const { return unheld != unheldReported && !broken && !abandoned; }
 
   // Writes a note on standard error, if there is the memory to word it; with the lock held,
   // which it lets go while writing.
@@ -109,20 +114,23 @@ struct TraceOutput::Shared {
   }
 
   // The lines lost for lack of memory, once each, when the writer has nothing else to do.
+  // They count as said once the note is out, so that the program does not end before it.
   void NoteUnheld(std::unique_lock<std::mutex>& lock) {
-    if (unheld == unheldReported || broken || abandoned) return;
+    if (!UnheldToSay()) return;
     const std::uint64_t lines = unheld - unheldReported;
-    unheldReported = unheld;
     Note(lock, UnheldNote, lines);
+    unheldReported += lines;
   }
 
   void Run() {
     std::unique_lock lock(mutex);
     for (;;) {
-      wake.wait(lock, [this] { return stop || !queue.empty(); });
-      if (queue.empty()) {  // stopping, and all is written
+      wake.wait(lock, [this] { return stop || !queue.empty() || UnheldToSay(); });
+      if (queue.empty()) {  // all is written: lines lost for lack of memory, or stopping
         NoteUnheld(lock);
-        break;
+        drained.notify_all();
+        if (stop) break;
+        continue;
       }
       std::string chunk;
       chunk.swap(queue);
@@ -267,7 +275,8 @@ TraceOutput::~TraceOutput() {
   shared_->stop = true;
   shared_->wake.notify_one();
   const bool drained = shared_->drained.wait_for(lock, std::chrono::milliseconds(drainMs_), [this] {
-    return shared_->broken || (shared_->queue.empty() && shared_->inFlight == 0);
+    return shared_->broken ||
+           (shared_->queue.empty() && shared_->inFlight == 0 && !shared_->UnheldToSay());
   });
   if (drained || shared_->errorFd < 0) return;
   // The reader still takes nothing: what is left goes with the program. Standard error says

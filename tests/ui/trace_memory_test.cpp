@@ -3,6 +3,7 @@
 // said on standard error, and the lines after it still reach standard output. In a program of
 // its own, as it replaces the allocator to make one allocation fail.
 #include <gtest/gtest.h>
+#include <poll.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -67,6 +68,34 @@ TEST(TraceOutput, ALineWithoutMemoryIsDroppedAndSaidAndTheNextOnesComeThrough) {
   EXPECT_EQ(ReadAll(err[0]), "QuarvelSDR-sim: 1 trace lines dropped: out of memory\n");
   ::close(out[0]);
   ::close(err[0]);
+}
+
+// The last line lost, and nothing written after it: the note does not wait for another line,
+// nor does the program's end, right after, cut it off.
+TEST(TraceOutput, TheNoteOnALostLineComesWithoutAnotherLine) {
+  for (const bool endAtOnce : {false, true}) {
+    SCOPED_TRACE(endAtOnce ? "the trace ends at once" : "the trace goes on");
+    int out[2], err[2];
+    ASSERT_EQ(::pipe(out), 0);
+    ASSERT_EQ(::pipe(err), 0);
+    {
+      ui::TraceOutput trace(out[1], ui::TraceOutput::kDefaultBacklogBytes, err[1]);
+      const std::string line = Line(1);
+      failAllocations = true;
+      trace.Stream() << line << std::flush;
+      failAllocations = false;
+      pollfd said{err[0], POLLIN, 0};
+      if (!endAtOnce) {
+        EXPECT_EQ(::poll(&said, 1, 2000), 1) << "no note while the trace goes on";
+      }
+    }
+    ::close(out[1]);
+    ::close(err[1]);
+    EXPECT_EQ(ReadAll(out[0]), "");
+    EXPECT_EQ(ReadAll(err[0]), "QuarvelSDR-sim: 1 trace lines dropped: out of memory\n");
+    ::close(out[0]);
+    ::close(err[0]);
+  }
 }
 
 }  // namespace
