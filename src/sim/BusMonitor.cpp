@@ -6,11 +6,13 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QFontDatabase>
+#include <QFontMetricsF>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QResizeEvent>
 #include <QScrollArea>
@@ -191,17 +193,66 @@ QGroupBox* Group(const QString& title, QWidget* content, QWidget* parent) {
   return box;
 }
 
-// The list of messages: one column, so Home and End go to the oldest and the newest message,
-// as in any list, rather than along the row; Shift extends the selection as usual.
+// The list of messages, in one column. The column fills the list and is never narrower than
+// the widest message listed so far (an upload's page is 16 bytes long), measured again when the
+// font changes: a wider message scrolls sideways rather than being cut short. Left and Right
+// scroll it, Home and End go to the oldest and the newest message, as in any list, rather than
+// along the row (Shift extends the selection as usual).
 class MessageList : public QTableWidget {
  public:
-  using QTableWidget::QTableWidget;
+  explicit MessageList(QWidget* parent) : QTableWidget(0, 1, parent) {
+    setHorizontalScrollMode(ScrollPerPixel);
+    horizontalHeader()->setStretchLastSection(true);
+  }
+
+  // A message's text, before it is added. In the fixed-pitch font of the list only a message
+  // longer than every one before can be wider, so only such a one is measured.
+  void Fit(const QString& text) {
+    if (text.size() <= longest_) return;
+    longest_ = static_cast<int>(text.size());
+    // Rounded up, as the style lays out the text of a cell.
+    const int width =
+        static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(text))) + CellMargins();
+    if (width > widest_) {
+      widest_ = width;
+      horizontalHeader()->setMinimumSectionSize(widest_);
+    }
+  }
+
+  // The cell's text margins, left and right together, as the style lays out a cell.
+  int CellMargins() const {
+    return 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);
+  }
 
  protected:
   QModelIndex moveCursor(CursorAction action, Qt::KeyboardModifiers modifiers) override {
     if (action == MoveHome || action == MoveEnd) modifiers |= Qt::ControlModifier;
     return QTableWidget::moveCursor(action, modifiers);
   }
+
+  void keyPressEvent(QKeyEvent* event) override {
+    const bool left = event->key() == Qt::Key_Left, right = event->key() == Qt::Key_Right;
+    if ((left || right) && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
+      horizontalScrollBar()->triggerAction(left ? QAbstractSlider::SliderSingleStepSub
+                                                : QAbstractSlider::SliderSingleStepAdd);
+      return;
+    }
+    QTableWidget::keyPressEvent(event);
+  }
+
+  void changeEvent(QEvent* event) override {
+    QTableWidget::changeEvent(event);
+    if (event->type() != QEvent::FontChange) return;
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+    longest_ = 0;
+    widest_ = 0;
+    horizontalHeader()->setMinimumSectionSize(0);
+    for (int row = 0; row < rowCount(); ++row) Fit(item(row, 0)->text());
+  }
+
+ private:
+  int longest_ = 0;  // characters of the longest message measured
+  int widest_ = 0;   // pixels of the widest, with the cell's margins
 };
 
 }  // namespace
@@ -214,7 +265,7 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
       rowLimit_(rowLimit < 1 ? 1 : rowLimit) {
   setWindowTitle(QStringLiteral("Bus monitor"));
 
-  messages_ = new MessageList(0, 1, this);
+  messages_ = new MessageList(this);
   messages_->setObjectName(QStringLiteral("messages"));
   messages_->setAccessibleName(QStringLiteral("Messages"));
   messages_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
@@ -235,18 +286,12 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   messages_->setWordWrap(false);
   messages_->horizontalHeader()->hide();
   messages_->verticalHeader()->hide();
-  // The one column fills the list, and is never narrower than the widest message shown so far
-  // (an upload's page is 16 bytes long): a wider message scrolls sideways rather than being cut
-  // short.
-  messages_->horizontalHeader()->setStretchLastSection(true);
-  messages_->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
   messages_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
   messages_->verticalHeader()->setDefaultSectionSize(messages_->fontMetrics().height() + 2);
   // Wide enough for a message's time, device and first bytes, with the cell's text margins and
   // the scroll bar that a full list shows beside its cells.
   const QStyle* style = messages_->style();
   const int cellMargin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, messages_) + 1;
-  cellMargins_ = 2 * cellMargin;
   messages_->setMinimumWidth(
       messages_->fontMetrics().horizontalAdvance(
           QStringLiteral("12:04:31.517  clock generator 0xD2 ← [40]")) +
@@ -416,19 +461,14 @@ void BusMonitor::AppendRows() {
   const qint64 offsetMs = qint64{QDateTime::currentDateTime().offsetFromUtc()} * 1000;
   int row = messages_->rowCount();
   messages_->model()->insertRows(row, static_cast<int>(std::distance(first, log.end())));
-  const QFontMetrics metrics = messages_->fontMetrics();
-  int widest = widestMessage_;
+  auto* list = static_cast<MessageList*>(messages_);
   for (auto it = first; it != log.end(); ++it, ++row) {
     const QString text = TimeOfDay(it->time, offsetMs) + QStringLiteral("  ") +
                          QString::fromStdString(EntryText(*it));
-    widest = std::max(widest, metrics.horizontalAdvance(text) + cellMargins_);
+    list->Fit(text);
     auto* item = new QTableWidgetItem(text);
     if (it->IsFault()) item->setForeground(AlarmRed(palette().color(QPalette::Base)));
     messages_->setItem(row, 0, item);
-  }
-  if (widest > widestMessage_) {
-    widestMessage_ = widest;
-    messages_->horizontalHeader()->setMinimumSectionSize(widest);
   }
   const int excess = messages_->rowCount() - rowLimit_;
   if (excess > 0) {

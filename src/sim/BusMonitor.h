@@ -76,8 +76,6 @@ class BusMonitor : public QWidget {
   };
   port::Subscription boardChanged_;  // ends with the window
   int rowLimit_;
-  int cellMargins_ = 0;    // a message cell's text margins, left and right together
-  int widestMessage_ = 0;  // the widest message listed so far, with its margins
   std::uint64_t lastSerial_ = 0;
 
   QScrollArea* view_ = nullptr;

@@ -202,6 +202,29 @@ TEST(BusMonitor, FollowsSelectionTuningAndUploads) {
       list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &page, QSize(), list).width();
   EXPECT_GE(list->columnWidth(0), needed) << page.text.toStdString();
   EXPECT_GE(list->viewport()->width() + list->horizontalScrollBar()->maximum(), needed);
+
+  // In a narrower window the keyboard reaches the message's end too: Right scrolls sideways
+  // and Left back, the message staying the current one.
+  m.monitor->resize(600, m.monitor->height());
+  QApplication::processEvents();
+  QScrollBar* sideways = list->horizontalScrollBar();
+  ASSERT_GT(sideways->maximum(), 0);
+  const int last = list->rowCount() - 1;
+  list->setCurrentCell(last, 0);
+  QTest::keyClick(list, Qt::Key_Right);
+  EXPECT_GT(sideways->value(), 0);
+  QTest::keyClick(list, Qt::Key_Left);
+  EXPECT_EQ(sideways->value(), 0);
+  EXPECT_EQ(list->currentRow(), last);
+
+  // A larger font (the desktop's text size changed): the message is measured again.
+  QFont larger = list->font();
+  larger.setPointSizeF(larger.pointSizeF() * 1.5);
+  list->setFont(larger);
+  QApplication::processEvents();
+  page.font = list->font();
+  EXPECT_GE(list->columnWidth(0),
+            list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &page, QSize(), list).width());
 }
 
 TEST(BusMonitor, ComparisonTurnsRedWhileTheBoardIsTunedElsewhere) {
