@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/TraceOutput.h"
 
+#include <limits.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 #include <cerrno>
 #include <chrono>
 #include <condition_variable>
+#include <cstddef>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -43,9 +45,7 @@ std::string EndedNote(int error) {
 // Writes all of text to fd; 0, or the error with which the file refused it. A file in
 // non-blocking mode (the flag goes with the open file, which the program may share with
 // whoever started it) is waited for as a blocking one would be.
-int WriteAll(int fd, const std::string& text) {
-  const char* next = text.data();
-  std::size_t left = text.size();
+int WriteAll(int fd, const char* next, std::size_t left) {
   while (left > 0) {
     const ssize_t n = ::write(fd, next, left);
     if (n < 0) {
@@ -61,6 +61,25 @@ int WriteAll(int fd, const std::string& text) {
     left -= static_cast<std::size_t>(n);
   }
   return 0;
+}
+
+int WriteAll(int fd, const std::string& text) {
+  return WriteAll(fd, text.data(), text.size());
+}
+
+// The most the writer hands to the file at once. A write of at most PIPE_BUF bytes to a pipe
+// goes in whole or not at all, so a program that ends while its reader is behind leaves whole
+// lines in the pipe, and the lines counted as lost are exactly the ones that never got there.
+constexpr std::size_t kPieceBytes = PIPE_BUF;
+
+// Where the piece of text that starts at `from` ends: after whole lines, at most kPieceBytes
+// of them unless a single line is longer.
+std::size_t PieceEnd(const std::string& text, std::size_t from) {
+  if (text.size() - from <= kPieceBytes) return text.size();
+  const std::size_t last = text.rfind('\n', from + kPieceBytes - 1);
+  if (last != std::string::npos && last >= from) return last + 1;
+  const std::size_t next = text.find('\n', from + kPieceBytes);
+  return next == std::string::npos ? text.size() : next + 1;
 }
 
 }  // namespace
@@ -136,9 +155,20 @@ struct TraceOutput::Shared {
       chunk.swap(queue);
       inFlight = chunk.size();
       inFlightLines = LinesIn(chunk);
-      lock.unlock();
-      const int error = WriteAll(fd, chunk);
-      lock.lock();
+      int error = 0;
+      for (std::size_t from = 0; from < chunk.size() && error == 0 && !abandoned;) {
+        const std::size_t end = PieceEnd(chunk, from);
+        lock.unlock();
+        error = WriteAll(fd, chunk.data() + from, end - from);
+        lock.lock();
+        if (error == 0) {
+          inFlight -= end - from;
+          inFlightLines -= static_cast<std::uint64_t>(
+              std::count(chunk.begin() + static_cast<std::ptrdiff_t>(from),
+                         chunk.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
+        }
+        from = end;
+      }
       inFlight = 0;
       inFlightLines = 0;
       if (error != 0 || abandoned) {
@@ -283,8 +313,10 @@ TraceOutput::~TraceOutput() {
   // how much, if it takes the note without waiting.
   const std::uint64_t lost =
       shared_->dropped - shared_->reported + LinesIn(shared_->queue) + shared_->inFlightLines;
+  const std::uint64_t unheld = shared_->unheld - shared_->unheldReported;
   shared_->abandoned = true;
-  const std::string note = DroppedNote(lost);
+  const std::string note =
+      (lost > 0 ? DroppedNote(lost) : std::string()) + (unheld > 0 ? UnheldNote(unheld) : "");
   pollfd error{shared_->errorFd, POLLOUT, 0};
   if (::poll(&error, 1, 0) == 1 && (error.revents & POLLOUT) != 0 &&
       ::write(shared_->errorFd, note.data(), note.size()) < 0) {

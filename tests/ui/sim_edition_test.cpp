@@ -20,6 +20,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -633,17 +634,32 @@ TEST(SimProgram, TraceToAReaderThatStopsReadingNeverWaits) {
 }
 
 // The program ends while its reader still takes nothing: after a short wait, the lines left
-// unwritten are counted on standard error, so that none goes missing unsaid.
-TEST(SimProgram, TraceLeftUnwrittenAtTheEndIsCounted) {
+// unwritten are counted on standard error, so that none goes missing unsaid, and what the
+// reader gets afterwards is whole lines, exactly the ones not counted. The trace runs in a
+// process of its own that ends right after it, as the program does.
+TEST(SimProgram, TraceLeftUnwrittenAtTheEndIsCountedAndLeavesWholeLines) {
   int out[2], err[2];
   ASSERT_EQ(pipe(out), 0);
   ASSERT_EQ(pipe(err), 0);
   constexpr int kLines = 2000;  // 200 kB: more than the pipe holds, less than the backlog
-  {
-    ui::TraceOutput trace(out[1], 1024 * 1024, err[1], 200);
-    for (int i = 0; i < kLines; ++i) trace.Stream() << std::string(99, 'x') << std::endl;
-    EXPECT_EQ(trace.DroppedLines(), 0u);
+  constexpr std::size_t kLineBytes = 100;
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    close(out[0]);
+    close(err[0]);
+    {
+      ui::TraceOutput trace(out[1], 1024 * 1024, err[1], 200);
+      for (int i = 0; i < kLines; ++i)
+        trace.Stream() << std::string(kLineBytes - 1, 'x') << std::endl;
+    }
+    _exit(0);
   }
+  close(out[1]);
+  close(err[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
   const std::string note = ReadUntilQuiet(err[0], 100);
   unsigned long lost = 0;
   ASSERT_EQ(std::sscanf(note.c_str(),
@@ -653,12 +669,12 @@ TEST(SimProgram, TraceLeftUnwrittenAtTheEndIsCounted) {
             1)
       << note;
   const std::string arrived = ReadUntilQuiet(out[0], 200);
-  const auto lines = static_cast<unsigned long>(std::count(arrived.begin(), arrived.end(), '\n'));
-  // Here the writer outlives the object (a program would end at once), so the lines it was
-  // writing when the count was made may still arrive.
+  EXPECT_EQ(arrived.size() % kLineBytes, 0u) << "a line cut short";
+  EXPECT_EQ(arrived.find_first_not_of(std::string(kLineBytes - 1, 'x') + "\n"), std::string::npos);
+  const auto lines = static_cast<unsigned long>(arrived.size() / kLineBytes);
   EXPECT_GT(lost, 0u);
-  EXPECT_GE(lines + lost, static_cast<unsigned long>(kLines)) << "lines lost unsaid";
-  for (int fd : {out[0], out[1], err[0], err[1]}) close(fd);
+  EXPECT_EQ(lines + lost, static_cast<unsigned long>(kLines));
+  for (int fd : {out[0], err[0]}) close(fd);
 }
 
 // A reader gone for good (`| head` done): the trace ends, the program goes on at once.

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <unistd.h>
 
+#include <csignal>
 #include <cstdlib>
 #include <new>
 #include <string>
@@ -96,6 +97,34 @@ TEST(TraceOutput, TheNoteOnALostLineComesWithoutAnotherLine) {
     ::close(out[0]);
     ::close(err[0]);
   }
+}
+
+// A line lost for lack of memory while the reader takes nothing, and then the end: both
+// losses are said.
+TEST(TraceOutput, ALineLostWhileTheReaderIsBehindIsSaidAtTheEnd) {
+  int out[2], err[2];
+  ASSERT_EQ(::pipe(out), 0);
+  ASSERT_EQ(::pipe(err), 0);
+  constexpr int kLines = 2000;  // more than the pipe holds
+  {
+    ui::TraceOutput trace(out[1], ui::TraceOutput::kDefaultBacklogBytes, err[1], 300);
+    for (int i = 0; i < kLines; ++i) trace.Stream() << Line(i % 10) << std::flush;
+    const std::string line = Line(1);
+    failAllocations = true;
+    trace.Stream() << line << std::flush;
+    failAllocations = false;
+  }
+  ::close(err[1]);
+  const std::string notes = ReadAll(err[0]);
+  EXPECT_NE(notes.find(" trace lines dropped: standard output was not being read\n"),
+            std::string::npos)
+      << notes;
+  EXPECT_NE(notes.find("QuarvelSDR-sim: 1 trace lines dropped: out of memory\n"), std::string::npos)
+      << notes;
+  // The writer may still be waiting to write into the pipe, and ends when its reader goes;
+  // the program ignores the signal that would come with that, and so does this one.
+  std::signal(SIGPIPE, SIG_IGN);
+  for (int fd : {out[0], err[0]}) ::close(fd);
 }
 
 }  // namespace
