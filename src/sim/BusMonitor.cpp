@@ -6,6 +6,7 @@
 #include <QClipboard>
 #include <QDateTime>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QFormLayout>
 #include <QGroupBox>
@@ -205,11 +206,12 @@ class MessageList : public QTableWidget {
     horizontalHeader()->setStretchLastSection(true);
   }
 
-  // A message's text, before it is added. In the fixed-pitch font of the list only a message
-  // longer than every one before can be wider, so only such a one is measured.
+  // A message's text, before it is added. In a fixed-pitch font, as the list's is on most
+  // desktops, only a message longer than every one before can be wider, so only such a one is
+  // measured; in any other font, every one.
   void Fit(const QString& text) {
-    if (text.size() <= longest_) return;
-    longest_ = static_cast<int>(text.size());
+    if (fixedPitch_ && text.size() <= longest_) return;
+    longest_ = std::max(longest_, static_cast<int>(text.size()));
     // Rounded up, as the style lays out the text of a cell.
     const int width =
         static_cast<int>(std::ceil(QFontMetricsF(font()).horizontalAdvance(text))) + CellMargins();
@@ -233,8 +235,16 @@ class MessageList : public QTableWidget {
   void keyPressEvent(QKeyEvent* event) override {
     const bool left = event->key() == Qt::Key_Left, right = event->key() == Qt::Key_Right;
     if ((left || right) && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-      horizontalScrollBar()->triggerAction(left ? QAbstractSlider::SliderSingleStepSub
-                                                : QAbstractSlider::SliderSingleStepAdd);
+      // As far as the list itself can scroll; beyond that the key goes on to the window's view,
+      // which scrolls a window too narrow for the list.
+      QScrollBar* sideways = horizontalScrollBar();
+      if (left ? sideways->value() > sideways->minimum()
+               : sideways->value() < sideways->maximum()) {
+        sideways->triggerAction(left ? QAbstractSlider::SliderSingleStepSub
+                                     : QAbstractSlider::SliderSingleStepAdd);
+      } else {
+        event->ignore();
+      }
       return;
     }
     QTableWidget::keyPressEvent(event);
@@ -244,6 +254,7 @@ class MessageList : public QTableWidget {
     QTableWidget::changeEvent(event);
     if (event->type() != QEvent::FontChange) return;
     verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 2);
+    fixedPitch_ = QFontInfo(font()).fixedPitch();
     longest_ = 0;
     widest_ = 0;
     horizontalHeader()->setMinimumSectionSize(0);
@@ -251,6 +262,7 @@ class MessageList : public QTableWidget {
   }
 
  private:
+  bool fixedPitch_ = false;
   int longest_ = 0;  // characters of the longest message measured
   int widest_ = 0;   // pixels of the widest, with the cell's margins
 };

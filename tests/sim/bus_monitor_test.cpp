@@ -9,6 +9,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QFontInfo>
 #include <QLabel>
 #include <QRegularExpression>
 #include <QScrollArea>
@@ -216,6 +217,17 @@ TEST(BusMonitor, FollowsSelectionTuningAndUploads) {
   QTest::keyClick(list, Qt::Key_Left);
   EXPECT_EQ(sideways->value(), 0);
   EXPECT_EQ(list->currentRow(), last);
+  // Narrower than the list itself: once the list has scrolled to its end, Right goes on to
+  // scroll the window.
+  m.monitor->resize(260, m.monitor->height());
+  QApplication::processEvents();
+  QScrollBar* window = m.monitor->findChild<QScrollArea*>()->horizontalScrollBar();
+  ASSERT_GT(window->maximum(), 0);
+  for (int i = 0; i < 100 && sideways->value() < sideways->maximum(); ++i)
+    QTest::keyClick(list, Qt::Key_Right);
+  EXPECT_EQ(window->value(), 0);
+  QTest::keyClick(list, Qt::Key_Right);
+  EXPECT_GT(window->value(), 0);
 
   // A larger font (the desktop's text size changed): the message is measured again.
   QFont larger = list->font();
@@ -225,6 +237,32 @@ TEST(BusMonitor, FollowsSelectionTuningAndUploads) {
   page.font = list->font();
   EXPECT_GE(list->columnWidth(0),
             list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &page, QSize(), list).width());
+}
+
+// A desktop whose fixed font is not fixed-pitch: messages of the same length differ in width,
+// and each one still fits its column.
+TEST(BusMonitor, EveryMessageFitsItsColumnInAProportionalFont) {
+  TempDir dir;
+  MonitorRig m;
+  QTableWidget* list = m.List();
+  list->setFont(QFont(QStringLiteral("DejaVu Sans")));
+  ASSERT_FALSE(QFontInfo(list->font()).fixedPitch());
+  m.rig.Start();
+  std::vector<std::uint8_t> image(256, 0x11);
+  std::fill(image.begin() + 240, image.end(), 0xDD);  // the last page: wider letters
+  m.rig.chooser.next = dir.File("eeprom.bin", image);
+  m.rig.rx.FlashBinClick();
+  QStyleOptionViewItem cell;
+  cell.initFrom(list);
+  cell.font = list->font();
+  cell.features = QStyleOptionViewItem::HasDisplay;
+  for (int row = 0; row < list->rowCount(); ++row) {
+    cell.text = list->item(row, 0)->text();
+    EXPECT_GE(
+        list->columnWidth(0),
+        list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), list).width())
+        << cell.text.toStdString();
+  }
 }
 
 TEST(BusMonitor, ComparisonTurnsRedWhileTheBoardIsTunedElsewhere) {
