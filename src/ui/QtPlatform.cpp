@@ -180,9 +180,11 @@ void NoSettingsOnDisk() {
   (void)done;
 }
 
-void StandardStreamsOpen() {
+int StandardStreamsOpen() {
+  int opened = 0;
   for (int fd = 0; fd <= 2; ++fd) {
     if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    opened |= 1 << fd;
     // The lowest free number is this one, as the lower ones are open by now.
     const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
     if (null >= 0 && null != fd) {
@@ -190,6 +192,7 @@ void StandardStreamsOpen() {
       close(null);
     }
   }
+  return opened;
 }
 
 namespace {

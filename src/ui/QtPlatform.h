@@ -71,8 +71,9 @@ void NoSettingsOnDisk();
 // Opens /dev/null on whichever of standard input, output and error the program was started
 // without (`QuarvelSDR-sim >&-`). Otherwise the next file or socket opened would take that
 // number, the display connection say, and the trace or a note meant for standard output would
-// be written into it. Call first thing in main.
-void StandardStreamsOpen();
+// be written into it. Call first thing in main. Returns which of them it opened: bit 0 for
+// standard input, bit 1 for output, bit 2 for error.
+int StandardStreamsOpen();
 
 // Keeps the toolkit from starting a session bus of its own. In a session without one (plain X
 // over ssh, say) libdbus would launch a bus daemon and note it under ~/.dbus; the panel writes

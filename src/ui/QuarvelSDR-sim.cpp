@@ -28,7 +28,7 @@ namespace {}  // namespace
 
 int main(int argc, char** argv) {
   using namespace quarvel;
-  ui::StandardStreamsOpen();
+  const int missingStreams = ui::StandardStreamsOpen();
   // The trace goes to whatever reads standard output (a pipe into a script, `head`); when that
   // reader goes away, later trace lines are lost, but the panel and its board stay up.
   std::signal(SIGPIPE, SIG_IGN);
@@ -41,7 +41,8 @@ int main(int argc, char** argv) {
   }
   if (options->help) {
     std::cout << ui::kSimUsage << std::flush;
-    if (std::cout) return 0;
+    // Started without a standard output, the usage went to the null device: not written.
+    if (std::cout && (missingStreams & 2) == 0) return 0;
     std::cerr << "QuarvelSDR-sim: the usage could not be written to standard output\n";
     return 1;
   }

@@ -88,17 +88,50 @@ std::size_t LineBreakingAt(const std::string& text, std::size_t i) {
   return 0;
 }
 
-// One line per box, whatever a file name in the text holds: a backslash and every character
-// that could end a line are written as C escapes (\\, \n, \r, \t, else \xHH per byte);
-// everything else as it stands.
+// How many bytes at text[i] make one character in UTF-8 (1 for ASCII); 0 where they do not
+// (a stray continuation byte, a sequence cut short, an overlong or surrogate form).
+std::size_t Utf8At(const std::string& text, std::size_t i) {
+  const auto at = [&](std::size_t k) {
+    return k < text.size() ? static_cast<unsigned char>(text[k]) : 0u;
+  };
+  const unsigned lead = at(i);
+  if (lead < 0x80) return 1;
+  std::size_t length = 0;
+  unsigned low = 0x80, high = 0xBF;  // the second byte's range
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  if (at(i + 1) < low || at(i + 1) > high) return 0;
+  for (std::size_t k = 2; k < length; ++k)
+    if (at(i + k) < 0x80 || at(i + k) > 0xBF) return 0;
+  return length;
+}
+
+// One line per box, whatever a file name in the text holds, with its two fields told apart:
+// a backslash, a double quote and every character that could end a line are written as C
+// escapes (\\, \", \n, \r, \t, else \xHH per byte), and so is every byte that is not part of
+// a UTF-8 character (a program file name may hold any); everything else as it stands.
 std::string OneLine(const std::string& text) {
   std::string line;
   line.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     const std::size_t breaking = LineBreakingAt(text, i);
+    const std::size_t character = Utf8At(text, i);
     if (c == '\\') {
       line += "\\\\";
+    } else if (c == '"') {
+      line += "\\\"";
     } else if (c == '\n') {
       line += "\\n";
     } else if (c == '\r') {
@@ -109,8 +142,11 @@ std::string OneLine(const std::string& text) {
       for (std::size_t k = 0; k < breaking; ++k)
         line += "\\x" + port::Hex2(static_cast<unsigned char>(text[i + k]));
       i += breaking - 1;
+    } else if (character == 0) {
+      line += "\\x" + port::Hex2(static_cast<unsigned char>(c));
     } else {
-      line += c;
+      line.append(text, i, character);
+      i += character - 1;
     }
   }
   return line;

@@ -401,6 +401,7 @@ TEST(SimEdition, FileNamesAreTakenAndShownAsTheyStand) {
       "f.bin";
   const std::string odd = dir.File(oddName, Bytes(3, 0x11));
   const std::string tooShort = "\" is 3 bytes long; an image needs 256 bytes.";
+  const std::string tooShortLine = "\\\" is 3 bytes long; an image needs 256 bytes.";
   struct Row {
     std::vector<std::string> typed;  // into the name box, one after the other
     int pageFill;                    // the byte every page carries; -1: nothing sent
@@ -416,7 +417,7 @@ TEST(SimEdition, FileNamesAreTakenAndShownAsTheyStand) {
       {{odd},
        -1,
        "\"" + odd + tooShort,
-       "\"" + dir.Path(R"(a<b>b\n"c\\d\xC2\x85e\xE2\x80\xA8f.bin)") + tooShort},
+       "\\\"" + dir.Path(R"(a<b>b\n\"c\\d\xC2\x85e\xE2\x80\xA8f.bin)") + tooShortLine},
   };
   std::ostringstream out;
   ui::SimEdition sim(ui::SimOptions{}, out, "Quarvelsdr-sim");
@@ -755,15 +756,20 @@ TEST(SimProgram, UsageOnRequestOrForABadOption) {
   }
 }
 
-// The usage asked for but not written (a full disk) is an error, not a success.
+// The usage asked for but not written (a full disk, no standard output at all) is an error, not
+// a success.
 TEST(SimProgram, UsageThatCannotBeWrittenIsAnError) {
-  QProcess sim;
-  sim.setStandardOutputFile(QStringLiteral("/dev/full"));
-  sim.start(QStringLiteral(QUARVEL_SIM_EXE), {QStringLiteral("--help")});
-  ASSERT_TRUE(sim.waitForFinished(30000));
-  EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(sim.exitCode(), 1);
-  EXPECT_TRUE(sim.readAllStandardError().contains("could not be written"));
+  for (const char* output : {">/dev/full", ">&-"}) {
+    SCOPED_TRACE(output);
+    QProcess sim;
+    sim.start(QStringLiteral("sh"),
+              {QStringLiteral("-c"), QStringLiteral("exec \"$0\" --help %1").arg(output),
+               QStringLiteral(QUARVEL_SIM_EXE)});
+    ASSERT_TRUE(sim.waitForFinished(30000));
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(sim.exitCode(), 1);
+    EXPECT_TRUE(sim.readAllStandardError().contains("could not be written"));
+  }
 }
 
 }  // namespace

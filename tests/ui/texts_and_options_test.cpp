@@ -5,6 +5,8 @@
 
 #include <QLocale>
 
+#include <sstream>
+
 #include "ui/DispatchTexts.h"
 #include "ui/QtPlatform.h"
 #include "ui/SimEdition.h"
@@ -58,6 +60,38 @@ TEST(DecimalSeparatorOf, FirstCharacterOfTheLocalesDecimalPoint) {
   EXPECT_EQ(ui::DecimalSeparatorOf(QLocale::c()), '.');
   // Arabic uses U+066B, which is no single byte: the point stands in for it.
   EXPECT_EQ(ui::DecimalSeparatorOf(QLocale(QLocale::Arabic, QLocale::Egypt)), '.');
+}
+
+// A box's line on the trace, as a script reads it: one line, the two quoted fields told apart
+// by escaping the quote, and valid UTF-8 whatever bytes the caption or text hold.
+TEST(BoxLine, OneLineTwoFieldsAndValidUtf8WhateverTheTextHolds) {
+  struct Null : port::ErrorReporter {
+    void ShowError(const std::string&, const std::string&) override {}
+  } next;
+  const struct {
+    const char* caption;
+    const char* text;
+    const char* line;
+  } rows[] = {
+      {"Fehler", "FT_Write - Invalid handle...",
+       R"(MessageBox caption="Fehler" text="FT_Write - Invalid handle...")"},
+      {"Quarvelsdr-sim", R"("/tmp/a" text="b.bin" is 3 bytes long)",
+       R"(MessageBox caption="Quarvelsdr-sim" text="\"/tmp/a\" text=\"b.bin\" is 3 bytes long")"},
+      {"Q\"x", "back\\slash\ttab\nnew",
+       R"(MessageBox caption="Q\"x" text="back\\slash\ttab\nnew")"},
+      // Valid UTF-8 stands; C1 and the line separator are escaped; bytes of no character are.
+      {"Q\xFFy", "\xC3\xA4 \xE2\x82\xAC \xF0\x9F\x93\xBB \xC2\x85 \xE2\x80\xA8",
+       "MessageBox caption=\"Q\\xFFy\" text=\"\xC3\xA4 \xE2\x82\xAC \xF0\x9F\x93\xBB \\xC2\\x85 "
+       "\\xE2\\x80\\xA8\""},
+      {"stray \x80", "cut \xE2\x82 long \xC0\xAF surrogate \xED\xA0\x80",
+       R"(MessageBox caption="stray \x80" text="cut \xE2\x82 long \xC0\xAF surrogate \xED\xA0\x80")"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.line);
+    std::ostringstream out;
+    ui::AnnouncingReporter(out, next).ShowError(row.caption, row.text);
+    EXPECT_EQ(out.str(), std::string(row.line) + "\n");
+  }
 }
 
 TEST(SimArguments, AcceptedOptions) {

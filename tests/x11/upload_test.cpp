@@ -255,8 +255,8 @@ TEST(X11Upload, ReadErrorBoxNamesTheFile) {
   s.x.Key({"Return"});
   const auto box = s.x.WaitForLineStarting("MessageBox ", mark, 5000);
   ASSERT_TRUE(box.has_value());
-  EXPECT_EQ(s.x.Lines()[*box], "MessageBox caption=\"Quarvelsdr-sim\" text=\"Cannot read \"" +
-                                   path + "\": E/A-Fehler 5.\"");
+  EXPECT_EQ(s.x.Lines()[*box], "MessageBox caption=\"Quarvelsdr-sim\" text=\"Cannot read \\\"" +
+                                   path + "\\\": E/A-Fehler 5.\"");
   EXPECT_TRUE(s.Writes(mark).empty()) << "nothing is sent";
   const WindowId boxWindow = s.x.WaitForOtherWindow({s.panel, s.monitor}, kWindowMs);
   ASSERT_NE(boxWindow, 0u);
