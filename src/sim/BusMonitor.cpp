@@ -221,6 +221,15 @@ class MessageList : public QTableWidget {
     }
   }
 
+  // Going to another message (a click, Up, Down, Page keys) keeps the list where it was
+  // scrolled sideways, so that the bytes being read stay in view from one message to the
+  // next; the toolkit would show the start of the message again.
+  void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override {
+    const int sideways = horizontalScrollBar()->value();
+    QTableWidget::scrollTo(index, hint);
+    horizontalScrollBar()->setValue(sideways);
+  }
+
   // The cell's text margins, left and right together, as the style lays out a cell.
   int CellMargins() const {
     return 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1);

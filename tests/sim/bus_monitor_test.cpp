@@ -217,6 +217,20 @@ TEST(BusMonitor, FollowsSelectionTuningAndUploads) {
   QTest::keyClick(list, Qt::Key_Left);
   EXPECT_EQ(sideways->value(), 0);
   EXPECT_EQ(list->currentRow(), last);
+  // Scrolled sideways, the list stays there from one message to the next, by key or by click,
+  // so that the bytes being read stay in view.
+  QTest::keyClick(list, Qt::Key_Right);
+  const int read = sideways->value();
+  ASSERT_GT(read, 0);
+  QTest::keyClick(list, Qt::Key_Up);
+  EXPECT_EQ(list->currentRow(), last - 1);
+  EXPECT_EQ(sideways->value(), read);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                    list->visualRect(list->model()->index(last - 2, 0)).center());
+  QTest::qWait(QApplication::doubleClickInterval() + 300);
+  EXPECT_EQ(list->currentRow(), last - 2);
+  EXPECT_EQ(sideways->value(), read);
+  sideways->setValue(0);
   // Narrower than the list itself: once the list has scrolled to its end, Right goes on to
   // scroll the window.
   m.monitor->resize(260, m.monitor->height());
