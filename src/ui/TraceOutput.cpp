@@ -116,14 +116,14 @@ struct TraceOutput::Shared {
   // Whether lines were lost for lack of memory that standard error has not been told of.
   bool UnheldToSay() const { return unheld != unheldReported && !broken && !abandoned; }
 
-  // Writes a note on standard error, if there is the memory to word it; with the lock held,
-  // which it lets go while writing.
-  void Note(std::unique_lock<std::mutex>& lock, std::string (*word)(std::uint64_t),
-            std::uint64_t lines) {
+  // Writes the note word() gives on standard error, if there is the memory to word it; with
+  // the lock held, which it lets go while writing.
+  template <class Word>
+  void Note(std::unique_lock<std::mutex>& lock, const Word& word) {
     if (errorFd < 0) return;
     std::string note;
     try {
-      note = word(lines);
+      note = word();
     } catch (const std::bad_alloc&) {
       return;
     }
@@ -137,7 +137,7 @@ struct TraceOutput::Shared {
   void NoteUnheld(std::unique_lock<std::mutex>& lock) {
     if (!UnheldToSay()) return;
     const std::uint64_t lines = unheld - unheldReported;
-    Note(lock, UnheldNote, lines);
+    Note(lock, [lines] { return UnheldNote(lines); });
     unheldReported += lines;
   }
 
@@ -176,21 +176,12 @@ struct TraceOutput::Shared {
         queue.clear();  // nobody will read it, or it has been counted as lost
       }
       // A reader gone away (`| head`) wants no more; any other refusal is said once.
-      if (error != 0 && error != EPIPE && errorFd >= 0) {
-        std::string note;
-        try {
-          note = EndedNote(error);
-        } catch (const std::bad_alloc&) {
-        }
-        lock.unlock();
-        WriteAll(errorFd, note);
-        lock.lock();
-      }
+      if (error != 0 && error != EPIPE) Note(lock, [error] { return EndedNote(error); });
       // The note goes out before anyone waiting for the backlog hears that it is written.
       if (queue.empty() && dropped > reported && !broken && !abandoned) {
         const std::uint64_t lines = dropped - reported;
         reported = dropped;
-        Note(lock, DroppedNote, lines);
+        Note(lock, [lines] { return DroppedNote(lines); });
       }
       if (queue.empty()) NoteUnheld(lock);
       drained.notify_all();

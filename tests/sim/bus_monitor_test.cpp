@@ -81,6 +81,16 @@ struct MonitorRig {
   }
 };
 
+// The width the list's style needs for a cell showing text.
+int CellWidthFor(QTableWidget* list, const QString& text) {
+  QStyleOptionViewItem cell;
+  cell.initFrom(list);
+  cell.font = list->font();
+  cell.features = QStyleOptionViewItem::HasDisplay;
+  cell.text = text;
+  return list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), list).width();
+}
+
 // A row is the time of day, two spaces and the message.
 QString Message(const QString& row) {
   static const QRegularExpression time(QStringLiteral("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d  "));
@@ -194,14 +204,9 @@ TEST(BusMonitor, FollowsSelectionTuningAndUploads) {
   m.monitor->show();
   QApplication::processEvents();
   QTableWidget* list = m.List();
-  QStyleOptionViewItem page;
-  page.initFrom(list);
-  page.font = list->font();
-  page.features = QStyleOptionViewItem::HasDisplay;
-  page.text = list->item(list->rowCount() - 1, 0)->text();
-  const int needed =
-      list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &page, QSize(), list).width();
-  EXPECT_GE(list->columnWidth(0), needed) << page.text.toStdString();
+  const QString page = list->item(list->rowCount() - 1, 0)->text();
+  const int needed = CellWidthFor(list, page);
+  EXPECT_GE(list->columnWidth(0), needed) << page.toStdString();
   EXPECT_GE(list->viewport()->width() + list->horizontalScrollBar()->maximum(), needed);
 
   // In a narrower window the keyboard reaches the message's end too: Right scrolls sideways
@@ -248,9 +253,7 @@ TEST(BusMonitor, FollowsSelectionTuningAndUploads) {
   larger.setPointSizeF(larger.pointSizeF() * 1.5);
   list->setFont(larger);
   QApplication::processEvents();
-  page.font = list->font();
-  EXPECT_GE(list->columnWidth(0),
-            list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &page, QSize(), list).width());
+  EXPECT_GE(list->columnWidth(0), CellWidthFor(list, page));
 }
 
 // A desktop whose fixed font is not fixed-pitch: messages of the same length differ in width,
@@ -266,16 +269,9 @@ TEST(BusMonitor, EveryMessageFitsItsColumnInAProportionalFont) {
   std::fill(image.begin() + 240, image.end(), 0xDD);  // the last page: wider letters
   m.rig.chooser.next = dir.File("eeprom.bin", image);
   m.rig.rx.FlashBinClick();
-  QStyleOptionViewItem cell;
-  cell.initFrom(list);
-  cell.font = list->font();
-  cell.features = QStyleOptionViewItem::HasDisplay;
   for (int row = 0; row < list->rowCount(); ++row) {
-    cell.text = list->item(row, 0)->text();
-    EXPECT_GE(
-        list->columnWidth(0),
-        list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), list).width())
-        << cell.text.toStdString();
+    const QString text = list->item(row, 0)->text();
+    EXPECT_GE(list->columnWidth(0), CellWidthFor(list, text)) << text.toStdString();
   }
 }
 
@@ -558,15 +554,9 @@ TEST(BusMonitor, FullViewSizeShowsEveryPartOnceTheBoardIsProgrammed) {
     ASSERT_TRUE(list->verticalScrollBar()->isVisible()) << "a full list";
     const int row = list->rowCount() - 1;
     const QString text = list->item(row, 0)->text();
-    QStyleOptionViewItem cell;
-    cell.initFrom(list);
-    cell.font = list->font();
-    cell.features = QStyleOptionViewItem::HasDisplay;
-    cell.text = text.left(text.indexOf(']') + 1);
-    const QSize needed =
-        list->style()->sizeFromContents(QStyle::CT_ItemViewItem, &cell, QSize(), list);
-    EXPECT_GE(list->visualItemRect(list->item(row, 0)).width(), needed.width())
-        << cell.text.toStdString();
+    const QString shown = text.left(text.indexOf(']') + 1);
+    EXPECT_GE(list->visualItemRect(list->item(row, 0)).width(), CellWidthFor(list, shown))
+        << shown.toStdString();
   }
 }
 
