@@ -77,7 +77,14 @@ bool TwoWireBus::Send(const port::LineBurst& burst) {
   const bool rate = link_.UsbSetBaudRate(kBridgeBaudRate) == port::FT_OK;
   const bool written = link_.UsbWrite(burst) == port::FT_OK;
   link_.UsbClose();
-  return opened && bitBang && rate && written;
+  const bool reached = opened && bitBang && rate && written;
+  reachedAgain_ = false;
+  if (reached) {
+    const std::uint32_t connection = link_.UsbConnection();
+    reachedAgain_ = connection_ != 0 && connection != connection_;
+    connection_ = connection;
+  }
+  return reached;
 }
 
 }  // namespace quarvel::bus

@@ -53,6 +53,9 @@ class TwoWireBus {
   // whole: nothing reaches the driver and the user is told. True when the burst reached the
   // board: opening, both settings and the write answered 0.
   bool Send(const port::LineBurst& burst);
+  // Whether the last burst that reached the board reached a board plugged in again since the
+  // burst before it reached: one that may have lost its power and its settings.
+  bool ReachedAgain() const { return reachedAgain_; }
 
   // The eight output lines as they are now.
   int PortImage() const { return portImage_; }
@@ -66,6 +69,8 @@ class TwoWireBus {
   port::D2XXUnit& link_;
   int portImage_ = 0;
   port::LineBurst burst_;
+  std::uint32_t connection_ = 0;  // the link's connection the last burst that reached it used
+  bool reachedAgain_ = false;
 };
 
 }  // namespace quarvel::bus

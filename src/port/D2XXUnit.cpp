@@ -49,7 +49,10 @@ FtStatus D2XXUnit::UsbOpen() {
   usbHandle_ = nullptr;
   FtHandle handle = nullptr;
   const FtStatus status = driver_.Open(0, &handle);
-  if (status == 0) usbHandle_ = handle;
+  if (status == 0) {
+    usbHandle_ = handle;
+    usbConnection_ = driver_.Connection();
+  }
   ReportUsbStatus(DriverCall::Open, status);
   return status;
 }

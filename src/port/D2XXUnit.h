@@ -38,6 +38,8 @@ class D2XXUnit {
   FtHandle UsbHandle() const { return usbHandle_; }
   // The rate of the last UsbSetBaudRate.
   std::uint32_t UsbBaudRate() const { return usbBaudRate_; }
+  // The driver's Connection() at the last successful UsbOpen.
+  std::uint32_t UsbConnection() const { return usbConnection_; }
   // The status of the last UsbWrite.
   FtStatus UsbWriteStatus() const { return usbWriteStatus_; }
   // When off, failing calls show no box. The panel never turns it off.
@@ -53,6 +55,7 @@ class D2XXUnit {
   bool errorReportEnabled_ = true;
   FtStatus usbWriteStatus_ = 0;
   std::uint32_t usbBaudRate_ = 0;
+  std::uint32_t usbConnection_ = 0;
 };
 
 }  // namespace quarvel::port

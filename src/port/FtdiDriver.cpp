@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <array>
 #include <exception>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -150,7 +152,7 @@ class FtdiDriver final : public UsbDriver {
     ftdi_context* ctx = TakeContext();
     if (ctx == nullptr) return MapFtdiError(FtdiFunction::New, -1);
     int found = 0, opened = 0;
-    bool ok = OpenOn(ctx, index, &found, &opened, &inUse_);
+    bool ok = OpenOn(ctx, index, &found, &opened);
     if (!ok && ctx == kept_ && (found <= index || FailedBeforeTheReset(opened))) {
       // The kept context learns of devices coming and going from the system's device events;
       // where none are sent (no device manager running) its list can be out of date. Nothing
@@ -160,7 +162,7 @@ class FtdiDriver final : public UsbDriver {
         ftdi_free(kept_);
         kept_ = ctx = fresh;
         StartSession(ctx);
-        ok = OpenOn(ctx, index, &found, &opened, &inUse_);
+        ok = OpenOn(ctx, index, &found, &opened);
       }
     }
     if (ok) {
@@ -197,6 +199,8 @@ class FtdiDriver final : public UsbDriver {
     return *written == count ? FT_OK : MapFtdiError(FtdiFunction::WriteData, -10);
   }
 
+  std::uint32_t Connection() const override { return connection_; }
+
   FtStatus Close(FtHandle handle) override {
     if (handle == nullptr) return FT_INVALID_HANDLE;
     ftdi_context* ctx = Context(handle);
@@ -223,11 +227,12 @@ class FtdiDriver final : public UsbDriver {
     return ctx;
   }
 
-  // Finds the devices on ctx and opens the index-th; false with what failed when it cannot.
-  // The device in use (where the last one opened is plugged in) stays first while it is
-  // listed, and an open notes where the device it opened is plugged in.
-  static bool OpenOn(ftdi_context* ctx, int index, int* found, int* opened,
-                     std::vector<int>* inUse) {
+  // Finds the devices on ctx and opens the board; false with what failed when it cannot (a
+  // board away is reported as nothing found). Before any device was opened, the board is the
+  // index-th device listed; from then on it is the device opened last (see Identity), and no
+  // other device is opened in its place: a serial adapter plugged in beside the board takes
+  // none of its bursts, nor part of an upload, while the board is away.
+  bool OpenOn(ftdi_context* ctx, int index, int* found, int* opened) {
     *opened = 0;
     ftdi_device_list* list = nullptr;
     // Vendor and product 0 select FTDI's standard product IDs.
@@ -239,21 +244,35 @@ class FtdiDriver final : public UsbDriver {
     std::vector<libusb_device*> devices;
     for (ftdi_device_list* entry = list; entry != nullptr; entry = entry->next)
       devices.push_back(entry->dev);
-    // A context lists the devices it learnt of last first, so on a kept context a device
-    // plugged in later would come first. They are put in one fixed order, the highest bus and
-    // port numbers first, so that the same device always has the same index; and the device in
-    // use before them all, so that an adapter plugged in while the panel runs (on a higher
-    // port) takes no burst from the board, nor half an upload.
+    // A context lists the devices it learnt of last first. They are put in one fixed order,
+    // the highest bus and port numbers first, so that the same devices give the same choice.
     std::stable_sort(devices.begin(), devices.end(),
                      [](libusb_device* a, libusb_device* b) { return PlaceOf(a) > PlaceOf(b); });
-    std::stable_partition(devices.begin(), devices.end(),
-                          [inUse](libusb_device* d) { return PlaceOf(d) == *inUse; });
-    libusb_device* const chosen = devices[static_cast<std::size_t>(index)];
+    libusb_device* chosen = nullptr;
+    bool arrived = true;
+    if (!board_) {
+      chosen = devices[static_cast<std::size_t>(index)];
+    } else {
+      // Still plugged in since it was last opened: the same bus address, nothing to read.
+      for (libusb_device* device : devices)
+        if (libusb_get_bus_number(device) == board_->bus &&
+            libusb_get_device_address(device) == board_->address) {
+          chosen = device;
+          arrived = false;
+        }
+      if (chosen == nullptr) chosen = BoardArrived(devices);
+    }
+    if (chosen == nullptr) {
+      ftdi_list_free(&list);
+      *found = 0;
+      return false;
+    }
     *opened = ftdi_usb_open_dev(ctx, chosen);
-    // While the device in use is away, another one opened meanwhile is not taken for it: the
-    // device in use comes first again when it is back.
-    if (*opened >= 0 && (inUse->empty() || PlaceOf(devices.front()) == *inUse))
-      *inUse = PlaceOf(chosen);
+    if (*opened >= 0 && arrived) {
+      board_ = Identity{PlaceOf(chosen), libusb_get_bus_number(chosen),
+                        libusb_get_device_address(chosen), SerialOf(chosen, ctx->usb_dev)};
+      ++connection_;
+    }
     ftdi_list_free(&list);
     if (*opened >= 0) return true;
     // Some failures leave the device handle open; ftdi_free() would close it.
@@ -262,6 +281,40 @@ class FtdiDriver final : public UsbDriver {
       ctx->usb_dev = nullptr;
     }
     return false;
+  }
+
+  // The board among the listed devices after it was plugged in again (or made anew by the
+  // system): the device with its serial number, wherever it is plugged in now; failing that,
+  // a device plugged in where the board was (another board put in its socket). Null while it
+  // is away. A device whose serial number cannot be read (no permission) is taken only at the
+  // board's place, where opening it tells the user what is wrong.
+  libusb_device* BoardArrived(const std::vector<libusb_device*>& devices) const {
+    libusb_device* atItsPlace = nullptr;
+    for (libusb_device* device : devices) {
+      const bool there = PlaceOf(device) == board_->place;
+      if (there && atItsPlace == nullptr) atItsPlace = device;
+      if (!board_->serial || board_->serial->empty()) continue;
+      libusb_device_handle* handle = nullptr;
+      if (libusb_open(device, &handle) != 0) continue;
+      const std::optional<std::string> serial = SerialOf(device, handle);
+      libusb_close(handle);
+      if (serial == board_->serial) return device;
+    }
+    return atItsPlace;
+  }
+
+  // A device's serial number, read on an open handle (reading takes no interface, so a device
+  // held by the serial driver is not disturbed); empty when it has none, nothing when it
+  // cannot be read.
+  static std::optional<std::string> SerialOf(libusb_device* device, libusb_device_handle* handle) {
+    libusb_device_descriptor descriptor{};
+    if (libusb_get_device_descriptor(device, &descriptor) != 0) return std::nullopt;
+    if (descriptor.iSerialNumber == 0) return std::string();
+    std::array<unsigned char, 128> text{};
+    const int length = libusb_get_string_descriptor_ascii(handle, descriptor.iSerialNumber,
+                                                          text.data(), text.size());
+    if (length < 0) return std::nullopt;
+    return std::string(text.begin(), text.begin() + length);
   }
 
   // Where a device is plugged in: its bus, then the port numbers from the root hub down.
@@ -282,8 +335,18 @@ class FtdiDriver final : public UsbDriver {
     }
   }
 
+  // The board: the device opened last. Its bus address stays the same while it stays plugged
+  // in; its serial number, wherever it is plugged in again.
+  struct Identity {
+    std::vector<int> place;  // bus, then ports
+    int bus = 0;
+    int address = 0;
+    std::optional<std::string> serial;  // empty: none; nothing: could not be read
+  };
+
   std::thread preparing_;
-  std::vector<int> inUse_;  // where the device opened last is plugged in
+  std::optional<Identity> board_;
+  std::uint32_t connection_ = 0;  // counts the board's arrivals
   ftdi_context* kept_ = nullptr;
   bool keptInUse_ = false;
 };

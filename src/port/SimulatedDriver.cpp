@@ -53,6 +53,7 @@ void SimulatedDriver::Record(RecordedCall rec) {
 }
 
 void SimulatedDriver::SetPresent(bool present) {
+  if (present && !present_) ++arrivals_;
   present_ = present;
   if (!present_) bitBang_ = false;
 }

@@ -54,8 +54,10 @@ class SimulatedDriver : public UsbDriver {
   // I/O error as an unplugged device's would.
   // Unplugging cuts the bridge's power, so a board plugged in again starts out of bit-bang
   // mode, as at power-up.
+  // Each time the board is plugged in again it is a new arrival, which Connection() tells.
   void SetPresent(bool present);
   bool Present() const { return present_; }
+  std::uint32_t Connection() const override { return arrivals_; }
   // Whether the bridge plays written bytes out as line states. Off at power-up; kept across
   // open and close, as the chip keeps its mode.
   bool InBitBangMode() const { return bitBang_; }
@@ -97,6 +99,7 @@ class SimulatedDriver : public UsbDriver {
 
   std::array<FtStatus, kDriverCallCount> forced_{};
   bool present_ = true;
+  std::uint32_t arrivals_ = 1;
   bool open_ = false;
   bool bitBang_ = false;  // the chip powers up as a serial port
   std::ostream* trace_ = nullptr;

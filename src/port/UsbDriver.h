@@ -88,6 +88,12 @@ class UsbDriver {
   virtual FtStatus Write(FtHandle handle, const std::uint8_t* data, std::uint32_t count,
                          std::uint32_t* written) = 0;
   virtual FtStatus Close(FtHandle handle) = 0;
+
+  // Which arrival of a device the last successful Open reached: the number changes when that
+  // device was plugged in (or made anew by the system: a reset, a resume) after the device
+  // the Open before it reached. A board plugged in again may have lost its power, and every
+  // setting sent to it with it. 0 where the backend cannot tell.
+  virtual std::uint32_t Connection() const { return 0; }
 };
 
 }  // namespace quarvel::port

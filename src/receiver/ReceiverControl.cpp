@@ -149,8 +149,9 @@ void ReceiverControl::ScrollBar4Change() {
 void ReceiverControl::SendBurst() {
   lastBurstReached_ = bus_.SendWaveform();
   // Whatever the burst was for, the board it did not reach may have lost its power, and with
-  // it every setting.
-  if (!lastBurstReached_) levelLost_ = clockLost_ = true;
+  // it every setting; so may a board that was plugged in again since the burst before, even
+  // where no burst failed meanwhile.
+  if (!lastBurstReached_ || bus_.ReachedAgain()) levelLost_ = clockLost_ = true;
 }
 
 void ReceiverControl::ResendLostSettings() {
@@ -203,7 +204,9 @@ void ReceiverControl::UploadImageFile(std::uint8_t target) {
       bus_.BusWriteByte(uploadImage_[static_cast<std::size_t>(page * kPageSize + i)]);
     bus_.BusStop();
     SendBurst();
-    everyPageReached = everyPageReached && lastBurstReached_;
+    // A page that reached a board plugged in again finds the pages before it gone from the
+    // clock generator's registers with the power.
+    everyPageReached = everyPageReached && lastBurstReached_ && !(page > 0 && bus_.ReachedAgain());
     c_.ProgressBar1.SetPosition(page * kPageSize + kPageSize - 1);
     sleeper_.IdleMs(kPagePauseMs);
     c_.ProgressBar1.SetPosition(0);

@@ -99,6 +99,14 @@ std::optional<int> SimulatedBoard::AttenuatorDb() const {
   return -10 * code;
 }
 
+void SimulatedBoard::PowerUp() {
+  clock_ = ClockGeneratorModel{};
+  level_.reset();
+  levelControl_.reset();
+  lines_ = 0;
+  changed_.Notify();
+}
+
 void SimulatedBoard::FeedBurst(std::span<const std::uint8_t> states) {
   const Clock::time_point time = Now();
   ++bursts_;

@@ -83,6 +83,9 @@ class SimulatedBoard {
 
   // Feeds one burst of line states, as the bridge would play them out.
   void FeedBurst(std::span<const std::uint8_t> states);
+  // The board lost its power and has it back: the clock generator and the level converter
+  // start afresh and the lines low; the EEPROM keeps what it holds.
+  void PowerUp();
 
   // Runs the callback after every burst has been taken in, until the returned subscription
   // ends.

@@ -196,6 +196,8 @@ TEST(UnpluggedLevel, TheLevelMissedWhileAwayFollowsTheFirstBurstBack) {
        [](testing::Rig& r) { r.rx.Cmd25_100Click(); },
        [](testing::Rig& r) { r.rx.Cmd10_40Click(); }, [](testing::Rig& r) { r.rx.Cmd4_16Click(); },
        "77"},
+      {"plugged in again with nothing sent meanwhile, then an input", true, [](testing::Rig&) {},
+       [](testing::Rig&) {}, [](testing::Rig& r) { r.rx.Mux1Click(); }, "77"},
       {"started before the board was plugged in, then an input", false, [](testing::Rig&) {},
        [](testing::Rig&) {}, [](testing::Rig& r) { r.rx.Mux1Click(); }, "77"},
       {"only an input while away, then a tuning step of the same level", true, [](testing::Rig&) {},

@@ -26,6 +26,33 @@ constexpr std::uint8_t kSetBitMode = 0x0B;
 // Mask 0xFF (all eight lines outputs), mode 1 (asynchronous bit-bang).
 constexpr std::uint16_t kBitBangAllOutputs = 0x01FF;
 
+constexpr std::uint8_t kGetDescriptor = 0x06;
+constexpr std::uint8_t kStringDescriptor = 0x03;
+
+// String descriptor `index`: 0 the languages (US English only), 1 the maker, 2 the product,
+// 3 the serial number, as the device descriptor numbers them; UTF-16LE after the two-byte
+// head. An index the chip does not have is answered with its head only.
+Bytes StringDescriptor(int index, const std::string& serial) {
+  if (index == 0) return {4, kStringDescriptor, 0x09, 0x04};
+  const std::string text = index == 1   ? "FTDI"
+                           : index == 2 ? "FT232R USB UART"
+                           : index == 3 ? serial
+                                        : "";
+  Bytes out{static_cast<std::uint8_t>(2 + 2 * text.size()), kStringDescriptor};
+  for (char c : text) {
+    out.push_back(static_cast<std::uint8_t>(c));
+    out.push_back(0);
+  }
+  return out;
+}
+
+// Device numbers the bus hands out to chips plugged in again; the chips made first take
+// theirs from their makers (2, 3, ...).
+int NextDevNum() {
+  static int next = 64;
+  return next < 127 ? next++ : (next = 64);
+}
+
 // The descriptors as the kernel keeps them in sysfs, in hex, field by field: the device
 // (USB 2.0, EP0 of 8 bytes, 0403:6001, bcdDevice 0600, strings 1 2 3, one configuration),
 // configuration 1 (32 bytes, bus powered, 90 mA) with its one vendor-specific interface
@@ -149,6 +176,11 @@ void EmulatedFtdiChip::Plug() {
   if (listed_) return;
   {
     std::lock_guard lock(mutex_);
+    if (pluggedBefore_) {
+      devnum_ = NextDevNum();
+      board_.PowerUp();
+    }
+    pluggedBefore_ = true;
     gone_ = false;
     vanishCountdown_ = 0;
     busy_ = serialDriver_ = stuck_ = bitBang_ = false;
@@ -261,9 +293,15 @@ std::vector<Bytes> EmulatedFtdiChip::BulkWrites() const {
   return out;
 }
 
+int EmulatedFtdiChip::StringReads() const {
+  std::lock_guard lock(mutex_);
+  return stringReads_;
+}
+
 void EmulatedFtdiChip::Forget() {
   std::lock_guard lock(mutex_);
   transfers_.clear();
+  stringReads_ = 0;
 }
 
 void EmulatedFtdiChip::DropUrbs() {
@@ -371,6 +409,18 @@ bool EmulatedFtdiChip::SubmitUrb(UMockdevIoctlClient* client, UMockdevIoctlData*
     setup.value = static_cast<std::uint16_t>(bytes[2] | bytes[3] << 8);
     setup.index = static_cast<std::uint16_t>(bytes[4] | bytes[5] << 8);
     setup.length = static_cast<std::uint16_t>(bytes[6] | bytes[7] << 8);
+    if (setup.requestType == 0x80 && setup.request == kGetDescriptor &&
+        setup.value >> 8 == kStringDescriptor) {
+      ++stringReads_;
+      const Bytes text = StringDescriptor(setup.value & 0xFF, serial_);
+      const int data = std::min<int>({setup.length, length - 8, static_cast<int>(text.size())});
+      std::copy_n(text.begin(), data, bytes.begin() + 8);
+      urb->actualLength = data;
+      done_.push_back(std::move(urb));
+      umockdev_ioctl_client_complete(client, 0, 0);
+      umockdev_ioctl_data_unref(buffer);
+      return true;
+    }
     transfers_.push_back({false, setup, {}, now});
     const bool vendorOut = setup.requestType == 0x40;
     if (vendorOut && refused_ != 0 && setup.request == refused_) {

@@ -83,6 +83,8 @@ class EmulatedFtdiChip {
   void SetEventsSent(bool sent) { eventsSent_ = sent; }
 
   // Plugs the chip in: sysfs entry, device node, "add" event. Clears the fault switches.
+  // Plugged in again, it gets the bus's next device number, as the kernel gives, and the board
+  // behind it starts at its power-up state (its EEPROM keeps what it holds).
   void Plug();
   // Unplugs it: every call on an open handle answers ENODEV from now on, a "remove" event is
   // sent and the device leaves sysfs and /dev.
@@ -116,6 +118,9 @@ class EmulatedFtdiChip {
   std::vector<ControlRequest> ControlRequests() const;
   // The data of each bulk URB to 0x02.
   std::vector<Bytes> BulkWrites() const;
+  // String descriptors read (language list, serial number, ...). They are answered and, as
+  // they change nothing on the chip, not counted among the Transfers().
+  int StringReads() const;
   void Forget();
   // The board behind the chip; it has taken every byte written to 0x02. Read it between
   // bursts only.
@@ -141,6 +146,8 @@ class EmulatedFtdiChip {
   std::string syspath_;
   UMockdevIoctlBase* handler_ = nullptr;
   bool listed_ = false;
+  bool pluggedBefore_ = false;
+  int stringReads_ = 0;
   bool eventsSent_ = true;
 
   mutable std::mutex mutex_;  // the handler runs on umockdev's own thread

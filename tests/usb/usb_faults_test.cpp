@@ -11,6 +11,8 @@
 #include <functional>
 #include <vector>
 
+#include <QScrollBar>
+
 #include "TempFiles.h"
 #include "UsbRig.h"
 #include "bus/TwoWireDecoder.h"
@@ -351,30 +353,107 @@ TEST(UsbFaults, AnAdapterPluggedInWhileThePanelRunsTakesNothingFromTheBoard) {
   EXPECT_TRUE(rig.Chip(2).Transfers().empty());
 }
 
-// The board pulled out while another FTDI adapter stays plugged in, a click meanwhile (it
-// reaches the adapter, the first device listed then), the board plugged back: from then on
-// every burst reaches the board again, none the adapter.
-TEST(UsbFaults, TheBoardPluggedBackGetsTheBurstsAgainOverAnAdapter) {
-  for (const bool adapterFirst : {true, false}) {
-    SCOPED_TRACE(adapterFirst ? "adapter on a lower port" : "adapter plugged in later, higher");
-    UsbRig rig(adapterFirst ? 2 : 1);
-    if (!adapterFirst) rig.Start();
-    EmulatedFtdiChip& adapter = adapterFirst ? rig.Chip(0) : rig.AddChip();  // port 1 / port 2
-    EmulatedFtdiChip& board = adapterFirst ? rig.Chip(1) : rig.Chip(0);      // port 2 / port 1
-    if (adapterFirst) rig.Start();
-    rig.Click("Mux3");
-    EXPECT_TRUE(adapter.Transfers().empty());
-
+// The board pulled out and plugged in again while the panel runs: on its port or another
+// (where the system gives it a new device number and it starts at its power-up state), with a
+// serial adapter beside it, with clicks or half an upload while it is away. The adapter never
+// takes a burst; what is sent while the board is away tells the user so; and the first click
+// once it is back leaves it holding every setting the panel shows.
+TEST(UsbFaults, TheBoardPluggedInAgainHoldsWhatThePanelShowsAndNoAdapterTakesItsBursts) {
+  testing::TempDir dir;
+  const std::string image = dir.File("image.bin", reliability::PatternImage(3));
+  using Away = std::function<EmulatedFtdiChip*(UsbRig&, EmulatedFtdiChip & board)>;
+  const auto replug = [](UsbRig&, EmulatedFtdiChip& board) {
     board.Unplug();
-    rig.Click("Mux4");
     board.Plug();
+    return &board;
+  };
+  const auto inOtherSocket = [](UsbRig& rig, EmulatedFtdiChip& board, const char* serial) {
+    board.Unplug();
+    const int n = static_cast<int>(rig.chips.size());
+    rig.chips.push_back(std::make_unique<EmulatedFtdiChip>(rig.bed, 40 + n, serial, 1 + n));
+    return rig.chips.back().get();
+  };
+  struct Row {
+    const char* name;
+    int adapters;  // on the ports below the board's, listed after it
+    Away away;
+    bool levelStep;  // the click once back is a level-bar step, else In6
+  } rows[] = {
+      {"plugged in again, then a level step", 0, replug, true},
+      {"plugged in again, then an input", 0, replug, false},
+      {"away beside an adapter, a click meanwhile", 1,
+       [](UsbRig& rig, EmulatedFtdiChip& board) {
+         board.Unplug();
+         rig.Forget();
+         rig.Click("Mux4");
+         EXPECT_EQ(rig.Boxes(), AbsentBoxes());
+         board.Plug();
+         return &board;
+       },
+       false},
+      {"pulled out after page 8 of an upload beside an adapter", 1,
+       [&](UsbRig& rig, EmulatedFtdiChip& board) {
+         rig.sleeper.OnPause = [&](int) {
+           if (rig.sleeper.pauses.size() == 8) board.Unplug();
+         };
+         rig.Forget();
+         rig.Upload("FlashBin", image);
+         EXPECT_EQ(rig.Boxes(), AbsentBoxes(8));
+         EXPECT_EQ(board.BulkWrites().size(), 8u);
+         board.Plug();
+         return &board;
+       },
+       false},
+      {"moved to another socket, then an adapter plugged in beside it", 0,
+       [&](UsbRig& rig, EmulatedFtdiChip& board) {
+         EmulatedFtdiChip* moved = inOtherSocket(rig, board, "QV000001");
+         rig.Click("Mux4");
+         rig.AddChip();  // on the highest port, listed first
+         return moved;
+       },
+       false},
+      {"another board put in its socket", 0,
+       [&](UsbRig& rig, EmulatedFtdiChip& board) {
+         board.Unplug();
+         rig.chips.push_back(std::make_unique<EmulatedFtdiChip>(rig.bed, 50, "QV009999", 1));
+         return rig.chips.back().get();
+       },
+       false},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.name);
+    UsbRig rig(1 + row.adapters);
+    EmulatedFtdiChip& board = rig.Chip(static_cast<std::size_t>(row.adapters));
+    rig.Start();
+    EmulatedFtdiChip* back = row.away(rig, board);
+    rig.sleeper.OnPause = nullptr;
+    for (int i = 0; i < row.adapters; ++i)
+      EXPECT_TRUE(rig.Chip(static_cast<std::size_t>(i)).Transfers().empty()) << "while away";
     rig.Forget();
-    rig.Click("Mux5");
-    rig.Click("Mux6");
+    if (row.levelStep)
+      rig.Form()
+          .findChild<QScrollBar*>("ScrollBar4")
+          ->triggerAction(QScrollBar::SliderSingleStepAdd);
+    else
+      rig.Click("Mux6");
+
     EXPECT_EQ(rig.Boxes(), Texts());
-    EXPECT_GE(board.BulkWrites().size(), 2u);
-    EXPECT_EQ(board.Board().Input(), 7);
-    EXPECT_TRUE(adapter.BulkWrites().empty());
+    EXPECT_TRUE(ConfiguredBeforeEachWrite(back->Transfers()));
+    EXPECT_EQ(back->Board().ClockGenerator().TunedKhz(), 6060.0);
+    EXPECT_EQ(back->Board().ClockGenerator().CrystalTrim(), 127);
+    EXPECT_EQ(back->Board().Level(), row.levelStep ? 78 : 77);
+    EXPECT_EQ(back->Board().Input(), row.levelStep ? 1 : 7);
+    for (const auto& chip : rig.chips) {
+      if (chip.get() != back && chip.get() != &board) {
+        EXPECT_TRUE(chip->Transfers().empty()) << "an adapter took a burst";
+      }
+    }
+    for (int i = 0; i < row.adapters; ++i)
+      EXPECT_FALSE(rig.Chip(static_cast<std::size_t>(i)).InBitBangMode());
+    rig.Forget();
+    rig.Click("Mux7");
+    EXPECT_EQ(back->StringReads(), 0) << "a board that stayed plugged in is known without asking";
+    EXPECT_EQ(back->Board().Input(), 8);
   }
 }
 
