@@ -267,7 +267,8 @@ class PanelButton : public QPushButton {
 
 }  // namespace
 
-PanelScrollBar::PanelScrollBar(QWidget* parent) : QScrollBar(Qt::Horizontal, parent) {
+PanelScrollBar::PanelScrollBar(QWidget* parent, const BusySpan& busy)
+    : QScrollBar(Qt::Horizontal, parent), busy_(busy) {
   // Qt's scroll bars invert the wheel and some keys by default; here the wheel away from the
   // user raises the position, like Right.
   setInvertedControls(false);
@@ -288,18 +289,14 @@ void PanelScrollBar::keyPressEvent(QKeyEvent* event) {
     if (event->key() != key) continue;
     event->accept();
     // A held key repeats at the desktop's rate whatever a step costs. Where a step (its bursts
-    // and their pauses) takes longer than the repeat interval, the repeats that came in
-    // meanwhile are skipped, so that the bar stops when the key is let go instead of working
-    // off a backlog of steps. Only repeats stamped with the time they came in can be told
-    // apart so: where every repeat carries its press's stamp (Wayland makes its repeats
-    // itself, on the window's own thread, and so builds no backlog) or none, each one steps.
-    const quint64 stamp = event->timestamp();
-    if (event->isAutoRepeat() && stamp > keyStepStamp_ && stamp < keyBusyUntil_) return;
-    QElapsedTimer step;
-    step.start();
+    // and their pauses), or another control's operation (an upload), takes longer than the
+    // repeat interval, the repeats that came in meanwhile are skipped, so that the bar stops
+    // when the key is let go instead of working off a backlog of steps. Only repeats stamped
+    // with the time they came in can be told apart so: where every repeat carries its press's
+    // stamp (Wayland makes its repeats itself, on the window's own thread, and so builds no
+    // backlog) or none, each one steps.
+    if (event->isAutoRepeat() && busy_.Holds(event->timestamp())) return;
     triggerAction(action);
-    keyStepStamp_ = stamp;
-    keyBusyUntil_ = stamp + static_cast<quint64>(step.elapsed());
     return;
   }
   QScrollBar::keyPressEvent(event);
@@ -378,6 +375,8 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
       announcer_(this) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("Quarvel SDR Tuning"));
+  // Key repeats are told from the operations they came in during by their time stamps.
+  QCoreApplication::instance()->installEventFilter(this);
   UseButtonFaceBackground();
   setAutoFillBackground(true);
   // The layout's place on the home screen (where error boxes shown before the window open too),
@@ -463,6 +462,9 @@ void TForm1::Dispatch(const std::function<void()>& operation) {
     return;
   }
   busy_ = true;
+  const quint64 started = inputStamp_;
+  QElapsedTimer took;
+  took.start();
   auto run = [this](const std::function<void()>& op) {
     try {
       op();
@@ -477,6 +479,7 @@ void TForm1::Dispatch(const std::function<void()>& operation) {
     run(next);
   }
   busy_ = false;
+  busySpan_ = {started, started + static_cast<quint64>(took.elapsed())};
   if (closeAsked_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 
@@ -490,6 +493,20 @@ void TForm1::closeEvent(QCloseEvent* event) {
     return;
   }
   QWidget::closeEvent(event);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::Wheel:
+      inputStamp_ = static_cast<QInputEvent*>(event)->timestamp();
+      break;
+    default:
+      break;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::changeEvent(QEvent* event) {
@@ -605,7 +622,7 @@ QPushButton* TForm1::MakeButton(const ControlRow& row) {
 
 QScrollBar* TForm1::MakeScrollBar(const ControlRow& row) {
   receiver::ScrollBarControl& model = controls_.*row.bar;
-  auto* bar = new PanelScrollBar(this);
+  auto* bar = new PanelScrollBar(this, busySpan_);
   if (row.speaksFrequency) {
     // Screen readers read the frequency the label shows, not the raw position, as the value,
     // and the band's ends in the same terms as its minimum and maximum.

@@ -29,9 +29,20 @@ struct ControlRow;  // one control of the layout (SDRquarvel.cpp)
 // A horizontal scroll bar with the keyboard of a classic scroll bar: Left, Up and Page Up
 // move towards the minimum, Right, Down and Page Down towards the maximum, Home and End to
 // the ends. Takes focus by Tab and by click, and shows focus reached by the keyboard.
+// When the window's last event operation ran, on the clock of the input events' time stamps:
+// from the stamp of the input that started it to that stamp plus the time it took.
+struct BusySpan {
+  quint64 from = 0;
+  quint64 until = 0;
+  // Whether an input stamped so came in while the operation ran. One carrying the starting
+  // input's own stamp cannot be told from it, and is not.
+  bool Holds(quint64 stamp) const { return stamp > from && stamp < until; }
+};
+
 class PanelScrollBar : public QScrollBar {
  public:
-  explicit PanelScrollBar(QWidget* parent);
+  // Held keys skip the repeats that came in during the window's operation `busy`.
+  PanelScrollBar(QWidget* parent, const BusySpan& busy);
 
   // Lets go of a held arrow, trough or thumb as if the mouse button had been released.
   void ReleaseMouse();
@@ -43,10 +54,7 @@ class PanelScrollBar : public QScrollBar {
   void wheelEvent(QWheelEvent* event) override;
 
  private:
-  // The time stamp of the last key that stepped, and when that step ended on the clock of
-  // the input events' time stamps.
-  quint64 keyStepStamp_ = 0;
-  quint64 keyBusyUntil_ = 0;
+  const BusySpan& busy_;
 };
 
 class TForm1 : public QWidget {
@@ -80,6 +88,8 @@ class TForm1 : public QWidget {
  protected:
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
+  // Notes the time stamp of every key press, click and wheel turn the application delivers.
+  bool eventFilter(QObject* watched, QEvent* event) override;
   // A close asked for while an operation runs waits for it (an upload sends all its pages),
   // and for those already waiting to run after it (an upload among them opens no dialog and
   // sends nothing); nothing asked for later runs.
@@ -105,6 +115,8 @@ class TForm1 : public QWidget {
   bool built_ = false;        // the controls are there
   bool busy_ = false;         // an event operation runs
   std::deque<std::function<void()>> pending_;
+  quint64 inputStamp_ = 0;             // of the last input delivered
+  BusySpan busySpan_;                  // the last operation (and those that waited for it)
   bool closeAsked_ = false;            // the window was asked to close: it closes once not busy
   std::vector<PanelScrollBar*> bars_;  // the four scroll bars, in creation order
   // The frequency label, and the tuning and offset bars it describes to screen readers.

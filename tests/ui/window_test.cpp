@@ -717,6 +717,32 @@ TEST(WindowScrollBars, HeldKeySkipsTheRepeatsThatCameDuringAStep) {
     QApplication::sendEvent(tuning, &again);
     EXPECT_EQ(tuning->value(), start + steps + 1);
   }
+
+  // The same for the repeats of a key held on the bar while another control's operation ran
+  // (a band's clock burst here, at least one 50 ms pause; an upload's 3 s alike): delivered after
+  // it, they are skipped; the first repeat that came in after it steps.
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  ui::Panel panel(driver, reporter, slow, kTitle);
+  QScrollBar* tuning = FindIn<QScrollBar>(panel.Form(), "ScrollBar1");
+  auto* band = FindIn<QPushButton>(panel.Form(), "Cmd25_100");
+  constexpr quint64 kClicked = 200000;
+  for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
+    const QPointF at(5, 5);
+    QMouseEvent click(type, at, band->mapToGlobal(at), Qt::LeftButton,
+                      type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton,
+                      Qt::NoModifier);
+    click.setTimestamp(kClicked);
+    QApplication::sendEvent(band, &click);
+  }
+  const int afterBand = tuning->value();
+  driver.ClearCalls();
+  for (const quint64 at : {kClicked + 10, kClicked + 25, kClicked + 45, kClicked + 100000}) {
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
+    right.setTimestamp(at);
+    QApplication::sendEvent(tuning, &right);
+  }
+  EXPECT_EQ(tuning->value(), afterBand + 1) << "only the repeat that came after the click's bursts";
 }
 
 // The desktop switches to dark colours while the panel runs: the background follows the new
