@@ -249,20 +249,36 @@ void FitCaptions(const std::vector<QPushButton*>& buttons) {
 
 // A push button that Return and Enter press as well as Space, as buttons do on other desktops
 // and as keyboard and screen-reader users expect; the toolkit keeps those keys for the default
-// button of dialogs. A held key presses it once.
+// button of dialogs. Each presses it when it goes down; a held key presses it once.
 class PanelButton : public QPushButton {
  public:
   using QPushButton::QPushButton;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
-    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+    if (!Presses(*event)) {
       QPushButton::keyPressEvent(event);
       return;
     }
     event->accept();
-    if (!event->isAutoRepeat()) click();
+    if (!held_.Repeats(*event)) click();
   }
+  void keyReleaseEvent(QKeyEvent* event) override {
+    if (!Presses(*event)) {
+      QPushButton::keyReleaseEvent(event);
+      return;
+    }
+    // Space too: the toolkit's button would be clicked at its release, and so once per repeat.
+    event->accept();
+    held_.Released(*event);
+  }
+
+ private:
+  static bool Presses(const QKeyEvent& event) {
+    return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter ||
+           (event.key() == Qt::Key_Space && event.modifiers() == Qt::NoModifier);
+  }
+  HeldKey held_;
 };
 
 }  // namespace
@@ -295,11 +311,16 @@ void PanelScrollBar::keyPressEvent(QKeyEvent* event) {
     // with the time they came in can be told apart so: where every repeat carries its press's
     // stamp (Wayland makes its repeats itself, on the window's own thread, and so builds no
     // backlog) or none, each one steps.
-    if (event->isAutoRepeat() && busy_.Holds(event->timestamp())) return;
+    if (held_.Repeats(*event) && busy_.Holds(event->timestamp())) return;
     triggerAction(action);
     return;
   }
   QScrollBar::keyPressEvent(event);
+}
+
+void PanelScrollBar::keyReleaseEvent(QKeyEvent* event) {
+  held_.Released(*event);
+  QScrollBar::keyReleaseEvent(event);
 }
 
 void PanelScrollBar::paintEvent(QPaintEvent* event) {

@@ -3,6 +3,7 @@
 // of each control's event to its receiver operation. No tuning logic lives here.
 #pragma once
 
+#include <QKeyEvent>
 #include <QScrollBar>
 #include <QWidget>
 
@@ -39,6 +40,25 @@ struct BusySpan {
   bool Holds(quint64 stamp) const { return stamp > from && stamp < until; }
 };
 
+// Tells a held key's repeats from fresh presses. Qt flags a repeat only where the press was
+// already waiting behind its release when the release was read; X sends every repeat as a
+// release and a press with one time stamp, which tells it either way.
+class HeldKey {
+ public:
+  bool Repeats(const QKeyEvent& press) const {
+    return press.isAutoRepeat() ||
+           (press.key() == releasedKey_ && press.timestamp() == releasedAt_ && releasedAt_ != 0);
+  }
+  void Released(const QKeyEvent& release) {
+    releasedKey_ = release.key();
+    releasedAt_ = release.timestamp();
+  }
+
+ private:
+  int releasedKey_ = 0;
+  quint64 releasedAt_ = 0;
+};
+
 class PanelScrollBar : public QScrollBar {
  public:
   // Held keys skip the repeats that came in during the window's operation `busy`.
@@ -49,12 +69,14 @@ class PanelScrollBar : public QScrollBar {
 
  protected:
   void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
   void paintEvent(QPaintEvent* event) override;
   void timerEvent(QTimerEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
 
  private:
   const BusySpan& busy_;
+  HeldKey held_;
 };
 
 class TForm1 : public QWidget {

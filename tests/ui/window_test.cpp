@@ -832,7 +832,8 @@ TEST(WindowSelection, InputAndAttenuatorButtonsSetTheirLines) {
 }
 
 // A focused button is pressed by Space, Return and the keypad's Enter alike; held down, Return
-// presses it once.
+// and Space press it once, whether the repeats come flagged or, as X sends them, each as a
+// release and a press with one time stamp.
 TEST(WindowSelection, KeysPressTheFocusedButton) {
   for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
     WindowRig w;
@@ -844,15 +845,26 @@ TEST(WindowSelection, KeysPressTheFocusedButton) {
     ASSERT_EQ(writes.size(), 1u) << key;
     for (std::uint8_t state : writes[0]) ASSERT_EQ(state & 0xFC, 0x08) << key;
   }
-  WindowRig w;
-  auto* in3 = w.Find<QPushButton>("Mux2");
-  in3->setFocus();
-  w.Forget();
-  QTest::keyPress(in3, Qt::Key_Return);
-  QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QString(), true);
-  QApplication::sendEvent(in3, &repeat);
-  QTest::keyRelease(in3, Qt::Key_Return);
-  EXPECT_EQ(w.rig.driver.Writes().size(), 1u);
+  for (const Qt::Key key : {Qt::Key_Return, Qt::Key_Space}) {
+    for (const bool flagged : {true, false}) {
+      WindowRig w;
+      auto* in3 = w.Find<QPushButton>("Mux2");
+      in3->setFocus();
+      w.Forget();
+      auto send = [&](QEvent::Type type, quint64 at, bool repeat) {
+        QKeyEvent event(type, key, Qt::NoModifier, QString(), repeat);
+        event.setTimestamp(at);
+        QApplication::sendEvent(in3, &event);
+      };
+      send(QEvent::KeyPress, 1000, false);
+      for (quint64 at = 1660; at < 2500; at += 40) {
+        send(QEvent::KeyRelease, at, flagged);
+        send(QEvent::KeyPress, at, flagged);
+      }
+      send(QEvent::KeyRelease, 2520, false);
+      EXPECT_EQ(w.rig.driver.Writes().size(), 1u) << key << (flagged ? " flagged" : " as X sends");
+    }
+  }
 }
 
 class TempImage {
