@@ -110,6 +110,12 @@ TEST(TrackingUpdate, HandSetLevelSurvivesLowTuningAndIsReplacedAboveIt) {
   rig.controls.ScrollBar1.SetPosition(600);  // 3000 kHz: still the hand-set level
   EXPECT_EQ(rig.controls.ScrollBar4.Position(), 200);
   rig.Forget();
+  rig.controls.ScrollBar1.SetPosition(601);  // 3005 kHz: the table's 0 replaces it
+  EXPECT_EQ(rig.controls.Edit1.Text(), "0");
+  ASSERT_EQ(rig.Messages().size(), 2u);
+  EXPECT_EQ(rig.Messages()[1], (std::vector<Bytes>{{0x90, 0x40, 0x00}}));
+  rig.controls.ScrollBar4.SetPosition(200);  // by hand again
+  rig.Forget();
   rig.controls.ScrollBar1.SetPosition(1000);  // 5000 kHz: the table's 48 replaces it
   EXPECT_EQ(rig.controls.ScrollBar4.Position(), 48);
   const auto msgs = rig.Messages();

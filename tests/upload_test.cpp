@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -109,7 +110,7 @@ TEST(Upload, CancelReadsAndSendsNothing) {
 // Serves a real file but fails one chosen operation with an errno.
 class FailingFiles : public receiver::PosixFileApi {
  public:
-  enum class Fail { None, Open, ReadMiddle, ReadShort, Close };
+  enum class Fail { None, Open, ReadMiddle, ReadShort, Close, Chunked };
   Fail fail = Fail::None;
   int err = EIO;
   int closes = 0;
@@ -130,6 +131,13 @@ class FailingFiles : public receiver::PosixFileApi {
       return -1;
     }
     if (fail == Fail::ReadShort) return reads_++ == 0 ? PosixFileApi::Read(fd, buf, 100) : 0;
+    if (fail == Fail::Chunked) {  // a network or FUSE file: short reads, one interrupted
+      if (reads_++ == 1) {
+        errno = EINTR;
+        return -1;
+      }
+      return PosixFileApi::Read(fd, buf, std::min<std::size_t>(count, 100));
+    }
     return PosixFileApi::Read(fd, buf, count);
   }
   int Close(int fd) override {
@@ -217,6 +225,26 @@ TEST(Upload, BadFilesAreRefusedWithATextAndNothingIsSent) {
     EXPECT_EQ(rx.UploadImage(), before);
     EXPECT_EQ(files.closes, files.opens) << "the file was not released";
   }
+}
+
+TEST(Upload, ShortAndInterruptedReadsStillSendTheFileBytesInOrder) {
+  TempDir dir;
+  FailingFiles files;
+  files.fail = FailingFiles::Fail::Chunked;
+  Rig rig;
+  receiver::ReceiverControl rx(rig.bus, rig.controls, rig.sleeper, rig.chooser, files);
+  rig.chooser.next = dir.File("image.bin", Ramp(256, 7));
+  rx.FlashBinClick();
+  const auto pages = PageMessages(rig);
+  ASSERT_EQ(pages.size(), 16u);
+  const Bytes image = Ramp(256, 7);
+  for (std::size_t p = 0; p < 16; ++p) {
+    Bytes expected = {0xD0, static_cast<std::uint8_t>(p * 16)};
+    expected.insert(expected.end(), image.begin() + static_cast<long>(p * 16),
+                    image.begin() + static_cast<long>(p * 16 + 16));
+    EXPECT_EQ(pages[p], expected) << "page " << p;
+  }
+  EXPECT_TRUE(rig.reporter.boxes.empty());
 }
 
 TEST(Upload, AbsentBoardFromPageFiveStillAttemptsEveryPage) {
