@@ -35,6 +35,22 @@ if [ "$(id -u)" -ne 0 ]; then
   fi
   sudo_cmd=(sudo)
 fi
-export DEBIAN_FRONTEND=noninteractive
-"${sudo_cmd[@]}" apt-get update -qq
-"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+# sudo resets the environment, so the non-interactive front end is passed on through env.
+# Another package manager (the updates a desktop runs after booting) may hold apt's lock for
+# a while: apt-get install waits for it with DPkg::Lock::Timeout, apt-get update does not,
+# so its list update is tried again while the lock is what stops it.
+apt=("${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
+retry_s=${QUARVEL_SETUP_RETRY_S:-5}
+gave_up() {
+  echo "Could not install: ${missing[*]}. If another package manager is busy, run" \
+    "$0 again once it is done." >&2
+  exit 1
+}
+for try in $(seq 60); do
+  if err=$("${apt[@]}" update -qq 2>&1); then break; fi
+  printf '%s\n' "$err" >&2
+  if ! grep -q 'Could not get lock' <<<"$err" || [ "$try" -eq 60 ]; then gave_up; fi
+  echo "Waiting for another package manager to finish..." >&2
+  sleep "$retry_s"
+done
+"${apt[@]}" install -y -qq --no-install-recommends "${missing[@]}" || gave_up

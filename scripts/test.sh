@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
-# The whole test suite: set-up, a normal build and an ASan+UBSan build, each with all tests,
-# then the library's fuzz targets (clang) with a bounded run each.
+# The whole test suite: set-up, a normal build with every test, an ASan+UBSan build with every
+# test but the x11 tier (see CMakePresets.json), then the library's fuzz targets (clang) with a
+# bounded run each.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh

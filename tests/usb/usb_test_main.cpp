@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The usb tier's tests: Qt's offscreen platform, and a private HOME and XDG folders for the
-// window's file dialog, which keeps its state in the user's settings.
+// The usb tier's tests: Qt's offscreen platform, and a private HOME and XDG folders, so that
+// nothing a test runs can read or write the real home folder.
 #include <gtest/gtest.h>
 
 #include <QApplication>
