@@ -259,6 +259,15 @@ class MessageList : public QTableWidget {
     QTableWidget::keyPressEvent(event);
   }
 
+  // Reached by the keyboard before any message was chosen, the list starts from the newest
+  // message, where it shows, and marks it; the toolkit would start from the oldest.
+  void focusInEvent(QFocusEvent* event) override {
+    if (!currentIndex().isValid() && rowCount() > 0)
+      selectionModel()->setCurrentIndex(model()->index(rowCount() - 1, 0),
+                                        QItemSelectionModel::NoUpdate);
+    QTableWidget::focusInEvent(event);
+  }
+
   void changeEvent(QEvent* event) override {
     QTableWidget::changeEvent(event);
     if (event->type() != QEvent::FontChange) return;

@@ -373,6 +373,11 @@ TEST(BusMonitor, HomeAndEndGoToTheFirstAndTheLastMessage) {
   ASSERT_GT(last, 8);
   m.monitor->show();
   QApplication::processEvents();
+  // Tabbed to before any message was chosen: Up goes on from the newest, where the list shows.
+  QFocusEvent tabbedTo(QEvent::FocusIn, Qt::TabFocusReason);
+  QApplication::sendEvent(list, &tabbedTo);
+  QTest::keyClick(list, Qt::Key_Up);
+  EXPECT_EQ(list->currentRow(), last - 1);
   list->setCurrentCell(5, 0);
   const auto selected = [list] {
     std::vector<int> rows;
