@@ -249,13 +249,15 @@ void FitCaptions(const std::vector<QPushButton*>& buttons) {
 
 // A push button that Return and Enter press as well as Space, as buttons do on other desktops
 // and as keyboard and screen-reader users expect; the toolkit keeps those keys for the default
-// button of dialogs. Each presses it when it goes down; a held key presses it once.
+// button of dialogs. Each presses it when it goes down; a held key presses it once. The arrow
+// keys move among the panel's buttons (see MoveToward).
 class PanelButton : public QPushButton {
  public:
   using QPushButton::QPushButton;
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
+    if (MoveToward(*event)) return;
     if (!Presses(*event)) {
       QPushButton::keyPressEvent(event);
       return;
@@ -274,6 +276,39 @@ class PanelButton : public QPushButton {
   }
 
  private:
+  // An arrow key takes the focus to the nearest button on that side, roughly in line with this
+  // one, or leaves it where it is. The toolkit would move it as Tab does, onto the scroll bar
+  // next in the tab order, where the next press of the same arrow retunes the board.
+  bool MoveToward(QKeyEvent& event) {
+    static constexpr std::pair<int, QPoint> kDirections[] = {{Qt::Key_Left, {-1, 0}},
+                                                             {Qt::Key_Right, {1, 0}},
+                                                             {Qt::Key_Up, {0, -1}},
+                                                             {Qt::Key_Down, {0, 1}}};
+    if ((event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
+    const auto direction = std::find_if(std::begin(kDirections), std::end(kDirections),
+                                        [&](const auto& d) { return d.first == event.key(); });
+    if (direction == std::end(kDirections)) return false;
+    event.accept();
+    const QPoint toward = direction->second;
+    PanelButton* nearest = nullptr;
+    int best = 0;
+    for (PanelButton* other :
+         parentWidget()->findChildren<PanelButton*>(Qt::FindDirectChildrenOnly)) {
+      if (other == this || !other->isVisible() || !other->isEnabled()) continue;
+      const QPoint offset = other->geometry().center() - geometry().center();
+      const int along = offset.x() * toward.x() + offset.y() * toward.y();
+      const int across = std::abs(offset.x() * toward.y() + offset.y() * toward.x());
+      if (along <= 0 || across > along) continue;  // behind, or more beside than ahead
+      const int distance = along + 2 * across;
+      if (nearest == nullptr || distance < best) {
+        nearest = other;
+        best = distance;
+      }
+    }
+    if (nearest != nullptr) nearest->setFocus(Qt::TabFocusReason);
+    return true;
+  }
+
   static bool Presses(const QKeyEvent& event) {
     return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter ||
            (event.key() == Qt::Key_Space && event.modifiers() == Qt::NoModifier);

@@ -867,6 +867,33 @@ TEST(WindowSelection, KeysPressTheFocusedButton) {
   }
 }
 
+// The arrow keys on a button go to the nearest button on that side, or nowhere: never onto a
+// scroll bar, where a second press of the same arrow would retune the board.
+TEST(WindowSelection, ArrowKeysMoveAmongTheButtonsAndSendNothing) {
+  const struct {
+    const char* from;
+    Qt::Key key;
+    const char* to;
+  } rows[] = {{"FlashBin", Qt::Key_Right, "RAMbin"}, {"RAMbin", Qt::Key_Left, "FlashBin"},
+              {"FlashBin", Qt::Key_Down, "CMD1_4"},  {"Cmd25_100", Qt::Key_Down, "Cmdhigh"},
+              {"Cmdhigh", Qt::Key_Left, "Cmd10_40"}, {"Mux0", Qt::Key_Up, "CMD1_4"},
+              {"Mux3", Qt::Key_Right, "db0"},        {"Mux7", Qt::Key_Right, "db0"},
+              {"Mux1", Qt::Key_Down, "Mux5"},        {"Mux4", Qt::Key_Left, "Mux4"},
+              {"db20", Qt::Key_Right, "db20"}};
+  WindowRig w;
+  for (const auto& row : rows) {
+    SCOPED_TRACE(std::string(row.from) + " " + QKeySequence(row.key).toString().toStdString());
+    w.Find<QPushButton>(row.from)->setFocus();
+    w.Forget();
+    QTest::keyClick(QApplication::focusWidget(), row.key);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), row.to);
+    QTest::keyClick(QApplication::focusWidget(), row.key);
+    EXPECT_TRUE(qobject_cast<QPushButton*>(QApplication::focusWidget()) != nullptr);
+    EXPECT_TRUE(w.rig.driver.Writes().empty());
+  }
+}
+
 class TempImage {
  public:
   explicit TempImage(std::size_t size) {
