@@ -363,7 +363,9 @@ void PanelScrollBar::paintEvent(QPaintEvent* event) {
   if (!hasFocus()) return;
   // Most styles (Fusion among them) draw no focus on a scroll bar, and a keyboard user would
   // not see which bar the arrow keys move. The thumb gets the style's focus frame, drawn as
-  // the style draws it on buttons (Fusion: only after keyboard navigation).
+  // the style draws it on buttons (Fusion: only after keyboard navigation), and inside it a
+  // two-pixel frame in the highlight colour: the style's own is a faint line on the small
+  // bars' thumbs.
   QStyleOptionSlider bar;
   initStyleOption(&bar);
   QStyleOptionFocusRect focus;
@@ -373,6 +375,10 @@ void PanelScrollBar::paintEvent(QPaintEvent* event) {
       style()->subControlRect(QStyle::CC_ScrollBar, &bar, QStyle::SC_ScrollBarSlider, this);
   QPainter painter(this);
   style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+  if (!(focus.state & QStyle::State_KeyboardFocusChange)) return;
+  painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(QRectF(focus.rect).adjusted(2, 2, -2, -2));
 }
 
 void PanelScrollBar::wheelEvent(QWheelEvent* event) {

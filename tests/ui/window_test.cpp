@@ -867,6 +867,38 @@ TEST(WindowSelection, KeysPressTheFocusedButton) {
   }
 }
 
+// A scroll bar reached by the keyboard marks its thumb so that it can be seen: some pixel
+// differs from the unfocused bar's by a contrast of at least 3:1.
+TEST(WindowScrollBars, FocusMarkStandsOut) {
+  const auto luminance = [](QRgb rgb) {
+    const auto channel = [](int v) {
+      const double c = v / 255.0;
+      return c <= 0.03928 ? c / 12.92 : std::pow((c + 0.055) / 1.055, 2.4);
+    };
+    return 0.2126 * channel(qRed(rgb)) + 0.7152 * channel(qGreen(rgb)) +
+           0.0722 * channel(qBlue(rgb));
+  };
+  WindowRig w;
+  for (const char* name : {"ScrollBar1", "ScrollBar2", "ScrollBar3", "ScrollBar4"}) {
+    SCOPED_TRACE(name);
+    QScrollBar* bar = w.Bar(name);
+    w.Find<QPushButton>("FlashBin")->setFocus();
+    const QImage plain = bar->grab().toImage();
+    for (int tabs = 0; tabs < 30 && !bar->hasFocus(); ++tabs)
+      QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    ASSERT_TRUE(bar->hasFocus());
+    const QImage marked = bar->grab().toImage();
+    ASSERT_EQ(plain.size(), marked.size());
+    double most = 1;
+    for (int y = 0; y < plain.height(); ++y)
+      for (int x = 0; x < plain.width(); ++x) {
+        const double a = luminance(plain.pixel(x, y)), b = luminance(marked.pixel(x, y));
+        most = std::max(most, (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05));
+      }
+    EXPECT_GE(most, 3.0);
+  }
+}
+
 // The arrow keys on a button go to the nearest button on that side, or nowhere: never onto a
 // scroll bar, where a second press of the same arrow would retune the board.
 TEST(WindowSelection, ArrowKeysMoveAmongTheButtonsAndSendNothing) {
