@@ -25,6 +25,17 @@ std::vector<Bytes> PageMessages(const Rig& rig) {
   return pages;
 }
 
+// The sixteen page messages of an image's upload: address, offset, the page's 16 bytes.
+std::vector<Bytes> ImagePages(std::uint8_t address, const Bytes& image) {
+  std::vector<Bytes> pages;
+  for (std::size_t offset = 0; offset < 256; offset += 16) {
+    pages.push_back({address, static_cast<std::uint8_t>(offset)});
+    pages.back().insert(pages.back().end(), image.begin() + static_cast<long>(offset),
+                        image.begin() + static_cast<long>(offset + 16));
+  }
+  return pages;
+}
+
 TEST(Upload, SixteenPagedBurstsWithTheFileBytesInOrder) {
   TempDir dir;
   Rig rig;
@@ -40,15 +51,7 @@ TEST(Upload, SixteenPagedBurstsWithTheFileBytesInOrder) {
   const auto bursts = rig.Bursts();
   ASSERT_EQ(bursts.size(), 16u);
   for (const auto& b : bursts) EXPECT_EQ(b.size(), 494u);
-  const auto pages = PageMessages(rig);
-  ASSERT_EQ(pages.size(), 16u);
-  const Bytes image = Ramp(256, 7);
-  for (std::size_t p = 0; p < 16; ++p) {
-    Bytes expected = {0xD2, static_cast<std::uint8_t>(p * 16)};
-    expected.insert(expected.end(), image.begin() + static_cast<long>(p * 16),
-                    image.begin() + static_cast<long>(p * 16 + 16));
-    EXPECT_EQ(pages[p], expected) << "page " << p;
-  }
+  EXPECT_EQ(PageMessages(rig), ImagePages(0xD2, Ramp(256, 7)));
   std::vector<std::int32_t> expectedProgress;
   for (int p = 0; p < 16; ++p) {
     expectedProgress.push_back(p * 16 + 15);
@@ -235,15 +238,7 @@ TEST(Upload, ShortAndInterruptedReadsStillSendTheFileBytesInOrder) {
   receiver::ReceiverControl rx(rig.bus, rig.controls, rig.sleeper, rig.chooser, files);
   rig.chooser.next = dir.File("image.bin", Ramp(256, 7));
   rx.FlashBinClick();
-  const auto pages = PageMessages(rig);
-  ASSERT_EQ(pages.size(), 16u);
-  const Bytes image = Ramp(256, 7);
-  for (std::size_t p = 0; p < 16; ++p) {
-    Bytes expected = {0xD0, static_cast<std::uint8_t>(p * 16)};
-    expected.insert(expected.end(), image.begin() + static_cast<long>(p * 16),
-                    image.begin() + static_cast<long>(p * 16 + 16));
-    EXPECT_EQ(pages[p], expected) << "page " << p;
-  }
+  EXPECT_EQ(PageMessages(rig), ImagePages(0xD0, Ramp(256, 7)));
   EXPECT_TRUE(rig.reporter.boxes.empty());
 }
 
