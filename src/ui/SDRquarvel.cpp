@@ -541,7 +541,14 @@ void TForm1::Dispatch(const std::function<void()>& operation) {
     run(next);
   }
   busy_ = false;
-  busySpan_ = {started, started + static_cast<quint64>(took.elapsed())};
+  // An operation started by an input that came in while the one before ran (a key press held
+  // back during an upload) extends that one's span: the repeats that came in behind that press
+  // came in during the upload too.
+  const quint64 until = started + static_cast<quint64>(took.elapsed());
+  if (busySpan_.Holds(started))
+    busySpan_.until = std::max(busySpan_.until, until);
+  else
+    busySpan_ = {started, until};
   if (closeAsked_) QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
 }
 

@@ -681,7 +681,8 @@ TEST(WindowScrollBars, TroughClickAndWheelMoveThePosition) {
 // press's time stamp (as Wayland's do) cannot be told apart and each one steps.
 TEST(WindowScrollBars, HeldKeySkipsTheRepeatsThatCameDuringAStep) {
   struct SlowSleeper : receiver::Sleeper {
-    void SleepMs(int) override { std::this_thread::sleep_for(std::chrono::milliseconds(50)); }
+    void SleepMs(int) override { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+    int ms = 50;
   } slow;
   const struct {
     const char* name;
@@ -718,15 +719,18 @@ TEST(WindowScrollBars, HeldKeySkipsTheRepeatsThatCameDuringAStep) {
     EXPECT_EQ(tuning->value(), start + steps + 1);
   }
 
-  // The same for the repeats of a key held on the bar while another control's operation ran
-  // (a band's clock burst here, at least one 50 ms pause; an upload's 3 s alike): delivered after
-  // it, they are skipped; the first repeat that came in after it steps.
+  // The same for a key pressed and held on the bar while another control's operation ran (a
+  // band's clock burst here, at least one 200 ms pause; an upload's 3 s alike): delivered after
+  // it, the press steps and the repeats that came in during the operation are skipped, also
+  // those that came after the press's own step would have ended; the first repeat that came
+  // in after the operation steps.
   port::SimulatedDriver driver;
   port::RecordingReporter reporter;
   ui::Panel panel(driver, reporter, slow, kTitle);
   QScrollBar* tuning = FindIn<QScrollBar>(panel.Form(), "ScrollBar1");
   auto* band = FindIn<QPushButton>(panel.Form(), "Cmd25_100");
   constexpr quint64 kClicked = 200000;
+  slow.ms = 200;
   for (const QEvent::Type type : {QEvent::MouseButtonPress, QEvent::MouseButtonRelease}) {
     const QPointF at(5, 5);
     QMouseEvent click(type, at, band->mapToGlobal(at), Qt::LeftButton,
@@ -736,13 +740,15 @@ TEST(WindowScrollBars, HeldKeySkipsTheRepeatsThatCameDuringAStep) {
     QApplication::sendEvent(band, &click);
   }
   const int afterBand = tuning->value();
-  driver.ClearCalls();
-  for (const quint64 at : {kClicked + 10, kClicked + 25, kClicked + 45, kClicked + 100000}) {
-    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
+  slow.ms = 20;
+  for (const quint64 at :
+       {kClicked + 10, kClicked + 60, kClicked + 120, kClicked + 180, kClicked + 100000}) {
+    QKeyEvent right(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(),
+                    at != kClicked + 10);
     right.setTimestamp(at);
     QApplication::sendEvent(tuning, &right);
   }
-  EXPECT_EQ(tuning->value(), afterBand + 1) << "only the repeat that came after the click's bursts";
+  EXPECT_EQ(tuning->value(), afterBand + 2) << "the press and the repeat after the click's bursts";
 }
 
 // The desktop switches to dark colours while the panel runs: the background follows the new
