@@ -247,10 +247,17 @@ void FitCaptions(const std::vector<QPushButton*>& buttons) {
   for (QPushButton* button : clipped) button->setFont(font);
 }
 
-// A push button that Return and Enter press as well as Space, as buttons do on other desktops
-// and as keyboard and screen-reader users expect; the toolkit keeps those keys for the default
-// button of dialogs. Each presses it when it goes down; a held key presses it once. The arrow
-// keys move among the panel's buttons (see MoveToward).
+// The keys that press a focused button: Return and Enter as well as Space, as buttons do on
+// other desktops and as keyboard and screen-reader users expect (the toolkit keeps the first
+// two for the default button of dialogs).
+bool PressesAButton(const QKeyEvent& event) {
+  return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter ||
+         event.key() == Qt::Key_Space;
+}
+
+// A push button that each of those keys presses when it goes down. The window keeps the rest of
+// a held key from it and from whatever the press opened (TForm1::eventFilter), so it presses
+// once. The arrow keys move among the panel's buttons (see MoveToward).
 class PanelButton : public QPushButton {
  public:
   using QPushButton::QPushButton;
@@ -258,21 +265,19 @@ class PanelButton : public QPushButton {
  protected:
   void keyPressEvent(QKeyEvent* event) override {
     if (MoveToward(*event)) return;
-    if (!Presses(*event)) {
+    if (!PressesAButton(*event)) {
       QPushButton::keyPressEvent(event);
       return;
     }
     event->accept();
-    if (!held_.Repeats(*event)) click();
+    if (!event->isAutoRepeat()) click();
   }
   void keyReleaseEvent(QKeyEvent* event) override {
-    if (!Presses(*event)) {
+    // Space too: the toolkit's button would be clicked at its release.
+    if (PressesAButton(*event))
+      event->accept();
+    else
       QPushButton::keyReleaseEvent(event);
-      return;
-    }
-    // Space too: the toolkit's button would be clicked at its release, and so once per repeat.
-    event->accept();
-    held_.Released(*event);
   }
 
  private:
@@ -308,12 +313,6 @@ class PanelButton : public QPushButton {
     if (nearest != nullptr) nearest->setFocus(Qt::TabFocusReason);
     return true;
   }
-
-  static bool Presses(const QKeyEvent& event) {
-    return event.key() == Qt::Key_Return || event.key() == Qt::Key_Enter ||
-           (event.key() == Qt::Key_Space && event.modifiers() == Qt::NoModifier);
-  }
-  HeldKey held_;
 };
 
 }  // namespace
@@ -565,6 +564,24 @@ void TForm1::closeEvent(QCloseEvent* event) {
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
+    // A key that pressed one of the panel's buttons is held back from everything until it is
+    // let go: held, it would press the button again, or go on into what the press opened (the
+    // upload's dialog, where Space would type blanks into the name and Return accept it; an
+    // error box, which it would close unread).
+    const auto& key = static_cast<const QKeyEvent&>(*event);
+    if (key.key() == buttonKey_) {
+      if (event->type() == QEvent::KeyRelease) {
+        buttonKeyHeld_.Released(key);
+        return true;
+      }
+      if (buttonKeyHeld_.Repeats(key)) return true;
+      buttonKey_ = 0;  // pressed afresh
+    }
+    if (event->type() == QEvent::KeyPress && PressesAButton(key) && watched->parent() == this &&
+        qobject_cast<QPushButton*>(watched) != nullptr)
+      buttonKey_ = key.key();
+  }
   switch (event->type()) {
     case QEvent::KeyPress:
     case QEvent::MouseButtonPress:

@@ -839,7 +839,9 @@ TEST(WindowSelection, InputAndAttenuatorButtonsSetTheirLines) {
 
 // A focused button is pressed by Space, Return and the keypad's Enter alike; held down, Return
 // and Space press it once, whether the repeats come flagged or, as X sends them, each as a
-// release and a press with one time stamp.
+// release and a press with one time stamp, and the rest of the held key reaches nothing the
+// press opened (here the level field stands for the upload dialog's name box); pressed afresh,
+// the key reaches it again.
 TEST(WindowSelection, KeysPressTheFocusedButton) {
   for (const Qt::Key key : {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter}) {
     WindowRig w;
@@ -857,18 +859,26 @@ TEST(WindowSelection, KeysPressTheFocusedButton) {
       auto* in3 = w.Find<QPushButton>("Mux2");
       in3->setFocus();
       w.Forget();
-      auto send = [&](QEvent::Type type, quint64 at, bool repeat) {
-        QKeyEvent event(type, key, Qt::NoModifier, QString(), repeat);
+      auto* opened = w.Find<QLineEdit>("Edit1");
+      auto send = [&](QWidget* to, QEvent::Type type, quint64 at, bool repeat) {
+        QKeyEvent event(type, key, Qt::NoModifier, key == Qt::Key_Space ? " " : "\r", repeat);
         event.setTimestamp(at);
-        QApplication::sendEvent(in3, &event);
+        QApplication::sendEvent(to, &event);
       };
-      send(QEvent::KeyPress, 1000, false);
-      for (quint64 at = 1660; at < 2500; at += 40) {
-        send(QEvent::KeyRelease, at, flagged);
-        send(QEvent::KeyPress, at, flagged);
+      send(in3, QEvent::KeyPress, 1000, false);
+      for (QWidget* to : {static_cast<QWidget*>(in3), static_cast<QWidget*>(opened)}) {
+        for (quint64 at = 1660; at < 2500; at += 40) {
+          send(to, QEvent::KeyRelease, at, flagged);
+          send(to, QEvent::KeyPress, at, flagged);
+        }
       }
-      send(QEvent::KeyRelease, 2520, false);
+      send(opened, QEvent::KeyRelease, 2520, false);
       EXPECT_EQ(w.rig.driver.Writes().size(), 1u) << key << (flagged ? " flagged" : " as X sends");
+      EXPECT_EQ(opened->text().toStdString(), "77");
+      send(opened, QEvent::KeyPress, 3000, false);
+      if (key == Qt::Key_Space) {
+        EXPECT_EQ(opened->text().toStdString(), "77 ");
+      }
     }
   }
 }
