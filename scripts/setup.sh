@@ -35,11 +35,12 @@ if [ "$(id -u)" -ne 0 ]; then
   fi
   sudo_cmd=(sudo)
 fi
-# sudo resets the environment, so the non-interactive front end is passed on through env.
+# sudo resets the environment, so the non-interactive front end is passed on through env (and
+# the C locale, so that the lock's message below reads the same in every language).
 # Another package manager (the updates a desktop runs after booting) may hold apt's lock for
 # a while: apt-get install waits for it with DPkg::Lock::Timeout, apt-get update does not,
 # so its list update is tried again while the lock is what stops it.
-apt=("${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive apt-get -o DPkg::Lock::Timeout=300)
+apt=("${sudo_cmd[@]}" env DEBIAN_FRONTEND=noninteractive LC_ALL=C apt-get -o DPkg::Lock::Timeout=300)
 retry_s=${QUARVEL_SETUP_RETRY_S:-5}
 gave_up() {
   echo "Could not install: ${missing[*]}. If another package manager is busy, run" \

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/setup.sh as an ordinary user on a machine where one package is missing, with sudo,
 # dpkg-query and apt-get stood in for: the non-interactive front end reaches apt-get through
-# sudo's reset environment, a list update that finds apt's lock held is tried again, and any
+# sudo's reset environment (which keeps the language), a list update that finds apt's lock held is tried again, and any
 # other failure ends with one line that names what could not be installed.
 set -euo pipefail
 setup=$1
@@ -19,11 +19,11 @@ echo 1000
 STUB
 cat >"$fake/sudo" <<'STUB'
 #!/bin/sh
-exec env -i PATH="$PATH" FAKE="$FAKE" UPDATE_FAILS="$UPDATE_FAILS" "$@"
+exec env -i PATH="$PATH" LANG="$LANG" FAKE="$FAKE" UPDATE_FAILS="$UPDATE_FAILS" "$@"
 STUB
 cat >"$fake/apt-get" <<'STUB'
 #!/bin/sh
-echo "DEBIAN_FRONTEND=${DEBIAN_FRONTEND:-} $*" >>"$FAKE/log"
+echo "DEBIAN_FRONTEND=${DEBIAN_FRONTEND:-} LC_ALL=${LC_ALL:-} $*" >>"$FAKE/log"
 case " $* " in
   *" update "*)
     n=$(cat "$FAKE/updates" 2>/dev/null || echo 0)
@@ -32,14 +32,14 @@ case " $* " in
 esac
 STUB
 chmod +x "$fake"/*
-export FAKE=$fake PATH="$fake:$PATH" QUARVEL_SETUP_RETRY_S=0
+export FAKE=$fake PATH="$fake:$PATH" QUARVEL_SETUP_RETRY_S=0 LANG=de_DE.UTF-8
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 UPDATE_FAILS="Could not get lock /var/lib/apt/lists/lock. It is held by process 1013" \
   bash "$setup" 2>"$fake/err" || fail "lock held twice: $(cat "$fake/err")"
 grep -q 'Waiting for another package manager' "$fake/err" || fail "no word while waiting"
 [ "$(grep -c ' update ' "$fake/log")" = 3 ] || fail "update not tried again: $(cat "$fake/log")"
-grep -q '^DEBIAN_FRONTEND=noninteractive .*DPkg::Lock::Timeout=300 install .*xdotool' \
+grep -q '^DEBIAN_FRONTEND=noninteractive LC_ALL=C .*DPkg::Lock::Timeout=300 install .*xdotool' \
   "$fake/log" || fail "install: $(cat "$fake/log")"
 ! grep -q '^DEBIAN_FRONTEND= ' "$fake/log" || fail "front end lost: $(cat "$fake/log")"
 

@@ -10,6 +10,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace quarvel::port {
@@ -229,7 +230,7 @@ class FtdiDriver final : public UsbDriver {
 
   // Finds the devices on ctx and opens the board; false with what failed when it cannot (a
   // board away is reported as nothing found). Before any device was opened, the board is the
-  // index-th device listed; from then on it is the device opened last (see Identity), and no
+  // index-th device listed; from then on it is the device opened last (see FindBoard), and no
   // other device is opened in its place: a serial adapter plugged in beside the board takes
   // none of its bursts, nor part of an upload, while the board is away.
   bool OpenOn(ftdi_context* ctx, int index, int* found, int* opened) {
@@ -248,29 +249,20 @@ class FtdiDriver final : public UsbDriver {
     // the highest bus and port numbers first, so that the same devices give the same choice.
     std::stable_sort(devices.begin(), devices.end(),
                      [](libusb_device* a, libusb_device* b) { return PlaceOf(a) > PlaceOf(b); });
-    libusb_device* chosen = nullptr;
-    bool arrived = true;
-    if (!board_) {
-      chosen = devices[static_cast<std::size_t>(index)];
-    } else {
-      // Still plugged in since it was last opened: the same bus address, nothing to read.
-      for (libusb_device* device : devices)
-        if (libusb_get_bus_number(device) == board_->bus &&
-            libusb_get_device_address(device) == board_->address) {
-          chosen = device;
-          arrived = false;
-        }
-      if (chosen == nullptr) chosen = BoardArrived(devices);
-    }
-    if (chosen == nullptr) {
+    Found board{devices[static_cast<std::size_t>(index)], true, false};
+    if (board_) board = FindBoard(devices);
+    if (board.device == nullptr) {
       ftdi_list_free(&list);
       *found = 0;
       return false;
     }
-    *opened = ftdi_usb_open_dev(ctx, chosen);
-    if (*opened >= 0 && arrived) {
-      board_ = Identity{PlaceOf(chosen), libusb_get_bus_number(chosen),
-                        libusb_get_device_address(chosen), SerialOf(chosen, ctx->usb_dev)};
+    *opened = ftdi_usb_open_dev(ctx, board.device);
+    if (*opened >= 0 && board.arrived) {
+      const std::vector<int> place = PlaceOf(board.device);
+      board_ = Identity{
+          board.elsewhere ? board_->home : place, place, libusb_get_bus_number(board.device),
+          libusb_get_device_address(board.device), SerialOf(board.device, ctx->usb_dev)};
+      strangers_.clear();
       ++connection_;
     }
     ftdi_list_free(&list);
@@ -283,24 +275,66 @@ class FtdiDriver final : public UsbDriver {
     return false;
   }
 
-  // The board among the listed devices after it was plugged in again (or made anew by the
-  // system): the device with its serial number, wherever it is plugged in now; failing that,
-  // a device plugged in where the board was (another board put in its socket). Null while it
-  // is away. A device whose serial number cannot be read (no permission) is taken only at the
-  // board's place, where opening it tells the user what is wrong.
-  libusb_device* BoardArrived(const std::vector<libusb_device*>& devices) const {
-    libusb_device* atItsPlace = nullptr;
+  struct Found {
+    libusb_device* device = nullptr;  // null: the board is away
+    bool arrived = false;             // plugged in (again) since it was last opened
+    bool elsewhere = false;           // found by its serial number away from its own socket
+  };
+
+  // The board among the listed devices:
+  // 1. still plugged in where it was last opened (the same place and bus address), unless a
+  //    device new to its own socket is the board put back there: nothing is read;
+  // 2. a device new to its own socket, when it has the board's serial number, or the board has
+  //    none, or it cannot be read (no permission yet: opening it tells the user why);
+  // 3. away from its socket, the device with its serial number wherever it is plugged in;
+  // 4. another board put in its socket;
+  // 5. a board without a serial number is known by its socket only: away from it, the first
+  //    device listed, as before any device was reached.
+  // Otherwise it is away. Clone chips may share a serial number: a twin taken while the board
+  // was away gives way to the board once it is back in its socket.
+  Found FindBoard(const std::vector<libusb_device*>& devices) {
+    const bool named = board_->serial && !board_->serial->empty();
+    libusb_device *current = nullptr, *atHome = nullptr;
     for (libusb_device* device : devices) {
-      const bool there = PlaceOf(device) == board_->place;
-      if (there && atItsPlace == nullptr) atItsPlace = device;
-      if (!board_->serial || board_->serial->empty()) continue;
-      libusb_device_handle* handle = nullptr;
-      if (libusb_open(device, &handle) != 0) continue;
-      const std::optional<std::string> serial = SerialOf(device, handle);
-      libusb_close(handle);
-      if (serial == board_->serial) return device;
+      const std::vector<int> place = PlaceOf(device);
+      if (place == board_->place && libusb_get_bus_number(device) == board_->bus &&
+          libusb_get_device_address(device) == board_->address)
+        current = device;
+      if (place == board_->home) atHome = device;
     }
-    return atItsPlace;
+    if (current != nullptr && (atHome == nullptr || atHome == current || Stranger(atHome)))
+      return {current, false, false};
+    if (atHome != nullptr && !Stranger(atHome)) {
+      const std::optional<std::string> serial = named ? ReadSerial(atHome) : std::nullopt;
+      if (!named || !serial || *serial == *board_->serial) return {atHome, true, false};
+      if (current != nullptr) {
+        strangers_.emplace_back(libusb_get_bus_number(atHome), libusb_get_device_address(atHome));
+        return {current, false, false};
+      }
+    }
+    if (named) {
+      for (libusb_device* device : devices)
+        if (device != atHome && ReadSerial(device) == board_->serial) return {device, true, true};
+    }
+    if (atHome != nullptr) return {atHome, true, false};
+    if (!named) return {devices.front(), true, false};
+    return {};
+  }
+
+  // A device in the board's socket found not to be the board while the board is elsewhere.
+  bool Stranger(libusb_device* device) const {
+    return std::find(strangers_.begin(), strangers_.end(),
+                     std::pair<int, int>(libusb_get_bus_number(device),
+                                         libusb_get_device_address(device))) != strangers_.end();
+  }
+
+  // The serial number of a device not open yet; nothing when it cannot be opened or read.
+  static std::optional<std::string> ReadSerial(libusb_device* device) {
+    libusb_device_handle* handle = nullptr;
+    if (libusb_open(device, &handle) != 0) return std::nullopt;
+    std::optional<std::string> serial = SerialOf(device, handle);
+    libusb_close(handle);
+    return serial;
   }
 
   // A device's serial number, read on an open handle (reading takes no interface, so a device
@@ -338,7 +372,8 @@ class FtdiDriver final : public UsbDriver {
   // The board: the device opened last. Its bus address stays the same while it stays plugged
   // in; its serial number, wherever it is plugged in again.
   struct Identity {
-    std::vector<int> place;  // bus, then ports
+    std::vector<int> home;   // its own socket: bus, then ports
+    std::vector<int> place;  // where it was opened last
     int bus = 0;
     int address = 0;
     std::optional<std::string> serial;  // empty: none; nothing: could not be read
@@ -346,7 +381,8 @@ class FtdiDriver final : public UsbDriver {
 
   std::thread preparing_;
   std::optional<Identity> board_;
-  std::uint32_t connection_ = 0;  // counts the board's arrivals
+  std::vector<std::pair<int, int>> strangers_;  // bus and address
+  std::uint32_t connection_ = 0;                // counts the board's arrivals
   ftdi_context* kept_ = nullptr;
   bool keptInUse_ = false;
 };

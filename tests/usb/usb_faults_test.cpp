@@ -377,7 +377,8 @@ TEST(UsbFaults, TheBoardPluggedInAgainHoldsWhatThePanelShowsAndNoAdapterTakesIts
     const char* name;
     int adapters;  // on the ports below the board's, listed after it
     Away away;
-    bool levelStep;  // the click once back is a level-bar step, else In6
+    bool levelStep;      // the click once back is a level-bar step, else In6
+    const char* serial = nullptr;  // the board's; its rig's own when null
   } rows[] = {
       {"plugged in again, then a level step", 0, replug, true},
       {"plugged in again, then an input", 0, replug, false},
@@ -419,11 +420,26 @@ TEST(UsbFaults, TheBoardPluggedInAgainHoldsWhatThePanelShowsAndNoAdapterTakesIts
          return rig.chips.back().get();
        },
        false},
+      {"beside a clone with its serial number, a click while away", 0,
+       [&](UsbRig& rig, EmulatedFtdiChip& board) {
+         rig.chips.push_back(std::make_unique<EmulatedFtdiChip>(rig.bed, 30, "QV000001", 2));
+         board.Unplug();
+         rig.Click("Mux4");  // the clone cannot be told from the board
+         board.Plug();
+         return &board;
+       },
+       false},
+      {"without a serial number, moved to another socket", 0,
+       [&](UsbRig& rig, EmulatedFtdiChip& board) { return inOtherSocket(rig, board, ""); }, false,
+       ""},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
-    UsbRig rig(1 + row.adapters);
-    EmulatedFtdiChip& board = rig.Chip(static_cast<std::size_t>(row.adapters));
+    UsbRig rig(row.adapters);
+    EmulatedFtdiChip& board = row.serial == nullptr
+                                  ? rig.AddChip()
+                                  : *rig.chips.emplace_back(std::make_unique<EmulatedFtdiChip>(
+                                        rig.bed, 2 + row.adapters, row.serial, 1 + row.adapters));
     rig.Start();
     EmulatedFtdiChip* back = row.away(rig, board);
     rig.sleeper.OnPause = nullptr;
