@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: GPL-3.0-or-later
 # scripts/setup.sh as an ordinary user on a machine where one package is missing, with sudo,
-# dpkg-query and apt-get stood in for: the non-interactive front end reaches apt-get through
-# sudo's reset environment (which keeps the language), a list update that finds apt's lock held is tried again, and any
-# other failure ends with one line that names what could not be installed.
+# dpkg-query and apt-get stood in for: the non-interactive front end and the C locale reach
+# apt-get through sudo's reset environment (which keeps the language), a list update that finds
+# apt's lock held is tried again, and any other failure ends with one line that names what
+# could not be installed.
 set -euo pipefail
 setup=$1
 fake=$(mktemp -d)
