@@ -287,7 +287,7 @@ class FtdiDriver final : public UsbDriver {
   // 2. a device new to its own socket, when it has the board's serial number, or the board has
   //    none, or it cannot be read (no permission yet: opening it tells the user why);
   // 3. away from its socket, the device with its serial number wherever it is plugged in;
-  // 4. another board put in its socket;
+  // 4. another board put in its socket (not one found earlier not to be the board);
   // 5. a board without a serial number is known by its socket only: away from it, the first
   //    device listed, as before any device was reached.
   // Otherwise it is away. Clone chips may share a serial number: a twin taken while the board
@@ -306,9 +306,12 @@ class FtdiDriver final : public UsbDriver {
       return {current, false, false};
     if (atHome != nullptr && !Stranger(atHome)) {
       const std::optional<std::string> serial = named ? ReadSerial(atHome) : std::nullopt;
-      if (!named || !serial || *serial == *board_->serial) return {atHome, true, false};
+      if (!named || serial == board_->serial || (!serial && current == nullptr))
+        return {atHome, true, false};
       if (current != nullptr) {
-        strangers_.emplace_back(libusb_get_bus_number(atHome), libusb_get_device_address(atHome));
+        // Not the board, or not readable yet (asked again at the next burst).
+        if (serial)
+          strangers_.emplace_back(libusb_get_bus_number(atHome), libusb_get_device_address(atHome));
         return {current, false, false};
       }
     }
@@ -316,7 +319,7 @@ class FtdiDriver final : public UsbDriver {
       for (libusb_device* device : devices)
         if (device != atHome && ReadSerial(device) == board_->serial) return {device, true, true};
     }
-    if (atHome != nullptr) return {atHome, true, false};
+    if (atHome != nullptr && !Stranger(atHome)) return {atHome, true, false};
     if (!named) return {devices.front(), true, false};
     return {};
   }

@@ -230,6 +230,8 @@ void EmulatedFtdiChip::Unplug() {
   if (eventsSent_) umockdev_testbed_uevent(bed_.Get(), syspath_.c_str(), "remove");
   umockdev_testbed_remove_device(bed_.Get(), syspath_.c_str());
   umockdev_testbed_detach_ioctl(bed_.Get(), DevNode().c_str(), nullptr);
+  // The kernel's device file system drops the node with the device, events or none.
+  unlink((bed_.RootDir() + DevNode()).c_str());
   listed_ = false;
 }
 

@@ -377,11 +377,35 @@ TEST(UsbFaults, TheBoardPluggedInAgainHoldsWhatThePanelShowsAndNoAdapterTakesIts
     const char* name;
     int adapters;  // on the ports below the board's, listed after it
     Away away;
-    bool levelStep;      // the click once back is a level-bar step, else In6
+    bool levelStep;                // the click once back is a level-bar step, else In6
     const char* serial = nullptr;  // the board's; its rig's own when null
   } rows[] = {
       {"plugged in again, then a level step", 0, replug, true},
       {"plugged in again, then an input", 0, replug, false},
+      {"plugged in again where no device events are sent", 0,
+       [&](UsbRig& rig, EmulatedFtdiChip& board) {
+         board.SetEventsSent(false);
+         return replug(rig, board);
+       },
+       false},
+      {"moved, then an adapter in its old socket, pulled out after page 8 of an upload", 0,
+       [&](UsbRig& rig, EmulatedFtdiChip& board) {
+         EmulatedFtdiChip* moved = inOtherSocket(rig, board, "QV000001");
+         rig.Click("Mux4");
+         rig.chips.push_back(std::make_unique<EmulatedFtdiChip>(rig.bed, 60, "AD000042", 1));
+         EmulatedFtdiChip& adapter = *rig.chips.back();
+         rig.Click("Mux5");
+         rig.sleeper.OnPause = [&rig, moved](int) {
+           if (rig.sleeper.pauses.size() == 8) moved->Unplug();
+         };
+         rig.Forget();
+         rig.Upload("FlashBin", image);
+         EXPECT_EQ(rig.Boxes(), AbsentBoxes(8));
+         EXPECT_TRUE(adapter.Transfers().empty());
+         moved->Plug();
+         return moved;
+       },
+       false},
       {"away beside an adapter, a click meanwhile", 1,
        [](UsbRig& rig, EmulatedFtdiChip& board) {
          board.Unplug();
