@@ -269,8 +269,10 @@ class PanelButton : public QPushButton {
       QPushButton::keyPressEvent(event);
       return;
     }
+    // Its repeats never get here (see above); a press that Qt flags as a repeat after the key
+    // was let go in another program is a new one.
     event->accept();
-    if (!event->isAutoRepeat()) click();
+    click();
   }
   void keyReleaseEvent(QKeyEvent* event) override {
     // Space too: the toolkit's button would be clicked at its release.
@@ -565,22 +567,31 @@ void TForm1::closeEvent(QCloseEvent* event) {
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::KeyPress || event->type() == QEvent::KeyRelease) {
-    // A key that pressed one of the panel's buttons is held back from everything until it is
-    // let go: held, it would press the button again, or go on into what the press opened (the
-    // upload's dialog, where Space would type blanks into the name and Return accept it; an
-    // error box, which it would close unread).
+    // A key that pressed a button (the panel's, or an error box's OK) is held back from
+    // everything until it is let go: held, it would press the button again, or go on into what
+    // the press opened (the upload's dialog, where Space would type blanks into the name and
+    // Return accept it; the next error box, which it would close unread). A press long after
+    // the key's last event is a new one, even where Qt flags it as a repeat because the key was
+    // let go in another program. (A press whose release went nowhere is not held back: a box
+    // closed by a key press gives its release to no window, and the next box's press must
+    // count.)
+    constexpr quint64 kLongAfterMs = 1200;  // longer than any repeat delay
     const auto& key = static_cast<const QKeyEvent&>(*event);
     if (key.key() == buttonKey_) {
+      const bool longAfter = key.timestamp() > buttonKeyLast_ + kLongAfterMs;
+      buttonKeyLast_ = key.timestamp();
       if (event->type() == QEvent::KeyRelease) {
         buttonKeyHeld_.Released(key);
         return true;
       }
-      if (buttonKeyHeld_.Repeats(key)) return true;
+      if (!longAfter && buttonKeyHeld_.Repeats(key)) return true;
       buttonKey_ = 0;  // pressed afresh
     }
-    if (event->type() == QEvent::KeyPress && PressesAButton(key) && watched->parent() == this &&
-        qobject_cast<QPushButton*>(watched) != nullptr)
+    if (event->type() == QEvent::KeyPress && PressesAButton(key) &&
+        qobject_cast<QPushButton*>(watched) != nullptr) {
       buttonKey_ = key.key();
+      buttonKeyLast_ = key.timestamp();
+    }
   }
   switch (event->type()) {
     case QEvent::KeyPress:

@@ -137,9 +137,10 @@ class TForm1 : public QWidget {
   bool built_ = false;        // the controls are there
   bool busy_ = false;         // an event operation runs
   std::deque<std::function<void()>> pending_;
-  quint64 inputStamp_ = 0;  // of the last input delivered
-  BusySpan busySpan_;       // the last operation (and those that waited for it)
-  int buttonKey_ = 0;       // the key that pressed a button, held back until let go
+  quint64 inputStamp_ = 0;     // of the last input delivered
+  BusySpan busySpan_;          // the last operation (and those that waited for it)
+  int buttonKey_ = 0;          // the key that pressed a button, held back until let go
+  quint64 buttonKeyLast_ = 0;  // the time stamp of its last event
   HeldKey buttonKeyHeld_;
   bool closeAsked_ = false;            // the window was asked to close: it closes once not busy
   std::vector<PanelScrollBar*> bars_;  // the four scroll bars, in creation order

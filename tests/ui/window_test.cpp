@@ -872,10 +872,13 @@ TEST(WindowSelection, KeysPressTheFocusedButton) {
           send(to, QEvent::KeyPress, at, flagged);
         }
       }
-      send(opened, QEvent::KeyRelease, 2520, false);
       EXPECT_EQ(w.rig.driver.Writes().size(), 1u) << key << (flagged ? " flagged" : " as X sends");
       EXPECT_EQ(opened->text().toStdString(), "77");
-      send(opened, QEvent::KeyPress, 3000, false);
+      // Let go in another program; back, the key presses again, even flagged as a repeat.
+      send(in3, QEvent::KeyPress, 9000, true);
+      EXPECT_EQ(w.rig.driver.Writes().size(), 2u);
+      send(in3, QEvent::KeyRelease, 9050, false);
+      send(opened, QEvent::KeyPress, 10000, false);
       if (key == Qt::Key_Space) {
         EXPECT_EQ(opened->text().toStdString(), "77 ");
       }
@@ -940,6 +943,27 @@ TEST(WindowSelection, ArrowKeysMoveAmongTheButtonsAndSendNothing) {
     EXPECT_TRUE(qobject_cast<QPushButton*>(QApplication::focusWidget()) != nullptr);
     EXPECT_TRUE(w.rig.driver.Writes().empty());
   }
+}
+
+// A key that pressed a button outside the panel (an error box's OK) and is held presses none
+// of the panel's buttons.
+TEST(WindowSelection, AKeyHeldOnAnotherButtonPressesNothing) {
+  WindowRig w;
+  QPushButton ok(QStringLiteral("OK"));
+  auto* in3 = w.Find<QPushButton>("Mux2");
+  w.Forget();
+  QKeyEvent press(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+  press.setTimestamp(1000);
+  QApplication::sendEvent(&ok, &press);
+  for (quint64 at = 1660; at < 2000; at += 40) {
+    QKeyEvent release(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    QKeyEvent repeat(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier, QStringLiteral("\r"));
+    release.setTimestamp(at);
+    repeat.setTimestamp(at);
+    QApplication::sendEvent(in3, &release);
+    QApplication::sendEvent(in3, &repeat);
+  }
+  EXPECT_TRUE(w.rig.driver.Writes().empty());
 }
 
 class TempImage {
