@@ -27,9 +27,6 @@ namespace quarvel::ui {
 class WindowSleeper;
 struct ControlRow;  // one control of the layout (SDRquarvel.cpp)
 
-// A horizontal scroll bar with the keyboard of a classic scroll bar: Left, Up and Page Up
-// move towards the minimum, Right, Down and Page Down towards the maximum, Home and End to
-// the ends. Takes focus by Tab and by click, and shows focus reached by the keyboard.
 // When the window's last event operation ran, on the clock of the input events' time stamps:
 // from the stamp of the input that started it to that stamp plus the time it took.
 struct BusySpan {
@@ -59,6 +56,9 @@ class HeldKey {
   quint64 releasedAt_ = 0;
 };
 
+// A horizontal scroll bar with the keyboard of a classic scroll bar: Left, Up and Page Up
+// move towards the minimum, Right, Down and Page Down towards the maximum, Home and End to
+// the ends. Takes focus by Tab and by click, and shows focus reached by the keyboard.
 class PanelScrollBar : public QScrollBar {
  public:
   // Held keys skip the repeats that came in during the window's operation `busy`.
@@ -110,7 +110,8 @@ class TForm1 : public QWidget {
  protected:
   void changeEvent(QEvent* event) override;
   bool event(QEvent* event) override;
-  // Notes the time stamp of every key press, click and wheel turn the application delivers.
+  // Notes the time stamp of every key press, click and wheel turn the application delivers,
+  // and holds back the rest of a key that pressed a button until it is let go.
   bool eventFilter(QObject* watched, QEvent* event) override;
   // A close asked for while an operation runs waits for it (an upload sends all its pages),
   // and for those already waiting to run after it (an upload among them opens no dialog and
