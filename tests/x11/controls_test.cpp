@@ -174,6 +174,35 @@ TEST(X11Controls, EveryButtonClickedByMouseSendsItsBursts) {
   }
 }
 
+// A key held on a focused button presses it once, however the X server sends the key's
+// repeats (as a release and a press each, which Qt mostly does not flag as repeats), and the
+// arrow keys take the focus on to another button without sending anything.
+TEST(X11Controls, AHeldKeyPressesAButtonOnce) {
+  PanelSession s;
+  ASSERT_TRUE(s.Start());
+  s.x.Run({"xset", "r", "rate", "300", "30"});
+  s.x.WaitQuiet(kQuietMs, 3000);
+  BurstsOf(
+      s, [&] { s.Click(kMux1); }, 1);  // "In2" has the focus
+  s.x.Activate(s.panel);
+  for (const char* key : {"Return", "space"}) {
+    SCOPED_TRACE(key);
+    const Sent sent = BurstsOf(
+        s,
+        [&] {
+          s.x.Run({"xdotool", "keydown", key});
+          std::this_thread::sleep_for(std::chrono::milliseconds(1200));
+          s.x.Run({"xdotool", "keyup", key});
+        },
+        1);
+    EXPECT_EQ(sent.writes.size(), 1u) << "a held key pressed the button again";
+  }
+  const std::size_t mark = s.x.LineCount();
+  s.x.Key({"Right", "Right", "Left", "Down"});
+  s.x.WaitQuiet(kQuietMs, 3000);
+  EXPECT_TRUE(s.Writes(mark).empty()) << "an arrow key on a button changed the board";
+}
+
 // ---------------------------------------------------------------------------------------------
 // Scroll bars
 
