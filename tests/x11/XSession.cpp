@@ -230,7 +230,17 @@ bool XSession::StartServer() {
       }
       int answered = 1;
       Run({"xdpyinfo"}, &answered);
-      if (answered == 0) return true;
+      // The server that answers must be ours: another one that took the number first answers
+      // too, while ours is still on its way to giving up.
+      if (answered == 0) {
+        std::ifstream in(lock);
+        pid_t holder = 0;
+        if (in >> holder && holder == server_ && waitpid(server_, &status, WNOHANG) == 0)
+          return true;
+        Stop(server_);
+        server_ = -1;
+        break;
+      }
       SleepMs(20);
     }
     Stop(server_);

@@ -2,9 +2,11 @@
 // The harness itself on the simplest case: a band button clicked with the real mouse.
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -50,19 +52,30 @@ TEST(X11Harness, ATestKilledLeavesNoServerBehind) {
   if (test == 0) {
     close(fds[0]);
     XSession session(XSessionOptions{.windowManager = true});
-    const std::string display = session.Ready() ? session.Display() : std::string("-");
-    if (write(fds[1], display.data(), display.size()) < 0) _exit(1);
+    // The display, then the session's folder, which the parent removes (this process dies
+    // without its destructors).
+    const std::string report = (session.Ready() ? session.Display() : std::string("-")) + " " +
+                               std::filesystem::path(session.Home()).parent_path().string();
+    if (write(fds[1], report.data(), report.size()) < 0) _exit(1);
     close(fds[1]);
     pause();
     _exit(0);
   }
   close(fds[1]);
-  char buffer[32] = {};
+  char buffer[4096] = {};
   const ssize_t n = read(fds[0], buffer, sizeof buffer - 1);
   close(fds[0]);
   kill(test, SIGKILL);
   waitpid(test, nullptr, 0);
-  const std::string display(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+  const std::string report(buffer, n > 0 ? static_cast<std::size_t>(n) : 0);
+  const std::string display = report.substr(0, report.find(' '));
+  if (const auto space = report.find(' '); space != std::string::npos) {
+    const std::filesystem::path root = report.substr(space + 1);
+    if (root.filename().string().rfind("quarvel-x11-", 0) == 0) {
+      std::error_code ignored;
+      std::filesystem::remove_all(root, ignored);
+    }
+  }
   ASSERT_EQ(display.rfind(':', 0), 0u) << "the session did not start: " << display;
   const std::filesystem::path lock = "/tmp/.X" + display.substr(1) + "-lock";
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
@@ -75,6 +88,69 @@ TEST(X11Harness, ATestKilledLeavesNoServerBehind) {
     std::ifstream in(lock);
     pid_t server = 0;
     if (in >> server && server > 0) kill(server, SIGTERM);
+  }
+}
+
+// Two tests that pick the same display number at the same moment: the one whose server lost
+// the number gives up or takes another; it never runs its program on the other's server.
+TEST(X11Harness, TwoSessionsStartedOnOneNumberAtOnceNeverShareAServer) {
+  namespace fs = std::filesystem;
+  int number = -1;
+  for (int i = 0; i < 100 && number < 0; ++i) {
+    const int n = 900 + (static_cast<int>(getpid()) + i) % 100;
+    if (!fs::exists("/tmp/.X" + std::to_string(n) + "-lock") &&
+        !fs::exists("/tmp/.X11-unix/X" + std::to_string(n)))
+      number = n;
+  }
+  ASSERT_GE(number, 0) << "no free display number in 900-999";
+  const std::string range = std::to_string(number) + "-" + std::to_string(number);
+  for (int round = 0; round < 10; ++round) {
+    int go[2], done[2], reports[2];
+    ASSERT_EQ(pipe(go), 0);
+    ASSERT_EQ(pipe(done), 0);
+    ASSERT_EQ(pipe(reports), 0);
+    pid_t children[2];
+    for (pid_t& child : children) {
+      child = fork();
+      ASSERT_GE(child, 0);
+      if (child != 0) continue;
+      close(go[1]);
+      close(done[1]);
+      close(reports[0]);
+      setenv("QUARVEL_X11_DISPLAYS", range.c_str(), 1);
+      char byte = 0;
+      if (read(go[0], &byte, 1) < 0) _exit(1);  // both start when the parent lets go
+      {
+        XSession session;
+        // 'R': ready on its own server (the lock's holder is its child); 'F': ready on
+        // another's; 'N': not ready.
+        char verdict = 'N';
+        if (session.Ready()) {
+          std::ifstream lock("/tmp/.X" + session.Display().substr(1) + "-lock");
+          pid_t holder = 0;
+          std::ifstream stat;
+          if (lock >> holder) stat.open("/proc/" + std::to_string(holder) + "/stat");
+          std::string pid, name, state;
+          pid_t parent = 0;
+          verdict = stat >> pid >> name >> state >> parent && parent == getpid() ? 'R' : 'F';
+        }
+        if (write(reports[1], &verdict, 1) != 1) _exit(1);
+        if (read(done[0], &byte, 1) < 0) _exit(1);  // keeps the server until both answered
+      }
+      _exit(0);
+    }
+    close(go[0]);
+    close(done[0]);
+    close(reports[1]);
+    close(go[1]);
+    std::string verdicts;
+    char verdict = 0;
+    while (verdicts.size() < 2 && read(reports[0], &verdict, 1) == 1) verdicts += verdict;
+    close(reports[0]);
+    close(done[1]);
+    for (pid_t child : children) waitpid(child, nullptr, 0);
+    std::sort(verdicts.begin(), verdicts.end());
+    EXPECT_EQ(verdicts, "NR") << "round " << round;
   }
 }
 
