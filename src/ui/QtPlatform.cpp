@@ -267,20 +267,33 @@ void FileDialogChooser::Attach(QWidget* window, std::function<bool()> closing) {
 std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string& presetName) {
   if (window_.isNull() || (closing_ && closing_())) return std::nullopt;
   NoSettingsOnDisk();
-  // No title, no filter of its own, resizable; the name box takes any name.
-  QPointer<ImageFileDialog> dialog = new ImageFileDialog(window_, QString(), QDir::currentPath());
-  dialog->setObjectName(QStringLiteral("OpenDialog1"));
-  dialog->setFileMode(QFileDialog::AnyFile);
-  dialog->setAcceptMode(QFileDialog::AcceptOpen);
-  dialog->setOption(QFileDialog::DontUseNativeDialog);
-  dialog->FollowNamesWithQuotes();
-  dialog->setSizeGripEnabled(true);
-  dialog->setWindowModality(Qt::WindowModal);
+  QSize size;
+  if (dialog_.isNull()) {
+    // No title, no filter of its own, resizable; the name box takes any name.
+    auto* built = new ImageFileDialog(window_, QString(), QDir::currentPath());
+    built->setObjectName(QStringLiteral("OpenDialog1"));
+    built->setFileMode(QFileDialog::AnyFile);
+    built->setAcceptMode(QFileDialog::AcceptOpen);
+    built->setOption(QFileDialog::DontUseNativeDialog);
+    built->FollowNamesWithQuotes();
+    built->setSizeGripEnabled(true);
+    built->setWindowModality(Qt::WindowModal);
+    dialog_ = built;
+    everyFile_ = built->nameFilters();
+    size = built->sizeHint();
+  } else {
+    // As the last upload left it, but for what it showed: the working directory, every file.
+    // (Clearing the filter list would leave the last pattern in force.)
+    dialog_->setDirectory(QDir::currentPath());
+    dialog_->setNameFilters(everyFile_);
+    size = dialog_->size();
+  }
+  QPointer<ImageFileDialog> dialog = static_cast<ImageFileDialog*>(dialog_.data());
   dialog->selectFile(QString::fromStdString(presetName));
   // No larger than the screen holds (a small one, or one the toolkit scales up): its name
   // box and buttons are at the bottom.
   if (const QScreen* screen = window_->screen())
-    dialog->resize(dialog->sizeHint().boundedTo(WindowRoom(screen->availableGeometry())));
+    dialog->resize(size.boundedTo(WindowRoom(screen->availableGeometry())));
   std::optional<std::string> result;
   for (;;) {
     const int answer = dialog->exec();
@@ -305,7 +318,6 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
     result = QFile::encodeName(chosen.filePath()).toStdString();
     break;
   }
-  delete dialog.data();
   return result;
 }
 

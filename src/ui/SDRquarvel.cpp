@@ -502,7 +502,7 @@ void TForm1::BuildControls() {
   }
   FitCaptions(buttons);
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
-  // The image file dialog (OpenDialog1) is built by the upload that asks for it.
+  // The image file dialog (OpenDialog1) is built by the first upload that asks for it.
   NameForScreenReaders();
   built_ = true;
 }
@@ -558,7 +558,9 @@ void TForm1::closeEvent(QCloseEvent* event) {
   if (busy_) {
     // An upload still asking for its file is cancelled, as with Cancel: nothing is sent. (The
     // dialog is modal, so only a signal to end gets here while it is open.)
-    if (auto* dialog = findChild<QDialog*>(QStringLiteral("OpenDialog1"))) dialog->reject();
+    if (auto* dialog = findChild<QDialog*>(QStringLiteral("OpenDialog1"));
+        dialog != nullptr && dialog->isVisible())
+      dialog->reject();
     event->ignore();
     return;
   }

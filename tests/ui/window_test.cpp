@@ -1165,6 +1165,7 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
   QStringList filtersAfterEnter;
   QString folderAfterPattern;
   QStringList filtersOnCancel;
+  QString folderOnCancel;
   const QString imageFolder = QFileInfo(QString::fromStdString(image.Path())).absolutePath();
   QTimer user;
   user.setInterval(5);
@@ -1180,6 +1181,7 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
     nameBox.push_back(name->text());
     if (cancel) {
       filtersOnCancel = dialog->nameFilters();
+      folderOnCancel = dialog->directory().absolutePath();
       dialog->reject();
     } else if (nameBox.size() == 1) {
       QTest::keyClick(name, Qt::Key_Return);  // "*.bin" as it stands
@@ -1212,7 +1214,9 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
   ASSERT_EQ(nameBox.size(), 1u);
   EXPECT_EQ(nameBox[0], "*.bin");
   EXPECT_FALSE(filtersOnCancel.contains("*.bin"));
-  EXPECT_EQ(panel.Form().findChild<QFileDialog*>(), nullptr) << "the dialog is gone";
+  EXPECT_EQ(folderOnCancel, QDir::currentPath()) << "listing the working directory again";
+  auto* dialog = panel.Form().findChild<QFileDialog*>();
+  EXPECT_TRUE(dialog == nullptr || !dialog->isVisible()) << "the dialog is gone";
   EXPECT_TRUE(driver.Calls().empty()) << "cancel sends nothing";
   EXPECT_EQ(reporter.Texts(), std::vector<std::string>()) << "and shows nothing";
 }

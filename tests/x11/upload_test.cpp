@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iostream>
 #include <optional>
 
 #include "PanelSession.h"
@@ -222,6 +223,44 @@ TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
     EXPECT_EQ(UploadedImage(s, mark, 0xD0), Ramp(33)) << "all 16 pages, in order";
     EXPECT_EQ(s.Messages(mark).size(), 16u) << "nothing after them";
   }
+}
+
+// A long session's worth of uploads cancelled with Escape costs no memory (every file dialog
+// built and destroyed under X left some 20 kB behind), sends nothing, and the dialog then still
+// takes a typed name: the whole image goes out.
+TEST(X11Upload, HundredDialogsCancelledLeaveMemoryFlatAndTheNextUploadWorks) {
+  constexpr long kLimitKb = 500;
+  PanelSession s;
+  WriteFile(s.x.WorkDir() + "/image.bin", Ramp(9));
+  ASSERT_TRUE(s.Start());
+  const std::size_t start = s.x.LineCount();
+  auto cancelled = [&](int count) {
+    for (int i = 0; i < count; ++i) {
+      const WindowId dialog = OpenDialog(s, i % 2 == 0 ? kRAMbin : kFlashBin);
+      if (dialog == 0) return false;
+      s.x.Key({"Escape"});
+      if (!s.x.WaitForWindowGone(dialog, 3000)) return false;
+    }
+    return true;
+  };
+  ASSERT_TRUE(cancelled(20)) << "warm-up";
+  s.x.WaitQuiet(300, 3000);
+  const long warm = s.x.ResidentKb();
+  ASSERT_TRUE(cancelled(100));
+  s.x.WaitQuiet(300, 3000);
+  const long after = s.x.ResidentKb();
+  std::cout << "VmRSS after 20 dialogs " << warm << " kB, after 100 more " << after
+            << " kB: " << (after - warm) << " kB\n";
+  RecordProperty("rss_growth_kb", std::to_string(after - warm));
+  EXPECT_LE(after - warm, kLimitKb);
+  EXPECT_TRUE(s.Writes(start).empty()) << "a cancelled upload sent something";
+
+  const WindowId dialog = OpenDialog(s, kRAMbin);
+  ASSERT_NE(dialog, 0u);
+  const std::size_t mark = s.x.LineCount();
+  s.x.Type("image.bin");
+  s.x.Key({"Return"});
+  ExpectUploadedThenNextClickWorks(s, dialog, mark, 0xD2, Ramp(9));
 }
 
 // A signal to end while the upload still asks for its file cancels it, as Cancel would:
