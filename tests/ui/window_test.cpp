@@ -31,6 +31,7 @@
 #include <unistd.h>
 
 #include "WindowRig.h"
+#include "reliability/Wire.h"
 #include "ui/MonitorPlacement.h"
 #include "ui/Panel.h"
 #include "ui/QtPlatform.h"
@@ -1014,6 +1015,36 @@ TEST(WindowUpload, UploadButtonsSendSixteenPagesWhileTheBarMoves) {
   }
 }
 
+// With the window's own pauses, the pages of an upload reach the board at least the EEPROM's
+// write time apart (it takes no page while it writes the one before).
+TEST(WindowUpload, PagesReachTheBoardAtLeastAWriteTimeApart) {
+  TempImage image(256);
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  port::D2XXUnit link{driver, reporter};
+  bus::TwoWireBus bus{link};
+  receiver::PanelControls controls;
+  ui::WindowSleeper pauses;
+  testing::ScriptedChooser chooser;
+  receiver::ReceiverControl rx{bus, controls, pauses, chooser};
+  ui::TForm1 form(rx, controls, reporter, kTitle);
+  ShowActive(form);
+  chooser.next = image.Path();
+  std::vector<std::chrono::steady_clock::time_point> pages;
+  const port::Subscription watch =
+      driver.OnBoardWrite([&pages](const std::uint8_t*, std::uint32_t) {
+        pages.push_back(std::chrono::steady_clock::now());
+      });
+  ClickIn(form, "FlashBin");
+  ASSERT_EQ(pages.size(), 16u);
+  for (std::size_t i = 1; i < pages.size(); ++i) {
+    EXPECT_GE(pages[i] - pages[i - 1], std::chrono::milliseconds(receiver::kPagePauseMs))
+        << "page " << i;
+    EXPECT_LT(pages[i] - pages[i - 1], std::chrono::seconds(2)) << "page " << i;
+  }
+  EXPECT_TRUE(reporter.boxes.empty());
+}
+
 TEST(WindowUpload, CancelSendsNothingAndAFileErrorIsShownWithTheTitle) {
   WindowRig w;
   w.Forget();
@@ -1117,6 +1148,26 @@ TEST(WindowScreenReader, TuningValueSetWhileABoxIsOpenTunesToIt) {
   EXPECT_EQ(reporter.atFirstBox, nullptr) << "no box opened";
   EXPECT_EQ(panel.Form().findChild<QLabel*>("Freq")->text(), "6100 kHz");
   EXPECT_EQ(tuning->valueInterface()->currentValue().toDouble(), 6100.0);
+}
+
+// A screen reader's increase and decrease actions on the tuning bar step it one position up
+// and down: the clock generator gets the next tuning position, then the start one back.
+TEST(WindowScreenReader, IncreaseAndDecreaseActionsStepTheTuning) {
+  WindowRig w;
+  QAccessibleInterface* tuning = QAccessible::queryAccessibleInterface(w.Bar("ScrollBar1"));
+  ASSERT_NE(tuning, nullptr);
+  ASSERT_NE(tuning->actionInterface(), nullptr);
+  QAccessibleActionInterface* actions = tuning->actionInterface();
+  std::vector<std::pair<std::string, int>> seen;  // what the panel shows, what the board gets
+  for (const QString& action : {actions->increaseAction(), actions->decreaseAction()}) {
+    w.Forget();
+    actions->doAction(action);
+    const auto bursts = w.ClockBursts();
+    ASSERT_EQ(bursts.size(), 1u) << action.toStdString();
+    seen.emplace_back(w.Text("Freq"), reliability::TuningPositionOnWire(bursts[0].at(0)));
+  }
+  EXPECT_EQ(seen,
+            (std::vector<std::pair<std::string, int>>{{"6080 kHz", 1213}, {"6075 kHz", 1212}}));
 }
 
 // Asked to close while an upload's dialog is open (a signal to end: the dialog is modal), the

@@ -437,6 +437,16 @@ TEST(UsbFaults, TheBoardPluggedInAgainHoldsWhatThePanelShowsAndNoAdapterTakesIts
          return moved;
        },
        false},
+      {"swapped with an adapter between two clicks", 0,
+       [&](UsbRig& rig, EmulatedFtdiChip& board) {
+         board.Unplug();
+         rig.chips.push_back(std::make_unique<EmulatedFtdiChip>(rig.bed, 60, "AD000042", 1));
+         const int n = static_cast<int>(rig.chips.size());
+         rig.chips.push_back(
+             std::make_unique<EmulatedFtdiChip>(rig.bed, 40 + n, "QV000001", 1 + n));
+         return rig.chips.back().get();
+       },
+       false},
       {"another board put in its socket", 0,
        [&](UsbRig& rig, EmulatedFtdiChip& board) {
          board.Unplug();
