@@ -219,58 +219,63 @@ bool IsClose(const std::string& line) {
 }
 
 // A click on a scroll bar's arrow with no board: the first burst's error box opens while the
-// mouse button is still down, and the user lets go while the box is up. The release never
-// reaches the blocked window, so the bar must not keep stepping on its own inside the box:
-// one click, one step, one burst, five boxes in call order.
+// mouse button is still down, and the user lets go while the box is up, at once or after
+// reading it for longer than the bar's auto-repeat delay. The release never reaches the
+// blocked window, so the bar must not keep stepping on its own inside the box: one click, one
+// step, one burst, five boxes in call order.
 TEST(SimEdition, ArrowClickWithNoBoardStepsOnceWhileItsBoxesAreOpen) {
-  ui::SimOptions options;
-  options.noDevice = true;
-  std::ostringstream out;
-  ui::SimEdition sim(options, out, "Quarvelsdr-sim");
-  ui::TForm1* form = nullptr;
-  {
-    BoxCloser startUp;
-    form = &sim.Start();
-  }
-  form->show();
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
-  QScrollBar* bar = ui_test::FindIn<QScrollBar>(*form, "ScrollBar1");
-  const QPoint rightArrow(bar->width() - 5, bar->height() / 2);
-  const int before = bar->value();
-  out.str("");
-
-  // The first box stays up well past the bar's auto-repeat delay; the release goes through
-  // the platform, as a real one would, and is blocked with the window.
-  std::vector<QString> texts;
-  bool released = false;
-  QElapsedTimer firstBoxUp;
-  QTimer user;
-  user.setInterval(20);
-  QObject::connect(&user, &QTimer::timeout, [&] {
-    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box == nullptr) return;
-    if (!released) {
-      released = true;
-      firstBoxUp.start();
-      QTest::mouseRelease(form->windowHandle(), Qt::LeftButton, {}, bar->mapTo(form, rightArrow));
+  for (const int holdMs : {0, 800}) {
+    SCOPED_TRACE("button held " + std::to_string(holdMs) + " ms with the box up");
+    ui::SimOptions options;
+    options.noDevice = true;
+    std::ostringstream out;
+    ui::SimEdition sim(options, out, "Quarvelsdr-sim");
+    ui::TForm1* form = nullptr;
+    {
+      BoxCloser startUp;
+      form = &sim.Start();
     }
-    if (texts.empty() && firstBoxUp.elapsed() < 800) return;
-    texts.push_back(box->text());
-    QTest::keyClick(box, Qt::Key_Escape);
-  });
-  user.start();
-  QTest::mousePress(bar, Qt::LeftButton, {}, rightArrow);
-  QTest::qWait(300);  // a runaway repeat would go on here
-  user.stop();
+    form->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form));
+    QScrollBar* bar = ui_test::FindIn<QScrollBar>(*form, "ScrollBar1");
+    const QPoint rightArrow(bar->width() - 5, bar->height() / 2);
+    const int before = bar->value();
+    out.str("");
 
-  EXPECT_EQ(bar->value(), before + 1);
-  EXPECT_EQ(texts, (std::vector<QString>{
-                       "FT_Open - Device not found...", "FT_SetBitMode  - Invalid handle...",
-                       "FT_SetBaudRate - Invalid handle...", "FT_Write - Invalid handle...",
-                       "FT_Close - Invalid handle..."}));
-  int opens = 0;
-  for (const std::string& line : Lines(out.str())) opens += line.rfind("FT_Open ", 0) == 0;
-  EXPECT_EQ(opens, 1) << out.str();
+    // The press and release go through the platform, as real ones would (the application then
+    // knows the button is down); the release is blocked with the window. The first box stays
+    // up well past the bar's auto-repeat delay.
+    std::vector<std::string> texts;
+    bool released = false;
+    QElapsedTimer firstBoxUp;
+    QTimer user;
+    user.setInterval(20);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (box == nullptr) return;
+      if (!firstBoxUp.isValid()) firstBoxUp.start();
+      if (!released && firstBoxUp.elapsed() >= holdMs) {
+        released = true;
+        QTest::mouseRelease(form->windowHandle(), Qt::LeftButton, {}, bar->mapTo(form, rightArrow));
+      }
+      if (texts.empty() && firstBoxUp.elapsed() < 800 + holdMs) return;
+      texts.push_back(box->text().toStdString());
+      QTest::keyClick(box, Qt::Key_Escape);
+    });
+    user.start();
+    QTest::mousePress(form->windowHandle(), Qt::LeftButton, {}, bar->mapTo(form, rightArrow));
+    QTest::qWait(300);  // a runaway repeat would go on here
+    user.stop();
+
+    EXPECT_EQ(bar->value(), before + 1);
+    EXPECT_EQ(texts, (std::vector<std::string>{
+                         "FT_Open - Device not found...", "FT_SetBitMode  - Invalid handle...",
+                         "FT_SetBaudRate - Invalid handle...", "FT_Write - Invalid handle...",
+                         "FT_Close - Invalid handle..."}));
+    int opens = 0;
+    for (const std::string& line : Lines(out.str())) opens += line.rfind("FT_Open ", 0) == 0;
+    EXPECT_EQ(opens, 1) << out.str();
+  }
 }
 
 // A held arrow, then a menu opened by the keyboard (the Menu key) while the button is still
