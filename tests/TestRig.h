@@ -25,13 +25,16 @@ class ScriptedChooser : public receiver::ImageChooser {
   std::vector<std::string> presets;
 };
 
-struct Rig {
+// The pauses are recorded, not waited for, unless another sleeper is named (the window's own,
+// say, to see them last).
+template <class Pauses = receiver::RecordingSleeper>
+struct BasicRig {
   port::SimulatedDriver driver;
   port::RecordingReporter reporter;
   port::D2XXUnit link{driver, reporter};
   bus::TwoWireBus bus{link};
   receiver::PanelControls controls;
-  receiver::RecordingSleeper sleeper;
+  Pauses sleeper;
   ScriptedChooser chooser;
   receiver::ReceiverControl rx{bus, controls, sleeper, chooser};
 
@@ -58,6 +61,7 @@ struct Rig {
     return out;
   }
 };
+using Rig = BasicRig<>;
 
 using Bytes = std::vector<std::uint8_t>;
 

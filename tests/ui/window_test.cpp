@@ -1019,20 +1019,13 @@ TEST(WindowUpload, UploadButtonsSendSixteenPagesWhileTheBarMoves) {
 // write time apart (it takes no page while it writes the one before).
 TEST(WindowUpload, PagesReachTheBoardAtLeastAWriteTimeApart) {
   TempImage image(256);
-  port::SimulatedDriver driver;
-  port::RecordingReporter reporter;
-  port::D2XXUnit link{driver, reporter};
-  bus::TwoWireBus bus{link};
-  receiver::PanelControls controls;
-  ui::WindowSleeper pauses;
-  testing::ScriptedChooser chooser;
-  receiver::ReceiverControl rx{bus, controls, pauses, chooser};
-  ui::TForm1 form(rx, controls, reporter, kTitle);
+  testing::BasicRig<ui::WindowSleeper> rig;
+  ui::TForm1 form(rig.rx, rig.controls, rig.reporter, kTitle);
   ShowActive(form);
-  chooser.next = image.Path();
+  rig.chooser.next = image.Path();
   std::vector<std::chrono::steady_clock::time_point> pages;
   const port::Subscription watch =
-      driver.OnBoardWrite([&pages](const std::uint8_t*, std::uint32_t) {
+      rig.driver.OnBoardWrite([&pages](const std::uint8_t*, std::uint32_t) {
         pages.push_back(std::chrono::steady_clock::now());
       });
   ClickIn(form, "FlashBin");
@@ -1042,7 +1035,7 @@ TEST(WindowUpload, PagesReachTheBoardAtLeastAWriteTimeApart) {
         << "page " << i;
     EXPECT_LT(pages[i] - pages[i - 1], std::chrono::seconds(2)) << "page " << i;
   }
-  EXPECT_TRUE(reporter.boxes.empty());
+  EXPECT_TRUE(rig.reporter.boxes.empty());
 }
 
 TEST(WindowUpload, CancelSendsNothingAndAFileErrorIsShownWithTheTitle) {
