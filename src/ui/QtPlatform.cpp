@@ -2,6 +2,7 @@
 #include "ui/QtPlatform.h"
 
 #include <QtGui/qguiapplication_platform.h>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -147,6 +148,22 @@ class ImageFileDialog final : public QFileDialog {
     QFileDialog::done(result);
   }
 
+  // Between requests the dialog keeps its widgets, which under X cost memory each time they
+  // are built, but not its window: a window, even hidden, is one of the program's windows to a
+  // screen reader. The next show makes a new one.
+  void DropWindow() { destroy(); }
+
+  // The file lists open at their top with no file current, as a new dialog's do, whatever the
+  // last request scrolled to or touched (in a folder listed again it would all stay).
+  void ListsFromTheTop() {
+    for (const char* name : {"listView", "treeView"}) {
+      if (auto* view = findChild<QAbstractItemView*>(QLatin1String(name))) {
+        view->setCurrentIndex(QModelIndex());
+        view->scrollToTop();
+      }
+    }
+  }
+
   void accept() override {
     const std::optional<QFileInfo> literal = NameWithQuote();
     if (!literal) {
@@ -286,6 +303,7 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
     // (Clearing the filter list would leave the last pattern in force.)
     dialog_->setDirectory(QDir::currentPath());
     dialog_->setNameFilters(everyFile_);
+    static_cast<ImageFileDialog*>(dialog_.data())->ListsFromTheTop();
     size = dialog_->size();
   }
   QPointer<ImageFileDialog> dialog = static_cast<ImageFileDialog*>(dialog_.data());
@@ -318,6 +336,7 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
     result = QFile::encodeName(chosen.filePath()).toStdString();
     break;
   }
+  if (!dialog.isNull()) dialog->DropWindow();
   return result;
 }
 

@@ -48,11 +48,13 @@ class QtErrorReporter : public port::ErrorReporter {
 
 // Asks for an image file with a file dialog (OpenDialog1), modal to the window: the name box
 // preset, every file listed, starting in the working directory. The dialog is built at the
-// first request and kept, hidden, as the window's child: under X every file dialog built and
-// destroyed leaves some 20 kB of the toolkit's memory behind, without limit over a long
-// session. Each request starts it afresh (folder, filter, name) and returns with no popup of
-// it left open; it reads and writes no state on disk (see NoSettingsOnDisk). Until a window is
-// attached, and after it is gone, every request is answered as cancelled.
+// first request and its widgets kept, hidden, as the window's child (its own window goes
+// after each request): under X every file dialog built and destroyed leaves some 20 kB of the
+// toolkit's memory behind, without limit over a long session. Each request starts it afresh
+// (folder, filter, name, lists at the top) and returns with no popup of it left open; what the
+// user chose about its looks (size, view, columns) lasts while the program runs, and it reads
+// and writes no state on disk (see NoSettingsOnDisk). Until a window is attached, and after it
+// is gone, every request is answered as cancelled.
 class FileDialogChooser : public receiver::ImageChooser {
  public:
   // `closing` tells whether the window was asked to close: an upload held back until then

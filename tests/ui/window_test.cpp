@@ -3,6 +3,7 @@
 // the user sees when its controls are used.
 #include <gtest/gtest.h>
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QApplication>
 #include <QDialogButtonBox>
@@ -13,10 +14,12 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTimer>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <algorithm>
 #include <chrono>
@@ -30,6 +33,7 @@
 
 #include <unistd.h>
 
+#include "TempFiles.h"
 #include "WindowRig.h"
 #include "reliability/Wire.h"
 #include "ui/MonitorPlacement.h"
@@ -1263,6 +1267,68 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
   EXPECT_TRUE(dialog == nullptr || !dialog->isVisible()) << "the dialog is gone";
   EXPECT_TRUE(driver.Calls().empty()) << "cancel sends nothing";
   EXPECT_EQ(reporter.Texts(), std::vector<std::string>()) << "and shows nothing";
+}
+
+// The dialog of the second upload opens as the first did, whatever the user did in the first:
+// the working folder's list at its top with no file current, though the list was scrolled to
+// its end and a file touched. Between uploads the program has only the windows it started
+// with, which is what a screen reader lists.
+TEST(WindowUpload, TheNextUploadListsTheFolderFromTheTopAndLeavesNoWindowBehind) {
+  testing::TempDir folder;
+  constexpr int kFiles = 300;
+  for (int i = 0; i < kFiles; ++i) folder.File("f" + std::to_string(1000 + i) + ".dat", {});
+  const QString workingDir = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.Path("."))));
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  receiver::RecordingSleeper sleeper;
+  ui::Panel panel(driver, reporter, sleeper, kTitle);
+  panel.Form().show();
+  auto windows = [] {
+    int count = 0;
+    for (const QWindow* window : QGuiApplication::topLevelWindows())
+      count += window->type() != Qt::Popup;
+    return count;
+  };
+  const int windowsAtStart = windows();
+  const std::size_t writesAtStart = driver.Writes().size();
+
+  struct Opened {
+    int scrolled = -1;
+    bool fileCurrent = true;
+  };
+  std::vector<Opened> opened;
+  QTimer user;
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    QAbstractItemView* list = nullptr;
+    for (auto* view : dialog->findChildren<QAbstractItemView*>())
+      if (view->isVisible() &&
+          (view->objectName() == "listView" || view->objectName() == "treeView"))
+        list = view;
+    if (list == nullptr || list->model()->rowCount(list->rootIndex()) < kFiles) return;
+    QCoreApplication::processEvents();
+    opened.push_back({list->verticalScrollBar()->value(), list->currentIndex().isValid()});
+    if (opened.size() == 1) {
+      const QModelIndex last = list->model()->index(kFiles - 1, 0, list->rootIndex());
+      list->setCurrentIndex(last);
+      list->scrollToBottom();
+    }
+    dialog->reject();
+  });
+  user.start();
+  for (const char* button : {"RAMbin", "FlashBin"}) {
+    QTest::mouseClick(FindIn<QPushButton>(panel.Form(), button), Qt::LeftButton);
+    EXPECT_EQ(windows(), windowsAtStart) << "after " << button;
+  }
+  QDir::setCurrent(workingDir);
+  ASSERT_EQ(opened.size(), 2u);
+  EXPECT_EQ(opened[1].scrolled, 0) << "the list opened scrolled";
+  EXPECT_FALSE(opened[1].fileCurrent) << "a file was current";
+  EXPECT_EQ(opened[1].scrolled, opened[0].scrolled);
+  EXPECT_EQ(driver.Writes().size(), writesAtStart) << "a cancelled upload sent something";
 }
 
 }  // namespace

@@ -496,9 +496,18 @@ bool Focused(const QJsonObject& panel, const std::string& control) {
   return false;
 }
 
+// The program's windows as a screen reader lists them: role and name.
+std::vector<std::string> WindowsRead(const XSession& x) {
+  std::vector<std::string> out;
+  for (const QJsonObject& window : Children(Tree(x, kPanelTitle)))
+    out.push_back(Str(window, "role") + " \"" + Str(window, "name") + "\"");
+  return out;
+}
+
 // A screen reader listening, images chosen by keyboard alone in the file dialog (name typed,
 // Return) under a window manager: after each upload the panel is the active window again with
-// the keyboard on "Upload RAM", and Tab reads the next control as focused. The name box's
+// the keyboard on "Upload RAM", Tab reads the next control as focused, and the reader finds
+// the windows it found at the start, no file dialog among them. The name box's
 // completer list, still open when the dialog went, once left the panel with the keyboard but
 // not active (no focus shown or read) about every other time: hence several uploads.
 TEST(X11ScreenReader, ThePanelIsActiveAgainAfterEachUploadChosenByKeyboard) {
@@ -516,6 +525,8 @@ TEST(X11ScreenReader, ThePanelIsActiveAgainAfterEachUploadChosenByKeyboard) {
   const std::string file = s.x.Scratch() + "/image.bin";
   WriteFile(file, image);
 
+  const std::vector<std::string> windowsAtStart = WindowsRead(s.x);
+  ASSERT_EQ(windowsAtStart.size(), 2u);
   s.x.Activate(s.panel);
   s.x.Key({"Tab"}, 2);  // from "Upload EEPROM" over "Tuning"
   constexpr int kUploads = 3;
@@ -551,6 +562,7 @@ TEST(X11ScreenReader, ThePanelIsActiveAgainAfterEachUploadChosenByKeyboard) {
     EXPECT_TRUE(PanelComesTo(
         s.x, [](const QJsonObject& panel) { return Focused(panel, "Band 0.13 to 0.8 MHz"); }, 3000))
         << "Tab is not read";
+    EXPECT_EQ(WindowsRead(s.x), windowsAtStart);
     s.x.Key({"shift+Tab"});  // back to "Upload RAM" for the next upload
   }
 }
