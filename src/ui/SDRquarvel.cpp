@@ -284,14 +284,15 @@ class PanelButton : public QPushButton {
 
  private:
   // An arrow key takes the focus to the nearest button on that side, roughly in line with this
-  // one, or leaves it where it is. The toolkit would move it as Tab does, onto the scroll bar
-  // next in the tab order, where the next press of the same arrow retunes the board.
+  // one, or leaves it where it is, whatever modifier is held (Shift with the keypad's arrows
+  // under Num Lock, say). The toolkit would move it as Tab does, with or without modifiers,
+  // onto the scroll bar next in the tab order, where the next press of the same arrow retunes
+  // the board.
   bool MoveToward(QKeyEvent& event) {
     static constexpr std::pair<int, QPoint> kDirections[] = {{Qt::Key_Left, {-1, 0}},
                                                              {Qt::Key_Right, {1, 0}},
                                                              {Qt::Key_Up, {0, -1}},
                                                              {Qt::Key_Down, {0, 1}}};
-    if ((event.modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) return false;
     const auto direction = std::find_if(std::begin(kDirections), std::end(kDirections),
                                         [&](const auto& d) { return d.first == event.key(); });
     if (direction == std::end(kDirections)) return false;

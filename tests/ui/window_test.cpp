@@ -924,27 +924,42 @@ TEST(WindowScrollBars, FocusMarkStandsOut) {
 }
 
 // The arrow keys on a button go to the nearest button on that side, or nowhere: never onto a
-// scroll bar, where a second press of the same arrow would retune the board.
+// scroll bar, where a second press of the same arrow would retune the board. So they do with
+// Shift, Ctrl or Alt held, or from the keypad with Num Lock on and Shift held.
 TEST(WindowSelection, ArrowKeysMoveAmongTheButtonsAndSendNothing) {
   const struct {
     const char* from;
     Qt::Key key;
     const char* to;
-  } rows[] = {{"FlashBin", Qt::Key_Right, "RAMbin"}, {"RAMbin", Qt::Key_Left, "FlashBin"},
-              {"FlashBin", Qt::Key_Down, "CMD1_4"},  {"Cmd25_100", Qt::Key_Down, "Cmdhigh"},
-              {"Cmdhigh", Qt::Key_Left, "Cmd10_40"}, {"Mux0", Qt::Key_Up, "CMD1_4"},
-              {"Mux3", Qt::Key_Right, "db0"},        {"Mux7", Qt::Key_Right, "db0"},
-              {"Mux1", Qt::Key_Down, "Mux5"},        {"Mux4", Qt::Key_Left, "Mux4"},
-              {"db20", Qt::Key_Right, "db20"}};
+    Qt::KeyboardModifiers held = Qt::NoModifier;
+  } rows[] = {{"FlashBin", Qt::Key_Right, "RAMbin"},
+              {"RAMbin", Qt::Key_Left, "FlashBin"},
+              {"FlashBin", Qt::Key_Down, "CMD1_4"},
+              {"Cmd25_100", Qt::Key_Down, "Cmdhigh"},
+              {"Cmdhigh", Qt::Key_Left, "Cmd10_40"},
+              {"Mux0", Qt::Key_Up, "CMD1_4"},
+              {"Mux3", Qt::Key_Right, "db0"},
+              {"Mux7", Qt::Key_Right, "db0"},
+              {"Mux1", Qt::Key_Down, "Mux5"},
+              {"Mux4", Qt::Key_Left, "Mux4"},
+              {"db20", Qt::Key_Right, "db20"},
+              {"FlashBin", Qt::Key_Right, "RAMbin", Qt::ShiftModifier},
+              {"RAMbin", Qt::Key_Left, "FlashBin", Qt::ShiftModifier},
+              {"Mux7", Qt::Key_Right, "db0", Qt::ControlModifier},
+              {"Mux4", Qt::Key_Left, "Mux4", Qt::ControlModifier},
+              {"Mux1", Qt::Key_Down, "Mux5", Qt::AltModifier},
+              {"db20", Qt::Key_Right, "db20", Qt::ShiftModifier | Qt::KeypadModifier},
+              {"Cmdhigh", Qt::Key_Left, "Cmd10_40", Qt::ShiftModifier | Qt::ControlModifier}};
   WindowRig w;
   for (const auto& row : rows) {
-    SCOPED_TRACE(std::string(row.from) + " " + QKeySequence(row.key).toString().toStdString());
+    SCOPED_TRACE(std::string(row.from) + " " +
+                 QKeySequence(row.key | row.held).toString().toStdString());
     w.Find<QPushButton>(row.from)->setFocus();
     w.Forget();
-    QTest::keyClick(QApplication::focusWidget(), row.key);
+    QTest::keyClick(QApplication::focusWidget(), row.key, row.held);
     ASSERT_NE(QApplication::focusWidget(), nullptr);
     EXPECT_EQ(QApplication::focusWidget()->objectName().toStdString(), row.to);
-    QTest::keyClick(QApplication::focusWidget(), row.key);
+    QTest::keyClick(QApplication::focusWidget(), row.key, row.held);
     EXPECT_TRUE(qobject_cast<QPushButton*>(QApplication::focusWidget()) != nullptr);
     EXPECT_TRUE(w.rig.driver.Writes().empty());
   }

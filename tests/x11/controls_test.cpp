@@ -198,7 +198,8 @@ TEST(X11Controls, AHeldKeyPressesAButtonOnce) {
     EXPECT_EQ(sent.writes.size(), 1u) << "a held key pressed the button again";
   }
   const std::size_t mark = s.x.LineCount();
-  s.x.Key({"Right", "Right", "Left", "Down"});
+  s.x.Key(
+      {"Right", "Right", "Left", "Down", "shift+Right", "shift+Right", "ctrl+Left", "ctrl+Left"});
   s.x.WaitQuiet(kQuietMs, 3000);
   EXPECT_TRUE(s.Writes(mark).empty()) << "an arrow key on a button changed the board";
 }
