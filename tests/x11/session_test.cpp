@@ -109,7 +109,10 @@ TEST(X11Session, ClosingThePanelEndsTheProgramClosingTheMonitorDoesNot) {
   ASSERT_TRUE(s.Start());
   s.x.Activate(s.monitor);
   s.x.Key({"alt+F4"});
-  ASSERT_TRUE(s.x.WaitForWindowGone(s.monitor, 3000));
+  ASSERT_TRUE(s.x.WaitForWindowGone(s.monitor, 5000))
+      << "the active window: " << s.x.Run({"xdotool", "getactivewindow", "getwindowname"})
+      << "the monitor: " << s.monitor << ", the panel: " << s.panel
+      << ", the program running: " << s.x.Running();
   EXPECT_TRUE(s.x.Running());
   const std::size_t mark = s.x.LineCount();
   s.x.Activate(s.panel);
