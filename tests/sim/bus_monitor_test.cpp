@@ -10,8 +10,10 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFontInfo>
+#include <QImage>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
@@ -175,6 +177,41 @@ TEST(BusMonitor, HexTablesShowEveryByteUnderItsHeaders) {
   }
   const QModelIndex cell = m.HexTable("eeprom")->model()->index(0xF9 / 16, 0xF9 % 16);
   EXPECT_EQ(cell.data(Qt::TextAlignmentRole).toInt(), int{Qt::AlignCenter});
+}
+
+// What the screen shows of the register table follows a clock burst at once: the cells that
+// changed are drawn again (the first and the last of a changed row too), as a full repaint
+// would draw them.
+TEST(BusMonitor, RegisterCellsOnTheScreenFollowAClockBurst) {
+  MonitorRig m{MonitorRig::StartedFirst{}};
+  m.monitor->resize(m.monitor->FullViewSize());
+  m.monitor->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(m.monitor.get()));
+  QTest::qWait(50);
+  QTableView* table = m.HexTable("registers");
+  auto shown = [&](int offset) {
+    const QRect cell = table->visualRect(table->model()->index(offset / 16, offset % 16));
+    const QPoint at = table->viewport()->mapTo(m.monitor.get(), cell.topLeft());
+    return m.monitor->screen()
+        ->grabWindow(m.monitor->winId(), at.x(), at.y(), cell.width(), cell.height())
+        .toImage();
+  };
+  const std::vector<int> cells = {0x40, 0x41, 0x42};
+  std::vector<QImage> before;
+  for (int offset : cells) before.push_back(shown(offset));
+  m.rig.controls.ScrollBar1.SetPosition(1600);
+  ASSERT_NE(m.Cell("registers", 0x41), "5A") << "the burst changed nothing";
+  QTest::qWait(50);
+  std::vector<QImage> after;
+  for (int offset : cells) after.push_back(shown(offset));
+  table->viewport()->update();
+  QTest::qWait(50);
+  for (std::size_t i = 0; i < cells.size(); ++i) {
+    SCOPED_TRACE("register " + std::to_string(cells[i]));
+    const QImage repainted = shown(cells[i]);
+    EXPECT_EQ(after[i], repainted) << "the cell on the screen still shows the old byte";
+  }
+  EXPECT_NE(after[1], before[1]);
 }
 
 TEST(BusMonitor, FollowsSelectionTuningAndUploads) {
