@@ -145,6 +145,7 @@ TEST(Decoder, ReportsEveryKindOfMalformedWaveform) {
   Bytes unclosed = Lines(kStart);
   Bytes bit7 = {0x83, 0x83};
   Bytes selection = {0x03, 0x07};
+  Bytes attenuator = {0x03, 0x43};  // the selection's top line, bit 6
   // A whole byte 0x00 whose ninth clock sees the data line held low.
   Bytes ack = Lines(kStart);
   for (int i = 0; i < 9; ++i) {
@@ -159,6 +160,7 @@ TEST(Decoder, ReportsEveryKindOfMalformedWaveform) {
       {"no stop", unclosed, V::MessageNotClosed},
       {"bit 7", bit7, V::Bit7Set},
       {"selection changes", selection, V::SelectionChanged},
+      {"attenuator line changes", attenuator, V::SelectionChanged},
       {"ack held low", ack, V::AckNotReleased},
   };
   for (const auto& c : cases) {

@@ -39,6 +39,8 @@ TEST(MonitorPlacement, RoomLeftByThePanel) {
       {"beside, preferred size", {0, 0, 1920, 1080}, {672, 150, 960, 760}},
       {"beside, narrower: the largest room", {0, 0, 1024, 768}, {672, 8, 352, 760}},
       {"below, where only below takes the minimum", {0, 0, 800, 1200}, {0, 602, 800, 598}},
+      {"left, next to the panel", {-1000, 0, 1700, 800}, {-772, 40, 960, 760}},
+      {"above, next to the panel", {0, -900, 700, 1500}, {0, -622, 700, 760}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.name);
@@ -46,10 +48,31 @@ TEST(MonitorPlacement, RoomLeftByThePanel) {
     EXPECT_EQ(got, row.expected);
     EXPECT_FALSE(got.intersects(panel)) << "over the panel";
     EXPECT_TRUE(row.area.contains(got)) << "off the screen";
+    const QRect gap = panel.marginsAdded(
+        QMargins(ui::kMonitorGapPx, ui::kMonitorGapPx, ui::kMonitorGapPx, ui::kMonitorGapPx));
+    EXPECT_FALSE(got.intersects(gap)) << "closer to the panel than the gap";
   }
   // No room at all: the top left corner at the minimum size, cut to the screen.
   EXPECT_EQ(ui::MonitorFrame({0, 0, 800, 600}, {0, 0, 800, 600}, minimum, preferred),
             QRect(0, 0, 470, 560));
+}
+
+// A box centred on the screen it opens on; one larger than the screen keeps its title bar (the
+// frame's top left corner) on it.
+TEST(BoxPlacement, CentredOrItsTitleBarOnTheScreen) {
+  const QMargins frame(4, 32, 4, 4);
+  const struct {
+    const char* name;
+    QSize client;
+    QRect area;
+    QPoint expected;
+  } rows[] = {{"fits", {400, 300}, {0, 0, 800, 600}, {196, 132}},
+              {"wider than the screen", {2000, 300}, {0, 0, 800, 600}, {0, 132}},
+              {"taller than the screen", {300, 900}, {100, 50, 800, 600}, {346, 50}}};
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(ui::CentredPlace(row.client, frame, row.area), row.expected);
+  }
 }
 
 // The panel opens at its layout place where the screen shows its title bar (assumed 32 px, with
