@@ -85,6 +85,9 @@ TEST(BoxLine, OneLineTwoFieldsAndValidUtf8WhateverTheTextHolds) {
        "\\xE2\\x80\\xA8\""},
       {"stray \x80", "cut \xE2\x82 long \xC0\xAF surrogate \xED\xA0\x80",
        R"(MessageBox caption="stray \x80" text="cut \xE2\x82 long \xC0\xAF surrogate \xED\xA0\x80")"},
+      // DEL and the last C1 character; past U+10FFFF and an overlong three-byte form.
+      {"del\x7F", "c1 \xC2\x9F high \xF4\x90\x80\x80 long \xE0\x80\x80",
+       R"(MessageBox caption="del\x7F" text="c1 \xC2\x9F high \xF4\x90\x80\x80 long \xE0\x80\x80")"},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.line);
