@@ -1286,8 +1286,8 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
 
 // The dialog of the second upload opens as the first did, whatever the user did in the first:
 // the working folder's list at its top with no file current, though the list was scrolled to
-// its end and a file touched. Between uploads the program has only the windows it started
-// with, which is what a screen reader lists.
+// its end and a file touched; only the size the user gave it stays. Between uploads the program has
+// only the windows it started with, which is what a screen reader lists.
 TEST(WindowUpload, TheNextUploadListsTheFolderFromTheTopAndLeavesNoWindowBehind) {
   testing::TempDir folder;
   constexpr int kFiles = 300;
@@ -1311,6 +1311,7 @@ TEST(WindowUpload, TheNextUploadListsTheFolderFromTheTopAndLeavesNoWindowBehind)
   struct Opened {
     int scrolled = -1;
     bool fileCurrent = true;
+    QSize size;
   };
   std::vector<Opened> opened;
   QTimer user;
@@ -1325,8 +1326,10 @@ TEST(WindowUpload, TheNextUploadListsTheFolderFromTheTopAndLeavesNoWindowBehind)
         list = view;
     if (list == nullptr || list->model()->rowCount(list->rootIndex()) < kFiles) return;
     QCoreApplication::processEvents();
-    opened.push_back({list->verticalScrollBar()->value(), list->currentIndex().isValid()});
+    opened.push_back(
+        {list->verticalScrollBar()->value(), list->currentIndex().isValid(), dialog->size()});
     if (opened.size() == 1) {
+      dialog->resize(560, 400);  // the user's size, which the next upload keeps
       const QModelIndex last = list->model()->index(kFiles - 1, 0, list->rootIndex());
       list->setCurrentIndex(last);
       list->scrollToBottom();
@@ -1343,6 +1346,7 @@ TEST(WindowUpload, TheNextUploadListsTheFolderFromTheTopAndLeavesNoWindowBehind)
   EXPECT_EQ(opened[1].scrolled, 0) << "the list opened scrolled";
   EXPECT_FALSE(opened[1].fileCurrent) << "a file was current";
   EXPECT_EQ(opened[1].scrolled, opened[0].scrolled);
+  EXPECT_EQ(opened[1].size, QSize(560, 400));
   EXPECT_EQ(driver.Writes().size(), writesAtStart) << "a cancelled upload sent something";
 }
 
