@@ -333,6 +333,24 @@ TEST(BusMonitor, ComparisonTurnsRedWhileTheBoardIsTunedElsewhere) {
   EXPECT_EQ(m.Text("comparison"), "Board 5000 kHz = panel 5000 kHz");
   EXPECT_FALSE(m.Red("comparison"));
 
+  // The smallest tuning step off is off too (half a kilohertz in the lowest band):
+  // the registers of the next position, uploaded.
+  m.rig.rx.CMD1_4Click();
+  const int from = m.rig.controls.ScrollBar1.Position();
+  m.rig.controls.ScrollBar1.SetPosition(from + 1);
+  std::vector<std::uint8_t> nextStep(256);
+  for (int offset = 0; offset < 256; ++offset)
+    nextStep[static_cast<std::size_t>(offset)] =
+        static_cast<std::uint8_t>(m.Cell("registers", offset).toUInt(nullptr, 16));
+  m.rig.controls.ScrollBar1.SetPosition(from);
+  m.rig.chooser.next = dir.File("step.bin", nextStep);
+  m.rig.rx.RAMbinClick();
+  EXPECT_NE(m.Text("comparison").indexOf(u'\u2260'), -1) << m.Text("comparison").toStdString();
+  EXPECT_TRUE(m.Red("comparison"));
+  m.rig.controls.ScrollBar1.SetPosition(from + 1);
+  EXPECT_NE(m.Text("comparison").indexOf(u'='), -1) << m.Text("comparison").toStdString();
+  EXPECT_FALSE(m.Red("comparison"));
+
   // Back to normal, the line follows the desktop's colours as every other line does: light
   // text once the desktop turns dark, not the colour it had before the alarm.
   const QPalette light = QApplication::palette();
