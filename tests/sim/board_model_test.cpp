@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,16 @@ TEST(BoardModel, UploadsFillTheRegisterFileOrTheEeprom) {
   EXPECT_EQ(LogTexts(b.board).back(),
             "EEPROM 0xD0 \u2190 [F0] 90 91 92 93 94 95 96 97 98 99 9A 9B 9C 9D 9E 9F");
   EXPECT_EQ(b.board.FaultCount(), 0u);
+
+  // Power lost and back: the clock generator and the level converter start afresh and the
+  // lines are low; only the EEPROM keeps what was uploaded.
+  b.rig.controls.ScrollBar4.SetPosition(99);
+  b.board.PowerUp();
+  EXPECT_FALSE(b.board.ClockGenerator().TunedKhz().has_value());
+  EXPECT_EQ(b.board.ClockGenerator().CrystalTrim(), 0);
+  EXPECT_FALSE(b.board.Level().has_value());
+  EXPECT_EQ(b.board.Lines(), 0);
+  EXPECT_TRUE(std::equal(b.board.Eeprom().begin(), b.board.Eeprom().end(), other.begin()));
 }
 
 // The board was away (unplugged, or not yet plugged in at start-up) while the panel moved on;
@@ -335,6 +346,16 @@ TEST(BoardModel, LogKeepsOnlyTheNewestEntries) {
   EXPECT_EQ(sim::EntryText(board.Log()[2]), "clock generator 0xD2 \u2190 [40] C4 C6 30");
   EXPECT_EQ(sim::EntryText(board.Log()[4]), "clock generator 0xD2 \u2190 [13] 7F");
   EXPECT_EQ(board.Log().back().serial, board.LastSerial());
+
+  // Faults are kept to the same limit; the count goes on.
+  for (std::uint8_t input = 0; input < 8; ++input) {
+    const std::uint8_t state = static_cast<std::uint8_t>(0x63 | input << 2);  // attenuator code 3
+    board.FeedBurst(std::span(&state, 1));
+  }
+  EXPECT_EQ(board.FaultCount(), 8u);
+  ASSERT_EQ(board.Faults().size(), 5u);
+  EXPECT_EQ(board.Input(), 8);
+  EXPECT_EQ(sim::EntryText(board.Log().back()), "fault: " + board.Faults().back());
 }
 
 TEST(BoardModel, AttachingKeepsTheDriversHookAndDetachingGivesItBack) {
