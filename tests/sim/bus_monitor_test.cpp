@@ -4,11 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDateTime>
 #include <QFontInfo>
 #include <QImage>
 #include <QLabel>
@@ -128,6 +130,20 @@ TEST(BusMonitor, ShowsTheStartUpBurstAndTheBoardState) {
   EXPECT_FALSE(m.Red("faults"));
   EXPECT_EQ(m.Cell("registers", 0x41), "5A");
   EXPECT_EQ(m.Cell("registers", 0x0C), "0A");
+}
+
+// Registered on its own with TZ=IST-5:30, a zone half an hour off the hour: each row shows
+// the local time of day the message arrived at, not UTC.
+TEST(MonitorClock, RowsShowTheLocalTimeOfDay) {
+  ASSERT_EQ(QDateTime::currentDateTime().offsetFromUtc(), 5 * 3600 + 30 * 60)
+      << "run with TZ=IST-5:30 (ctest does)";
+  MonitorRig m;
+  // 2026-12-09 20:00:00.123 UTC, 01:30:00.123 the next day in that zone.
+  m.board.Now = [] { return sim::Clock::time_point(std::chrono::milliseconds(1796846400123)); };
+  m.rig.Start();
+  ASSERT_FALSE(m.Rows().isEmpty());
+  EXPECT_TRUE(m.Rows().front().startsWith("01:30:00.123  clock generator"))
+      << m.Rows().front().toStdString();
 }
 
 TEST(BusMonitor, OpenedAfterTheStartUpBurstsShowsThemAndFollowsOn) {
