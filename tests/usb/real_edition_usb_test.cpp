@@ -7,6 +7,8 @@
 
 #include <chrono>
 
+#include <QProcess>
+
 #include "TempFiles.h"
 #include "UsbRig.h"
 #include "bus/TwoWireDecoder.h"
@@ -130,6 +132,19 @@ TEST(RealEditionOnChip, UploadArrivesPageByPageWithItsPauses) {
   EXPECT_GE(pausedMs, 3200.0);
   EXPECT_GE(busyMs, 3200.0);
   std::printf("upload: %.0f ms in the window, %.0f ms of pauses on the wire\n", busyMs, pausedMs);
+}
+
+// The program itself, on the preload's empty testbed (no board): it reads no command line, so a
+// toolkit option is not taken. "-platform" with a platform that does not exist would end it at
+// once; instead it runs, showing its "device not found" boxes.
+TEST(RealEditionProgram, TakesNoToolkitOptionFromItsCommandLine) {
+  QProcess program;
+  program.start(QStringLiteral(QUARVEL_REAL_EXE), {"-platform", "no-such-platform"});
+  ASSERT_TRUE(program.waitForStarted(10000));
+  EXPECT_FALSE(program.waitForFinished(3000)) << "ended with code " << program.exitCode() << ": "
+                                              << program.readAllStandardError().toStdString();
+  program.kill();  // a terminating signal during the start-up boxes ends it at once anyway
+  program.waitForFinished(10000);
 }
 
 }  // namespace
