@@ -214,6 +214,8 @@ void ReceiverControl::UploadImageFile(std::uint8_t target) {
   // A whole image in the clock generator replaces every register the panel's clock burst
   // sets; sending that burst now would undo the upload.
   if (targetAddress_ == bus::ClockGenerator && everyPageReached) clockLost_ = false;
+  ++uploadsSent_;
+  lastUploadReached_ = everyPageReached;
   ResendLostSettings();
 }
 

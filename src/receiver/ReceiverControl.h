@@ -108,6 +108,10 @@ class ReceiverControl {
   std::uint8_t Register41() const { return register41_; }
   std::uint8_t Register42() const { return register42_; }
   const Image& UploadImage() const { return uploadImage_; }
+  // The uploads that sent their sixteen pages (not the cancelled ones, nor those whose file
+  // could not be used), and whether every page of the last of them reached the board.
+  std::uint64_t UploadsSent() const { return uploadsSent_; }
+  bool LastUploadReached() const { return lastUploadReached_; }
 
  private:
   void BandClick(const Band& band);
@@ -156,6 +160,8 @@ class ReceiverControl {
   // the clock generator) did not reach it.
   bool clockLost_ = false;
   int depth_ = 0;  // operations in progress
+  std::uint64_t uploadsSent_ = 0;
+  bool lastUploadReached_ = false;
 };
 
 }  // namespace quarvel::receiver

@@ -65,6 +65,8 @@ struct ControlRow {
   int fontPt = kFontPt;
   // For screen readers, the frequency is a bar's value, or what a button's click is followed by.
   bool speaksFrequency = false;
+  // A screen reader is told how an upload the button started ended.
+  bool speaksUpload = false;
 };
 
 namespace {
@@ -114,6 +116,15 @@ constexpr ControlRow Tuning(ControlRow bar) {
   return bar;
 }
 
+// An upload button: a screen reader hears when the pages are out, which otherwise only the
+// progress bar falling back to 0 would tell.
+constexpr ControlRow Upload(const char* name, QRect at, const char* caption, void (RC::*click)(),
+                            const char* accessibleName) {
+  ControlRow row = Button(name, at, caption, click, accessibleName);
+  row.speaksUpload = true;
+  return row;
+}
+
 // The three families of buttons: the bands, the inputs and the attenuator steps.
 constexpr ControlRow Band(const char* name, int left, int top, const char* caption,
                           void (RC::*click)(), const char* accessibleName) {
@@ -158,9 +169,9 @@ const ControlRow kLayout[] = {
     Label("Label6", {384, 176, 34, 13}, "25 kHz", "Cmdhigh"),
     Label("Label7", {80, 192, 28, 13}, "Offset", "ScrollBar2"),
     Label("Xtal", {80, 224, 18, 13}, "Xtal", "ScrollBar3"),
-    Button("FlashBin", {16, 8, 113, 25}, "upload EEPROM", &RC::FlashBinClick, "Upload EEPROM"),
+    Upload("FlashBin", {16, 8, 113, 25}, "upload EEPROM", &RC::FlashBinClick, "Upload EEPROM"),
     Tuning(Bar("ScrollBar1", {16, 72}, 425, &PC::ScrollBar1, "Tuning")),
-    Button("RAMbin", {160, 8, 105, 25}, "upload RAM", &RC::RAMbinClick, "Upload RAM"),
+    Upload("RAMbin", {160, 8, 105, 25}, "upload RAM", &RC::RAMbinClick, "Upload RAM"),
     Other(Kind::Progress, "ProgressBar1", {16, 40, 425, 17}, "Upload progress"),
     Band("CMD1_4", 16, 144, "0.13...0,8 MHz", &RC::CMD1_4Click, "Band 0.13 to 0.8 MHz"),
     Band("CMD2_8", 104, 144, "0,4...1,6 MHz", &RC::CMD2_8Click, "Band 0.4 to 1.6 MHz"),
@@ -707,16 +718,24 @@ QPushButton* TForm1::MakeButton(const ControlRow& row) {
   button->setAutoDefault(false);
   receiver::ReceiverControl* rx = &rx_;
   // A band button changes the frequency, which only a label shows: screen readers are told
-  // the frequency after the click, the button keeping its focus and its name.
-  Announcer* announcer = row.speaksFrequency ? &announcer_ : nullptr;
+  // the frequency after the click, the button keeping its focus and its name. An upload
+  // button's pages going out show only on the progress bar: they are told whether all of them
+  // reached the board (nothing after a cancel).
   const receiver::TextControl* frequency = &controls_.Freq;
-  connect(button, &QPushButton::clicked, this,
-          [this, rx, operation = row.operation, announcer, frequency] {
-            Dispatch([rx, operation, announcer, frequency] {
-              (rx->*operation)();
-              if (announcer != nullptr) announcer->Say(FromStd(frequency->Text()));
-            });
-          });
+  connect(
+      button, &QPushButton::clicked, this,
+      [this, rx, operation = row.operation, frequency, speaksFrequency = row.speaksFrequency,
+       upload = row.speaksUpload ? QString::fromUtf8(row.accessibleName) : QString()] {
+        Dispatch([this, rx, operation, frequency, speaksFrequency, upload] {
+          const std::uint64_t uploadsBefore = rx->UploadsSent();
+          (rx->*operation)();
+          if (speaksFrequency) announcer_.Say(FromStd(frequency->Text()));
+          if (!upload.isEmpty() && rx->UploadsSent() != uploadsBefore)
+            announcer_.Say(upload + (rx->LastUploadReached()
+                                         ? QStringLiteral(": 16 pages sent")
+                                         : QStringLiteral(": not every page reached the board")));
+        });
+      });
   return button;
 }
 

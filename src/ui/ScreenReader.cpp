@@ -140,6 +140,7 @@ Announcer::Announcer(QWidget* window) : QObject(window), window_(window) {
 
 void Announcer::Say(const QString& text) {
   text_ = text;
+  ++said_;
   if (!QAccessible::isActive()) return;
   // Screen readers speak a notification when it shows.
   QAccessibleEvent shown(this, QAccessible::ObjectShow);

@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+#include <cstdint>
 #include <functional>
 
 class QScrollBar;
@@ -38,12 +39,15 @@ class Announcer : public QObject {
   explicit Announcer(QWidget* window);
 
   void Say(const QString& text);
+  // The last text said, and how many have been said.
   const QString& Text() const { return text_; }
+  std::uint64_t Said() const { return said_; }
   QWidget* Window() const { return window_; }
 
  private:
   QWidget* window_;
   QString text_;
+  std::uint64_t said_ = 0;
 };
 
 }  // namespace quarvel::ui

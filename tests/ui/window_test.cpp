@@ -27,6 +27,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <thread>
@@ -39,6 +40,7 @@
 #include "ui/MonitorPlacement.h"
 #include "ui/Panel.h"
 #include "ui/QtPlatform.h"
+#include "ui/ScreenReader.h"
 
 namespace quarvel::ui_test {
 namespace {
@@ -1075,6 +1077,45 @@ TEST(WindowUpload, CancelSendsNothingAndAFileErrorIsShownWithTheTitle) {
   // The window goes on.
   w.Click("Mux1");
   EXPECT_EQ(w.ClockBursts().size(), 1u);
+}
+
+// What a screen reader is told at the end of an upload: the pages are out, or some did not
+// reach the board (the boxes said why); nothing after a cancel or a file that could not be used.
+TEST(WindowUpload, AScreenReaderIsToldHowEachUploadEnded) {
+  TempImage image(256);
+  WindowRig w;
+  const ui::Announcer* announcer = nullptr;
+  for (QObject* child : w.form->children())
+    if (auto* found = dynamic_cast<ui::Announcer*>(child)) announcer = found;
+  ASSERT_NE(announcer, nullptr);
+  const struct {
+    const char* button;
+    std::optional<std::string> file;  // none: cancelled
+    port::FtStatus writeStatus;
+    const char* told;  // nothing: ""
+  } kCases[] = {
+      {"RAMbin", std::nullopt, 0, ""},
+      {"RAMbin", image.Path(), 0, "Upload RAM: 16 pages sent"},
+      {"FlashBin", "/nonexistent-dir/image.bin", 0, ""},
+      {"FlashBin", image.Path(), 4, "Upload EEPROM: not every page reached the board"},
+      {"FlashBin", image.Path(), 0, "Upload EEPROM: 16 pages sent"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(std::string(c.button) + " " + c.file.value_or("cancelled"));
+    w.rig.driver.SetStatus(port::DriverCall::Write, c.writeStatus);
+    w.rig.chooser.next = c.file;
+    w.Forget();
+    const std::uint64_t before = announcer->Said();
+    w.Click(c.button);
+    const bool sent = *c.told != '\0';
+    EXPECT_EQ(announcer->Said() - before, sent ? 1u : 0u);
+    if (sent) {
+      EXPECT_EQ(announcer->Text().toStdString(), c.told);
+    }
+    std::size_t pages = 0;
+    for (const auto& write : w.rig.driver.Writes()) pages += write.size() == 494 ? 1 : 0;
+    EXPECT_EQ(pages, sent ? 16u : 0u);
+  }
 }
 
 TEST(WindowDispatch, ErrorInStartUpIsShownAndTheWindowStillComesUp) {

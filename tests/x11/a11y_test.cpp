@@ -117,6 +117,14 @@ class AccessibilityBus {
 // destruction on the accessibility bus of the session (an AccessibilityBus made before it): while
 // it listens, the program sends its events over the bus as it would to a screen reader. What it
 // heard is in its log.
+// How many times the text occurs in the listener's output.
+std::size_t Occurrences(const std::string& heard, const std::string& text) {
+  std::size_t count = 0;
+  for (std::size_t at = heard.find(text); at != std::string::npos; at = heard.find(text, at + 1))
+    ++count;
+  return count;
+}
+
 class EventListener {
  public:
   explicit EventListener(const XSession& x) : log_(x.Scratch() + "/events.log") {
@@ -558,6 +566,16 @@ TEST(X11ScreenReader, ThePanelIsActiveAgainAfterEachUploadChosenByKeyboard) {
         3000))
         << "the panel is not active with \"Upload RAM\" focused; focus events heard:\n"
         << listener.HeardFocus();
+    // The pages being out is told once, as a notification: nothing else says so.
+    const std::string told =
+        "object:state-changed:showing notification[Upload RAM: 16 pages sent] 1";
+    std::size_t heard = 0;
+    for (int waited = 0; waited < 3000 && heard < static_cast<std::size_t>(upload); waited += 50) {
+      heard = Occurrences(listener.Heard(), told);
+      if (heard < static_cast<std::size_t>(upload))
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    EXPECT_EQ(heard, static_cast<std::size_t>(upload)) << listener.Heard();
     s.x.Key({"Tab"});
     EXPECT_TRUE(PanelComesTo(
         s.x, [](const QJsonObject& panel) { return Focused(panel, "Band 0.13 to 0.8 MHz"); }, 3000))
