@@ -99,10 +99,14 @@ void SetAlarm(QLabel* label, bool alarm) {
   label->setPalette(p);
 }
 
+// A value of the board's state: a stop for Tab (between the message list and the register
+// tables, in reading order), so that a screen reader reaches it with its row's label; its text
+// can be selected and copied with the mouse or the keyboard.
 QLabel* ValueLabel(const char* name, QWidget* parent) {
   auto* label = new QLabel(QStringLiteral("\u2014"), parent);
   label->setObjectName(QLatin1String(name));
-  label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  label->setFocusPolicy(Qt::StrongFocus);  // the flags alone give only click focus
   return label;
 }
 
@@ -376,6 +380,13 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   eepromView->setAccessibleName(QStringLiteral("EEPROM"));
   images->addTab(registersView, QStringLiteral("Clock generator registers (0xD2)"));
   images->addTab(eepromView, QStringLiteral("EEPROM (0xD0)"));
+  // Tab reads the window as it is laid out: the messages, the board's values and the two
+  // lines under them, then the register tables.
+  const std::initializer_list<QWidget*> readingOrder = {
+      messages_, input_, attenuator_, clockRegisters_, divider_, trim_, oscillator_,
+      tuned_,    level_, traffic_,    comparison_,     faults_,  images};
+  for (auto next = readingOrder.begin() + 1; next != readingOrder.end(); ++next)
+    setTabOrder(*(next - 1), *next);
 
   content_ = new QWidget;
   auto* layout = new QVBoxLayout(content_);
@@ -557,20 +568,29 @@ void BusMonitor::ShowComparison() {
   const std::optional<double> board = board_.ClockGenerator().TunedKhz();
   if (!board_.ClockGenerator().written) {
     SetText(comparison_, QStringLiteral("Board not programmed yet"));
+    comparison_->setAccessibleName(QString());  // read as shown
     SetAlarm(comparison_, false);
     return;
   }
   const QString boardText = board ? frequencyText_(*board) : QStringLiteral("no output");
   if (!panelTunedKhz_) {
     SetText(comparison_, QStringLiteral("Board %1").arg(boardText));
+    comparison_->setAccessibleName(QString());
     SetAlarm(comparison_, false);
     return;
   }
   const double panel = panelTunedKhz_();
   const bool agree = board && std::fabs(*board - panel) < kAgreementKhz;
-  SetText(comparison_, QStringLiteral("Board %1 %2 panel %3")
-                           .arg(boardText, agree ? QStringLiteral("=") : QStringLiteral("\u2260"),
-                                frequencyText_(panel)));
+  const QString panelText = frequencyText_(panel);
+  SetText(comparison_,
+          QStringLiteral("Board %1 %2 panel %3")
+              .arg(boardText, agree ? QStringLiteral("=") : QStringLiteral("\u2260"), panelText));
+  // In words for screen readers, which may say nothing for "=" or "≠".
+  const QString spoken =
+      QStringLiteral("Board %1 %2 panel %3")
+          .arg(boardText, agree ? QStringLiteral("equals") : QStringLiteral("differs from"),
+               panelText);
+  if (comparison_->accessibleName() != spoken) comparison_->setAccessibleName(spoken);
   SetAlarm(comparison_, !agree);
 }
 

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cmath>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
@@ -684,17 +685,43 @@ TEST(BusMonitor, RowsBeingReadStayInPlaceWhileTheOldestGo) {
   EXPECT_EQ(list->rowAt(0), 40 - 30) << "three rows per burst went";
 }
 
-// Tab goes into the list and out of it again, to the register tables' tabs and back.
-TEST(BusMonitor, TabGoesThroughTheListTheHexImagesAndOn) {
+// Tab goes from the list through the board's values, each read with its row's label (the
+// comparison in words), to the register tables' tabs, and back.
+TEST(BusMonitor, TabGoesThroughTheListTheValuesTheHexImagesAndOn) {
   MonitorRig m;
   m.monitor->show();
   m.monitor->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(m.monitor.get()));
   m.rig.Start();
+  m.rig.rx.Mux2Click();
   QTableWidget* list = m.List();
   list->setFocus();
   ASSERT_TRUE(list->hasFocus());
-  QTest::keyClick(list, Qt::Key_Tab);
+  const std::vector<std::pair<QString, QString>> values = {
+      {"Input:", "In3"},
+      {"Attenuator:", "0 dB"},
+      {"Registers 40 41 42:", "D2 5A 30"},
+      {"Output divider (0C):", "0A (10)"},
+      {"Crystal trim (13):", "7F (127)"},
+      {"Oscillator:", "24240 kHz  (P 1212, Q 50)"},
+      {"Tuned frequency:", "6060 kHz"},
+      {"Level:", "4D (77)"},
+      {"Traffic:", "3 bursts, 7 messages"},
+      {"", "Board 6060 kHz equals panel 6060 kHz"},
+      {"", "Faults: 0"},
+  };
+  for (const auto& [label, value] : values) {
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(QApplication::focusWidget());
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->text(QAccessible::Name).toStdString(), value.toStdString());
+    const auto labelledBy = read->relations(QAccessible::Label);
+    EXPECT_EQ(
+        labelledBy.empty() ? "" : labelledBy.front().first->text(QAccessible::Name).toStdString(),
+        label.toStdString())
+        << value.toStdString();
+  }
+  QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
   auto* tabs = qobject_cast<QTabBar*>(QApplication::focusWidget());
   ASSERT_NE(tabs, nullptr);
   // Each hex image is a stop of its own, read cell by cell with the arrow keys (a screen
@@ -716,7 +743,8 @@ TEST(BusMonitor, TabGoesThroughTheListTheHexImagesAndOn) {
   QTest::keyClick(tabs, Qt::Key_Left);
   tabs->setFocus();
   QTest::keyClick(tabs, Qt::Key_Backtab);
-  EXPECT_EQ(QApplication::focusWidget(), list);
+  EXPECT_EQ(QApplication::focusWidget(), m.Label("faults"));
+  list->setFocus();
   QTest::keyClick(list, Qt::Key_Backtab);
   EXPECT_NE(QApplication::focusWidget(), list);
   EXPECT_EQ(qobject_cast<QScrollArea*>(QApplication::focusWidget()), nullptr)
