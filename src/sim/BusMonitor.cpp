@@ -19,6 +19,8 @@
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QStyle>
+#include <QStyleOptionFocusRect>
+#include <QStylePainter>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTableWidget>
@@ -101,12 +103,35 @@ void SetAlarm(QLabel* label, bool alarm) {
 
 // A value of the board's state: a stop for Tab (between the message list and the register
 // tables, in reading order), so that a screen reader reaches it with its row's label; its text
-// can be selected and copied with the mouse or the keyboard.
+// can be selected and copied with the mouse or the keyboard. With the keyboard on it, it shows
+// the style's focus frame around its text, in margins kept free for it (the text caret alone is
+// a thin line, clipped away on the widest value).
+class ValueText : public QLabel {
+ public:
+  explicit ValueText(QWidget* parent) : QLabel(QStringLiteral("\u2014"), parent) {
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    setFocusPolicy(Qt::StrongFocus);  // the flags alone give only click focus
+    setContentsMargins(kFrameRoom, kFrameRoom, kFrameRoom, kFrameRoom);
+  }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override {
+    QLabel::paintEvent(event);
+    if (!hasFocus()) return;
+    QStylePainter painter(this);
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.backgroundColor = palette().color(QPalette::Window);
+    painter.drawPrimitive(QStyle::PE_FrameFocusRect, frame);
+  }
+
+ private:
+  static constexpr int kFrameRoom = 2;
+};
+
 QLabel* ValueLabel(const char* name, QWidget* parent) {
-  auto* label = new QLabel(QStringLiteral("\u2014"), parent);
+  auto* label = new ValueText(parent);
   label->setObjectName(QLatin1String(name));
-  label->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-  label->setFocusPolicy(Qt::StrongFocus);  // the flags alone give only click focus
   return label;
 }
 
@@ -208,6 +233,15 @@ class MessageList : public QTableWidget {
   explicit MessageList(QWidget* parent) : QTableWidget(0, 1, parent) {
     setHorizontalScrollMode(ScrollPerPixel);
     horizontalHeader()->setStretchLastSection(true);
+    // A list that shows its newest row keeps showing it when the window changes size (a list
+    // maximised, where every row fits, and restored), not only when rows come in: the new
+    // range alone would leave it where it was, read as "scrolled up by the user".
+    QScrollBar* bar = verticalScrollBar();
+    connect(bar, &QScrollBar::valueChanged, this,
+            [this, bar](int value) { atBottom_ = value == bar->maximum(); });
+    connect(bar, &QScrollBar::rangeChanged, this, [this, bar](int, int maximum) {
+      if (atBottom_) bar->setValue(maximum);
+    });
   }
 
   // A message's text, before it is added. In a fixed-pitch font, as the list's is on most
@@ -285,8 +319,9 @@ class MessageList : public QTableWidget {
 
  private:
   bool fixedPitch_ = false;
-  int longest_ = 0;  // characters of the longest message measured
-  int widest_ = 0;   // pixels of the widest, with the cell's margins
+  int longest_ = 0;       // characters of the longest message measured
+  int widest_ = 0;        // pixels of the widest, with the cell's margins
+  bool atBottom_ = true;  // the newest row in view, as the list was left
 };
 
 }  // namespace
@@ -565,33 +600,32 @@ void BusMonitor::CopySelectedMessages() {
 }
 
 void BusMonitor::ShowComparison() {
+  // The text shown, and for screen readers the same in words where it has a sign in it (which
+  // they may not say); the name goes first, so that a change is told once, in words.
+  const auto show = [this](const QString& text, const QString& spoken, bool alarm) {
+    if (comparison_->accessibleName() != spoken) comparison_->setAccessibleName(spoken);
+    SetText(comparison_, text);
+    SetAlarm(comparison_, alarm);
+  };
   const std::optional<double> board = board_.ClockGenerator().TunedKhz();
   if (!board_.ClockGenerator().written) {
-    SetText(comparison_, QStringLiteral("Board not programmed yet"));
-    comparison_->setAccessibleName(QString());  // read as shown
-    SetAlarm(comparison_, false);
+    show(QStringLiteral("Board not programmed yet"), QString(), false);
     return;
   }
   const QString boardText = board ? frequencyText_(*board) : QStringLiteral("no output");
   if (!panelTunedKhz_) {
-    SetText(comparison_, QStringLiteral("Board %1").arg(boardText));
-    comparison_->setAccessibleName(QString());
-    SetAlarm(comparison_, false);
+    show(QStringLiteral("Board %1").arg(boardText), QString(), false);
     return;
   }
   const double panel = panelTunedKhz_();
   const bool agree = board && std::fabs(*board - panel) < kAgreementKhz;
   const QString panelText = frequencyText_(panel);
-  SetText(comparison_,
-          QStringLiteral("Board %1 %2 panel %3")
-              .arg(boardText, agree ? QStringLiteral("=") : QStringLiteral("\u2260"), panelText));
-  // In words for screen readers, which may say nothing for "=" or "≠".
-  const QString spoken =
-      QStringLiteral("Board %1 %2 panel %3")
-          .arg(boardText, agree ? QStringLiteral("equals") : QStringLiteral("differs from"),
-               panelText);
-  if (comparison_->accessibleName() != spoken) comparison_->setAccessibleName(spoken);
-  SetAlarm(comparison_, !agree);
+  show(QStringLiteral("Board %1 %2 panel %3")
+           .arg(boardText, agree ? QStringLiteral("=") : QStringLiteral("\u2260"), panelText),
+       QStringLiteral("Board %1 %2 panel %3")
+           .arg(boardText, agree ? QStringLiteral("equals") : QStringLiteral("differs from"),
+                panelText),
+       !agree);
 }
 
 void BusMonitor::ShowFaults() {

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <ctime>
+#include <map>
 
 #include <QAccessible>
 #include <QAction>
@@ -133,18 +135,28 @@ TEST(BusMonitor, ShowsTheStartUpBurstAndTheBoardState) {
   EXPECT_EQ(m.Cell("registers", 0x0C), "0A");
 }
 
-// Registered on its own with TZ=IST-5:30, a zone half an hour off the hour: each row shows
-// the local time of day the message arrived at, not UTC.
-TEST(MonitorClock, RowsShowTheLocalTimeOfDay) {
-  ASSERT_EQ(QDateTime::currentDateTime().offsetFromUtc(), 5 * 3600 + 30 * 60)
-      << "run with TZ=IST-5:30 (ctest does)";
-  MonitorRig m;
-  // 2026-12-09 20:00:00.123 UTC, 01:30:00.123 the next day in that zone.
-  m.board.Now = [] { return sim::Clock::time_point(std::chrono::milliseconds(1796846400123)); };
-  m.rig.Start();
-  ASSERT_FALSE(m.Rows().isEmpty());
-  EXPECT_TRUE(m.Rows().front().startsWith("01:30:00.123  clock generator"))
-      << m.Rows().front().toStdString();
+// In a zone half an hour off the hour (a POSIX zone string: no time zone files needed), each
+// row shows the local time of day the message arrived at, not UTC.
+TEST(BusMonitor, RowsShowTheLocalTimeOfDay) {
+  const QByteArray zone = qgetenv("TZ");
+  const bool hadZone = qEnvironmentVariableIsSet("TZ");
+  qputenv("TZ", "IST-5:30");
+  tzset();
+  ASSERT_EQ(QDateTime::currentDateTime().offsetFromUtc(), 5 * 3600 + 30 * 60);
+  {
+    MonitorRig m;
+    // 2026-12-09 20:00:00.123 UTC, 01:30:00.123 the next day in that zone.
+    m.board.Now = [] { return sim::Clock::time_point(std::chrono::milliseconds(1796846400123)); };
+    m.rig.Start();
+    ASSERT_FALSE(m.Rows().isEmpty());
+    EXPECT_TRUE(m.Rows().front().startsWith("01:30:00.123  clock generator"))
+        << m.Rows().front().toStdString();
+  }
+  if (hadZone)
+    qputenv("TZ", zone);
+  else
+    qunsetenv("TZ");
+  tzset();
 }
 
 TEST(BusMonitor, OpenedAfterTheStartUpBurstsShowsThemAndFollowsOn) {
@@ -382,6 +394,36 @@ TEST(BusMonitor, ComparisonTurnsRedWhileTheBoardIsTunedElsewhere) {
   QApplication::processEvents();
   EXPECT_EQ(comparison, QColor(0xEE, 0xEE, 0xEE));
   EXPECT_EQ(tuned, QColor(0xEE, 0xEE, 0xEE));
+}
+
+// What a screen reader reads of the comparison in each state: the sign in words where the
+// line has one, else the line as shown.
+TEST(BusMonitor, ComparisonIsReadInWordsInEveryState) {
+  TempDir dir;
+  MonitorRig m;
+  const auto read = [&m] {
+    return QAccessible::queryAccessibleInterface(m.Label("comparison"))
+        ->text(QAccessible::Name)
+        .toStdString();
+  };
+  EXPECT_EQ(read(), "Board not programmed yet");
+  m.rig.Start();
+  EXPECT_EQ(read(), "Board 6060 kHz equals panel 6060 kHz");
+  std::vector<std::uint8_t> image(256, 0);  // output divider 0: no output
+  m.rig.chooser.next = dir.File("off.bin", image);
+  m.rig.rx.RAMbinClick();
+  EXPECT_EQ(m.Text("comparison"), "Board no output \u2260 panel 6060 kHz");
+  EXPECT_EQ(read(), "Board no output differs from panel 6060 kHz");
+  m.board.PowerUp();
+  EXPECT_EQ(read(), "Board not programmed yet");
+
+  // A monitor with no panel to compare with.
+  sim::BusMonitor alone(m.board, nullptr);
+  m.rig.controls.ScrollBar1.SetPosition(1000);
+  EXPECT_EQ(QAccessible::queryAccessibleInterface(alone.findChild<QLabel*>("comparison"))
+                ->text(QAccessible::Name)
+                .toStdString(),
+            "Board 5000 kHz");
 }
 
 TEST(BusMonitor, FrequenciesUseThePanelsDecimalSeparator) {
@@ -685,6 +727,43 @@ TEST(BusMonitor, RowsBeingReadStayInPlaceWhileTheOldestGo) {
   EXPECT_EQ(list->rowAt(0), 40 - 30) << "three rows per burst went";
 }
 
+// The window made large enough for every row (maximised) and back: a list that showed its
+// newest row goes on showing the newest; one scrolled up by its reader stays where it was.
+TEST(BusMonitor, ListFollowsTheNewestRowThroughAResize) {
+  MonitorRig m(100);
+  QTableWidget* list = m.List();
+  const auto resizeTo = [&m](int width, int height) {
+    m.monitor->resize(width, height);
+    QApplication::processEvents();
+  };
+  const auto newestInView = [list] {
+    const QRect newest = list->visualItemRect(list->item(list->rowCount() - 1, 0));
+    return list->viewport()->rect().contains(newest);
+  };
+  resizeTo(602, 720);
+  m.monitor->show();
+  m.rig.Start();
+  for (int n = 401; n <= 410; ++n) m.rig.controls.ScrollBar1.SetPosition(n);
+  QApplication::processEvents();
+  ASSERT_GT(list->verticalScrollBar()->maximum(), 0) << "more rows than fit";
+  ASSERT_TRUE(newestInView());
+  resizeTo(1280, 3000);
+  ASSERT_EQ(list->verticalScrollBar()->maximum(), 0) << "every row fits";
+  resizeTo(602, 720);
+  m.rig.controls.ScrollBar1.SetPosition(411);
+  QApplication::processEvents();
+  EXPECT_TRUE(newestInView());
+
+  list->scrollToItem(list->item(5, 0), QAbstractItemView::PositionAtTop);
+  const QString read = list->item(list->rowAt(0), 0)->text();
+  resizeTo(602, 900);
+  resizeTo(602, 720);
+  m.rig.controls.ScrollBar1.SetPosition(412);
+  QApplication::processEvents();
+  EXPECT_EQ(list->item(list->rowAt(0), 0)->text(), read);
+  EXPECT_FALSE(newestInView());
+}
+
 // Tab goes from the list through the board's values, each read with its row's label (the
 // comparison in words), to the register tables' tabs, and back.
 TEST(BusMonitor, TabGoesThroughTheListTheValuesTheHexImagesAndOn) {
@@ -710,9 +789,17 @@ TEST(BusMonitor, TabGoesThroughTheListTheValuesTheHexImagesAndOn) {
       {"", "Board 6060 kHz equals panel 6060 kHz"},
       {"", "Faults: 0"},
   };
+  // How each value looks without the keyboard on it.
+  std::map<QWidget*, QImage> unfocused;
+  for (QLabel* label : m.monitor->findChildren<QLabel*>())
+    unfocused[label] = label->grab().toImage();
   for (const auto& [label, value] : values) {
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(QApplication::focusWidget());
+    QWidget* focused = QApplication::focusWidget();
+    ASSERT_TRUE(unfocused.count(focused)) << value.toStdString() << ": not a value";
+    EXPECT_NE(focused->grab().toImage(), unfocused[focused])
+        << value.toStdString() << ": the focus does not show";
+    QAccessibleInterface* read = QAccessible::queryAccessibleInterface(focused);
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->text(QAccessible::Name).toStdString(), value.toStdString());
     const auto labelledBy = read->relations(QAccessible::Label);

@@ -1088,21 +1088,32 @@ TEST(WindowUpload, AScreenReaderIsToldHowEachUploadEnded) {
   for (QObject* child : w.form->children())
     if (auto* found = dynamic_cast<ui::Announcer*>(child)) announcer = found;
   ASSERT_NE(announcer, nullptr);
+  // The first `failing` page writes of the upload answer an I/O error.
+  int failing = 0, writes = 0;
+  port::SimulatedDriver& driver = w.rig.driver;
+  const port::Subscription failWrites =
+      driver.BeforeCall([&failing, &writes, &driver](port::DriverCall call) {
+        if (call != port::DriverCall::Write) return;
+        driver.SetStatus(call, ++writes <= failing ? 4 : 0);
+      });
   const struct {
     const char* button;
     std::optional<std::string> file;  // none: cancelled
-    port::FtStatus writeStatus;
+    int failing;
     const char* told;  // nothing: ""
   } kCases[] = {
       {"RAMbin", std::nullopt, 0, ""},
       {"RAMbin", image.Path(), 0, "Upload RAM: 16 pages sent"},
       {"FlashBin", "/nonexistent-dir/image.bin", 0, ""},
-      {"FlashBin", image.Path(), 4, "Upload EEPROM: not every page reached the board"},
+      {"FlashBin", image.Path(), 16, "Upload EEPROM: not every page reached the board"},
+      {"FlashBin", image.Path(), 1, "Upload EEPROM: not every page reached the board"},
       {"FlashBin", image.Path(), 0, "Upload EEPROM: 16 pages sent"},
   };
   for (const auto& c : kCases) {
-    SCOPED_TRACE(std::string(c.button) + " " + c.file.value_or("cancelled"));
-    w.rig.driver.SetStatus(port::DriverCall::Write, c.writeStatus);
+    SCOPED_TRACE(std::string(c.button) + " " + c.file.value_or("cancelled") + ", " +
+                 std::to_string(c.failing) + " pages failing");
+    failing = c.failing;
+    writes = 0;
     w.rig.chooser.next = c.file;
     w.Forget();
     const std::uint64_t before = announcer->Said();
