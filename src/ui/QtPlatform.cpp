@@ -79,6 +79,15 @@ void QtErrorReporter::ShowError(const std::string& caption, const std::string& t
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Ok);
   box.setWindowModality(Qt::ApplicationModal);
+  // Still tied to the window the user works in, for the window manager: minimising the box
+  // takes that window with it (and restoring brings both back), as with the upload's dialog.
+  // A box minimised on its own would leave a window on screen that takes no click and shows
+  // no reason.
+  if (const QWidget* work = WorkWindow(window_);
+      work != nullptr && work->windowHandle() != nullptr) {
+    box.winId();  // the box's own window, to tie
+    box.windowHandle()->setTransientParent(work->windowHandle());
+  }
   open_.emplace_back(&box);
   box.exec();
   open_.pop_back();
