@@ -22,6 +22,7 @@
 #include <QShowEvent>
 #include <QSocketNotifier>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QWindow>
 
 #include <fcntl.h>
@@ -64,6 +65,20 @@ class WorkScreenBox final : public QMessageBox {
     move(place);  // a window's position is that of its frame
   }
 
+  // The box holds every window of the program until it is answered. Minimised on its own (a
+  // window manager's title-bar button or task bar may do that whatever the box asks), it would
+  // leave the panel on screen taking no click and showing no reason: it comes straight back.
+  // (Tied to the panel for the window manager instead, it would hand the panel the keyboard
+  // when it closes, also when the user was in the bus monitor or in another program.)
+  void changeEvent(QEvent* event) override {
+    QMessageBox::changeEvent(event);
+    if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
+    QTimer::singleShot(0, this, [this] {
+      showNormal();
+      activateWindow();
+    });
+  }
+
  private:
   const QWidget* panel_;  // or null
 };
@@ -79,15 +94,6 @@ void QtErrorReporter::ShowError(const std::string& caption, const std::string& t
   box.setDefaultButton(QMessageBox::Ok);
   box.setEscapeButton(QMessageBox::Ok);
   box.setWindowModality(Qt::ApplicationModal);
-  // Still tied to the window the user works in, for the window manager: minimising the box
-  // takes that window with it (and restoring brings both back), as with the upload's dialog.
-  // A box minimised on its own would leave a window on screen that takes no click and shows
-  // no reason.
-  if (const QWidget* work = WorkWindow(window_);
-      work != nullptr && work->windowHandle() != nullptr) {
-    box.winId();  // the box's own window, to tie
-    box.windowHandle()->setTransientParent(work->windowHandle());
-  }
   open_.emplace_back(&box);
   box.exec();
   open_.pop_back();
