@@ -3,6 +3,7 @@
 
 #include <QtGui/qguiapplication_platform.h>
 #include <QAbstractItemView>
+#include <QAbstractNativeEventFilter>
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QDir>
@@ -49,7 +50,12 @@ namespace {
 class WorkScreenBox final : public QMessageBox {
  public:
   WorkScreenBox(const QString& caption, const QString& text, const QWidget* panel)
-      : QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok), panel_(panel) {}
+      : QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok),
+        panel_(panel),
+        keyboardHere_(QGuiApplication::applicationState() == Qt::ApplicationActive) {
+    qApp->installNativeEventFilter(&focus_);
+  }
+  ~WorkScreenBox() override { qApp->removeNativeEventFilter(&focus_); }
 
  protected:
   void showEvent(QShowEvent* event) override {
@@ -68,19 +74,56 @@ class WorkScreenBox final : public QMessageBox {
   // The box holds every window of the program until it is answered. Minimised on its own (a
   // window manager's title-bar button or task bar may do that whatever the box asks), it would
   // leave the panel on screen taking no click and showing no reason: it comes straight back.
-  // (Tied to the panel for the window manager instead, it would hand the panel the keyboard
-  // when it closes, also when the user was in the bus monitor or in another program.)
+  // Minimised while another program has the keyboard, it comes back when the user returns to
+  // this one (the task bar meanwhile asked to draw attention to it), so that a key meant for
+  // the other program cannot press OK unseen. (Tied to the panel for the window manager
+  // instead, it would hand the panel the keyboard when it closes, also when the user was in
+  // the bus monitor or in another program.)
   void changeEvent(QEvent* event) override {
     QMessageBox::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
-    QTimer::singleShot(0, this, [this] {
-      showNormal();
-      activateWindow();
-    });
+    if (keyboardHere_) {
+      QTimer::singleShot(0, this, [this] { ComeBack(); });
+      return;
+    }
+    QApplication::alert(this);
+    awaitingReturn_ = true;
   }
 
  private:
+  // Follows the keyboard in and out of the program's windows from the display's own focus
+  // events, in their order: the toolkit reports leaving a window only a moment later, and
+  // nothing of a window it blocks getting the keyboard back.
+  class FocusWatch : public QAbstractNativeEventFilter {
+   public:
+    explicit FocusWatch(WorkScreenBox& box) : box_(box) {}
+    bool nativeEventFilter(const QByteArray& type, void* message, qintptr*) override {
+      if (type != "xcb_generic_event_t") return false;
+      const auto* event = static_cast<const xcb_focus_in_event_t*>(message);
+      const int kind = event->response_type & 0x7F;
+      if ((kind != XCB_FOCUS_IN && kind != XCB_FOCUS_OUT) || event->mode == XCB_NOTIFY_MODE_GRAB ||
+          event->mode == XCB_NOTIFY_MODE_UNGRAB || event->detail == XCB_NOTIFY_DETAIL_POINTER)
+        return false;
+      box_.keyboardHere_ = kind == XCB_FOCUS_IN;
+      if (box_.keyboardHere_ && box_.awaitingReturn_)
+        QTimer::singleShot(0, &box_, [this] { box_.ComeBack(); });
+      return false;
+    }
+
+   private:
+    WorkScreenBox& box_;
+  };
+
+  void ComeBack() {
+    awaitingReturn_ = false;
+    showNormal();
+    activateWindow();
+  }
+
   const QWidget* panel_;  // or null
+  bool keyboardHere_;     // one of the program's windows has the keyboard
+  bool awaitingReturn_ = false;
+  FocusWatch focus_{*this};
 };
 
 }  // namespace
