@@ -304,10 +304,12 @@ CloseOnTerminationSignals::CloseOnTerminationSignals(QWidget& window, QtErrorRep
   struct sigaction action {};
   action.sa_handler = OnTerminationSignal;
   sigemptyset(&action.sa_mask);
-  // The first signal is handled here; the handler is reset by it, so a second one ends the
-  // program the default way.
-  action.sa_flags = SA_RESTART | SA_RESETHAND;
   for (std::size_t i = 0; i < kTerminationSignals.size(); ++i) {
+    // A second Ctrl+C ends the program the default way: the handler is reset by the first.
+    // SIGTERM and SIGHUP come again without anyone asking for haste (a closing terminal sends
+    // SIGHUP twice: the hang-up and its shell passing it on to its jobs): they are taken as
+    // often as they come, so that an upload still runs to its end.
+    action.sa_flags = SA_RESTART | (kTerminationSignals[i] == SIGINT ? SA_RESETHAND : 0);
     // A signal ignored on purpose stays ignored: `nohup` keeps a closed terminal's SIGHUP
     // away, a shell keeps Ctrl+C away from a job in the background.
     sigaction(kTerminationSignals[i], nullptr, &previous_[i]);

@@ -7,11 +7,13 @@
 #include <signal.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
 #include <optional>
+#include <thread>
 
 #include "PanelSession.h"
 
@@ -206,6 +208,21 @@ TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
       {"SIGTERM", signal(SIGTERM), false},
       {"SIGINT, then upload RAM clicked", signal(SIGINT), true},
       {"SIGHUP", signal(SIGHUP), false},
+      // A closing terminal: the hang-up, then the terminal's shell passing it on to its jobs.
+      {"SIGHUP twice",
+       [](PanelSession& s) {
+         kill(s.x.Pid(), SIGHUP);
+         std::this_thread::sleep_for(std::chrono::milliseconds(1));
+         kill(s.x.Pid(), SIGHUP);
+       },
+       false},
+      {"SIGTERM twice",
+       [](PanelSession& s) {
+         kill(s.x.Pid(), SIGTERM);
+         std::this_thread::sleep_for(std::chrono::milliseconds(300));
+         kill(s.x.Pid(), SIGTERM);
+       },
+       false},
       {"the X server ends", [](PanelSession& s) { s.x.EndServer(); }, false, 1},
   };
   for (const auto& row : rows) {
