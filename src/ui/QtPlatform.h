@@ -114,10 +114,10 @@ class FontConfigurationLoader {
 // would: an upload under way sends its remaining pages first, so no image is left half old,
 // half new. The error boxes (boxes, when given) end first: the open one closes as with OK and
 // no other opens, so the operation runs to its end and the program ends without anyone
-// pressing OK, as a logout or a shutdown needs. A second signal of the same kind ends the
-// program at once. A signal the program was started with ignored (`nohup`, a job in the
-// background) stays ignored. One at a time; the signals' earlier handling comes back when it
-// is destroyed.
+// pressing OK, as a logout or a shutdown needs. A second Ctrl+C (SIGINT) ends the program at
+// once; SIGTERM and SIGHUP are taken as often as they come. A signal the program was started with
+// ignored (`nohup`, a job in the background) stays ignored. One at a time; the signals' earlier
+// handling comes back when it is destroyed.
 class CloseOnTerminationSignals : public QObject {
  public:
   explicit CloseOnTerminationSignals(QWidget& window, QtErrorReporter* boxes = nullptr);
