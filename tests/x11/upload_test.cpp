@@ -197,6 +197,13 @@ TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
   const auto signal = [](int number) {
     return [number](PanelSession& s) { kill(s.x.Pid(), number); };
   };
+  const auto twice = [](int number, int gapMs) {
+    return [number, gapMs](PanelSession& s) {
+      kill(s.x.Pid(), number);
+      std::this_thread::sleep_for(std::chrono::milliseconds(gapMs));
+      kill(s.x.Pid(), number);
+    };
+  };
   const struct {
     const char* name;
     std::function<void(PanelSession&)> close;
@@ -209,20 +216,8 @@ TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
       {"SIGINT, then upload RAM clicked", signal(SIGINT), true},
       {"SIGHUP", signal(SIGHUP), false},
       // A closing terminal: the hang-up, then the terminal's shell passing it on to its jobs.
-      {"SIGHUP twice",
-       [](PanelSession& s) {
-         kill(s.x.Pid(), SIGHUP);
-         std::this_thread::sleep_for(std::chrono::milliseconds(1));
-         kill(s.x.Pid(), SIGHUP);
-       },
-       false},
-      {"SIGTERM twice",
-       [](PanelSession& s) {
-         kill(s.x.Pid(), SIGTERM);
-         std::this_thread::sleep_for(std::chrono::milliseconds(300));
-         kill(s.x.Pid(), SIGTERM);
-       },
-       false},
+      {"SIGHUP twice", twice(SIGHUP, 1), false},
+      {"SIGTERM twice", twice(SIGTERM, 300), false},
       {"the X server ends", [](PanelSession& s) { s.x.EndServer(); }, false, 1},
   };
   for (const auto& row : rows) {
