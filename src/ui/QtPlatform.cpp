@@ -82,7 +82,9 @@ class WorkScreenBox final : public QMessageBox {
   void changeEvent(QEvent* event) override {
     QMessageBox::changeEvent(event);
     if (event->type() != QEvent::WindowStateChange || !isMinimized()) return;
-    if (keyboardHere_) {
+    // A window manager takes the keyboard from the box it minimises just before it says so.
+    constexpr qint64 kJustLostMs = 250;
+    if (keyboardHere_ || (lostKeyboard_.isValid() && lostKeyboard_.elapsed() < kJustLostMs)) {
       QTimer::singleShot(0, this, [this] { ComeBack(); });
       return;
     }
@@ -105,6 +107,7 @@ class WorkScreenBox final : public QMessageBox {
           event->mode == XCB_NOTIFY_MODE_UNGRAB || event->detail == XCB_NOTIFY_DETAIL_POINTER)
         return false;
       box_.keyboardHere_ = kind == XCB_FOCUS_IN;
+      if (!box_.keyboardHere_) box_.lostKeyboard_.start();
       if (box_.keyboardHere_ && box_.awaitingReturn_)
         QTimer::singleShot(0, &box_, [this] { box_.ComeBack(); });
       return false;
@@ -123,6 +126,7 @@ class WorkScreenBox final : public QMessageBox {
   const QWidget* panel_;  // or null
   bool keyboardHere_;     // one of the program's windows has the keyboard
   bool awaitingReturn_ = false;
+  QElapsedTimer lostKeyboard_;  // since the keyboard last left the program's windows
   FocusWatch focus_{*this};
 };
 

@@ -158,27 +158,42 @@ TEST(X11BoxScreen, AMinimisedBoxComesBackWhenTheUserIsInTheProgram) {
   };
   s.x.WaitQuiet(300, 3000);
 
-  for (int input = 2; input <= 3; ++input) {
-    const bool outside = input == 3;
-    SCOPED_TRACE(outside ? "another program in use" : "the bus monitor in use");
-    const WindowId inUse = outside ? otherWindow : s.monitor;
-    s.x.Activate(inUse);
+  const struct {
+    const char* name;
+    bool otherInUse;    // else the bus monitor
+    bool leftTheBox;    // the user went back to the other program before the box was minimised
+    bool backToTheBox;  // and then back to the box
+  } rows[] = {
+      {"the bus monitor in use", false, false, false},
+      {"another program in use, the box minimised from itself", true, true, true},
+      {"another program in use when the box is minimised", true, true, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    s.x.Activate(row.otherInUse ? otherWindow : s.monitor);
     s.x.Click(s.panel, kScrollBar4.x, kScrollBar4.y, 5);
     const WindowId box = s.x.WaitForWindow("Fehler", kWindowMs);
     ASSERT_NE(box, 0u) << "no box for the failing write";
-    if (outside) s.x.Activate(otherWindow);  // the user went back to the other program
+    if (row.leftTheBox) {
+      s.x.Activate(otherWindow);
+      // Some time there: a window manager takes the keyboard from a box it minimises just
+      // before it says so, which the box tells from a user's leaving by the time between.
+      std::this_thread::sleep_for(std::chrono::milliseconds(1000));
+    }
+    if (row.backToTheBox) s.x.Activate(box);
     s.x.Run({"xdotool", "windowminimize", "--sync", std::to_string(box)});
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    if (outside) {
+    const bool waits = row.leftTheBox && !row.backToTheBox;
+    if (waits) {
       EXPECT_EQ(s.x.WaitForWindow("Fehler", 0), 0u) << "the box came back over the other program";
       EXPECT_EQ(active(), otherWindow) << "the box took the keyboard from the other program";
       s.x.Activate(s.panel);  // back to the panel
     }
-    ASSERT_EQ(s.x.WaitForWindow("Fehler", 3000), box) << "the box stayed minimised";
+    ASSERT_EQ(s.x.WaitForWindow("Fehler", waits ? 3000 : 0), box) << "the box stayed minimised";
     ASSERT_TRUE(becomesActive(box)) << "the box came back without the keyboard";
     s.x.Key({"Return"});
     ASSERT_TRUE(s.x.WaitForWindowGone(box, 3000));
-    if (!outside) {
+    if (!row.otherInUse) {
       EXPECT_TRUE(becomesActive(s.monitor)) << "the keyboard did not go back";
     }
   }
