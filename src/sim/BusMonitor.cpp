@@ -415,13 +415,6 @@ BusMonitor::BusMonitor(SimulatedBoard& board, std::function<double()> panelTuned
   eepromView->setAccessibleName(QStringLiteral("EEPROM"));
   images->addTab(registersView, QStringLiteral("Clock generator registers (0xD2)"));
   images->addTab(eepromView, QStringLiteral("EEPROM (0xD0)"));
-  // Tab reads the window as it is laid out: the messages, the board's values and the two
-  // lines under them, then the register tables.
-  const std::initializer_list<QWidget*> readingOrder = {
-      messages_, input_, attenuator_, clockRegisters_, divider_, trim_, oscillator_,
-      tuned_,    level_, traffic_,    comparison_,     faults_,  images};
-  for (auto next = readingOrder.begin() + 1; next != readingOrder.end(); ++next)
-    setTabOrder(*(next - 1), *next);
 
   content_ = new QWidget;
   auto* layout = new QVBoxLayout(content_);
