@@ -3,6 +3,7 @@
 
 #include <limits.h>
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -42,10 +43,11 @@ std::string EndedNote(int error) {
          std::strerror(error) + ")\n";
 }
 
-// Writes all of text to fd; 0, or the error with which the file refused it. A file in
-// non-blocking mode (the flag goes with the open file, which the program may share with
-// whoever started it) is waited for as a blocking one would be.
-int WriteAll(int fd, const char* next, std::size_t left) {
+// Writes all of text to fd; 0, or the error with which the file refused it, *written (when
+// given) getting how much of the text it took before. A file in non-blocking mode (the flag
+// goes with the open file, which the program may share with whoever started it) is waited for
+// as a blocking one would be.
+int WriteAll(int fd, const char* next, std::size_t left, std::size_t* written = nullptr) {
   while (left > 0) {
     const ssize_t n = ::write(fd, next, left);
     if (n < 0) {
@@ -59,8 +61,24 @@ int WriteAll(int fd, const char* next, std::size_t left) {
     }
     next += n;
     left -= static_cast<std::size_t>(n);
+    if (written != nullptr) *written += static_cast<std::size_t>(n);
   }
   return 0;
+}
+
+// A file that refused a write may have taken its first part (a full disk takes what still
+// fits), ending in a cut line. In a regular file that ends there, the cut line is taken back
+// out, so that whoever reads the file finds whole lines only; `landed` is the part taken.
+void TakeBackCutLine(int fd, std::string_view landed) {
+  const std::size_t lineEnd = landed.rfind('\n');
+  const std::size_t cut = landed.size() - (lineEnd == std::string_view::npos ? 0 : lineEnd + 1);
+  struct stat file {};
+  if (cut == 0 || ::fstat(fd, &file) != 0 || !S_ISREG(file.st_mode)) return;
+  const off_t end = ::lseek(fd, 0, SEEK_CUR);
+  if (end != file.st_size || end < static_cast<off_t>(cut)) return;  // others wrote after it
+  // Standard error may share the open file (`>trace 2>&1`): its note goes after the last line.
+  if (::ftruncate(fd, end - static_cast<off_t>(cut)) == 0)
+    ::lseek(fd, end - static_cast<off_t>(cut), SEEK_SET);
 }
 
 int WriteAll(int fd, const std::string& text) {
@@ -159,7 +177,10 @@ struct TraceOutput::Shared {
       for (std::size_t from = 0; from < chunk.size() && error == 0 && !abandoned;) {
         const std::size_t end = PieceEnd(chunk, from);
         lock.unlock();
-        error = WriteAll(fd, chunk.data() + from, end - from);
+        std::size_t written = 0;
+        error = WriteAll(fd, chunk.data() + from, end - from, &written);
+        if (error != 0 && written > 0)
+          TakeBackCutLine(fd, std::string_view(chunk).substr(from, written));
         lock.lock();
         if (error == 0) {
           inFlight -= end - from;

@@ -7,7 +7,8 @@
 // is behind by more than the backlog limit, further lines are dropped whole and counted, and
 // once it has caught up the writer says on standard error how many were lost. A reader gone
 // for good ends the trace; a file that refuses a write otherwise (a full disk) ends it with a
-// note on standard error. A line there is no memory to hold (the system is out of it) is
+// note on standard error, after the last whole line (a regular file does not keep the part of
+// a line that still fit). A line there is no memory to hold (the system is out of it) is
 // dropped and said on standard error too; the lines after it still come through.
 #pragma once
 

@@ -20,6 +20,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,7 +28,9 @@
 #include <csignal>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -736,6 +739,51 @@ TEST(SimProgram, TraceThroughNonBlockingOrRefusingOutput) {
             "QuarvelSDR-sim: trace ended: standard output refused a write (" +
                 std::string(std::strerror(ENOSPC)) + ")\n");
   for (int fd : {full, err[0], err[1]}) close(fd);
+}
+
+// Standard output on a full disk (here a file at the process's size limit): the trace ends
+// with its note after the last line that fit whole; the piece of the next line that still
+// landed is taken back, so that whoever reads the file never meets a cut line.
+TEST(SimProgram, TraceToAFullFileEndsAfterItsLastWholeLine) {
+  std::string line = "FT_Write count=89 data=";
+  for (int i = 0; i < 33; ++i) line += "03";
+  line += "\n";
+  constexpr std::size_t kLines = 100;
+  constexpr std::size_t kWholeLinesThatFit = 55;
+  const rlim_t fileBytes = kWholeLinesThatFit * line.size() + line.size() / 2;
+  testing::TempDir dir;
+  const std::string path = dir.Path("trace.txt");
+  const int file = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  ASSERT_GE(file, 0);
+  int err[2];
+  ASSERT_EQ(pipe(err), 0);
+  rlimit previous{};
+  ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &previous), 0);
+  rlimit limited = previous;
+  limited.rlim_cur = fileBytes;
+  // Past the limit a write fails with EFBIG, as one on a full disk fails with ENOSPC, instead
+  // of the signal ending the process.
+  const auto previousSignal = std::signal(SIGXFSZ, SIG_IGN);
+  const bool isLimited = setrlimit(RLIMIT_FSIZE, &limited) == 0;
+  if (isLimited) {
+    ui::TraceOutput trace(file, 1024 * 1024, err[1]);
+    for (std::size_t i = 0; i < kLines; ++i) trace.Stream() << line << std::flush;
+  }
+  setrlimit(RLIMIT_FSIZE, &previous);
+  std::signal(SIGXFSZ, previousSignal);
+  ASSERT_TRUE(isLimited);
+
+  std::ifstream in(path, std::ios::binary);
+  const std::string written{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  std::string whole;
+  for (std::size_t i = 0; i < kWholeLinesThatFit; ++i) whole += line;
+  EXPECT_EQ(written.size(), whole.size())
+      << "the file ends in: " << written.substr(written.rfind('\n', written.size() - 2) + 1);
+  EXPECT_TRUE(written == whole) << "not the lines written, in order";
+  EXPECT_EQ(ReadUntilQuiet(err[0], 100),
+            "QuarvelSDR-sim: trace ended: standard output refused a write (" +
+                std::string(std::strerror(EFBIG)) + ")\n");
+  for (int fd : {file, err[0], err[1]}) close(fd);
 }
 
 TEST(SimProgram, UsageOnRequestOrForABadOption) {
