@@ -70,14 +70,20 @@ std::vector<char*> CStrings(std::vector<std::string>& strings) {
   return out;
 }
 
-// Starts argv with env in dir; stdout goes to *outFd (a pipe, read end returned) when outFd is
-// given, else to /dev/null like stderr. The child gets its own process group (a test's signals
-// are not its own), and ends with the test: a test interrupted (Ctrl+C), killed or timed out
-// leaves no X server, window manager or program behind.
+// Starts argv with env in dir; stdout goes to *outFd (a pipe, read end returned; holding
+// pipeBytes when not 0) when outFd is given, else to /dev/null, and stderr to errorFile when
+// named, else to /dev/null. The child gets its own process group (a test's signals are not its
+// own), and ends with the test: a test interrupted (Ctrl+C), killed or timed out leaves no X
+// server, window manager or program behind.
 pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, const std::string& dir,
-            int* outFd) {
+            int* outFd, const std::string& errorFile = {}, int pipeBytes = 0) {
   int pipeFds[2] = {-1, -1};
   if (outFd != nullptr && pipe2(pipeFds, O_CLOEXEC) != 0) return -1;
+  if (outFd != nullptr && pipeBytes > 0 && fcntl(pipeFds[0], F_SETPIPE_SZ, pipeBytes) < 0) {
+    close(pipeFds[0]);
+    close(pipeFds[1]);
+    return -1;
+  }
   std::vector<char*> cargv = CStrings(argv);
   std::vector<char*> cenv = CStrings(env);
   const pid_t parent = getpid();
@@ -88,7 +94,10 @@ pid_t Spawn(std::vector<std::string> argv, std::vector<std::string> env, const s
     const int null = open("/dev/null", O_RDWR);
     dup2(null, STDIN_FILENO);
     dup2(outFd != nullptr ? pipeFds[1] : null, STDOUT_FILENO);
-    dup2(null, STDERR_FILENO);
+    const int error = errorFile.empty()
+                          ? null
+                          : open(errorFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    dup2(error >= 0 ? error : null, STDERR_FILENO);
     if (!dir.empty() && chdir(dir.c_str()) != 0) _exit(126);
     execvpe(cargv[0], cargv.data(), cenv.data());
     _exit(127);
@@ -331,13 +340,21 @@ bool XSession::Launch(const std::string& exe, const std::vector<std::string>& ar
       argv,
       MergedEnv(env, {"QT_SCALE_FACTOR", "QT_SCREEN_SCALE_FACTORS", "QT_ENABLE_HIGHDPI_SCALING",
                       "SESSION_MANAGER", "DBUS_SESSION_BUS_ADDRESS"}),
-      work_, &out_);
+      work_, &out_, errorFile_, heldPipeBytes_);
   if (pid_ > 0) fcntl(out_, F_SETFL, O_NONBLOCK);
   return pid_ > 0;
 }
 
+void XSession::HoldOutput(int pipeBytes) {
+  heldPipeBytes_ = pipeBytes;
+}
+
+void XSession::SetErrorFile(const std::string& path) {
+  errorFile_ = path;
+}
+
 void XSession::ReadOutput(int waitMs) {
-  if (out_ < 0) {
+  if (out_ < 0 || (heldPipeBytes_ > 0 && !exitCode_)) {
     if (waitMs > 0) SleepMs(waitMs);
     return;
   }

@@ -72,6 +72,12 @@ class XSession {
   // name. One program per session.
   bool Launch(const std::string& exe, const std::vector<std::string>& args = {},
               const std::vector<std::string>& extraEnv = {});
+  // Before Launch: the program's standard output becomes a pipe of pipeBytes (rounded up to a
+  // page) that is not read until the program has ended, as by a script that reads it
+  // afterwards: Lines() and the waits for lines see nothing before.
+  void HoldOutput(int pipeBytes);
+  // Before Launch: the program's standard error goes to this file (else nowhere).
+  void SetErrorFile(const std::string& path);
   pid_t Pid() const { return pid_; }
   // Every complete line printed so far (reads what is waiting, does not block).
   const std::vector<std::string>& Lines();
@@ -149,6 +155,8 @@ class XSession {
   pid_t pid_ = -1;
   std::optional<int> exitCode_;
   int out_ = -1;
+  int heldPipeBytes_ = 0;  // 0: output read as it comes
+  std::string errorFile_;
   std::string partial_;
   std::vector<std::string> lines_;
 };
