@@ -60,7 +60,13 @@ int main(int argc, char** argv) {
   // whose standard output is the session's log) the lines go nowhere.
   std::optional<ui::TraceOutput> trace;
   std::ostream nowhere(nullptr);
-  if (!options->noTrace) trace.emplace(STDOUT_FILENO);
+  if (!options->noTrace) {
+    trace.emplace(STDOUT_FILENO);
+    // When the X server goes away the toolkit ends the program with exit(), not through main:
+    // the trace is finished then too, so that a reader that is behind gets the lines still
+    // queued, or the note on standard error that counts them.
+    trace->FinishAtExit();
+  }
   ui::SimEdition sim(*options, trace ? trace->Stream() : nowhere,
                      ui::ApplicationTitle(argc > 0 ? argv[0] : "QuarvelSDR-sim"));
   // The board model sees every burst from the first one on; the monitor shows it live.

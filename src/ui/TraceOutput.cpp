@@ -11,6 +11,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <mutex>
@@ -311,7 +312,35 @@ TraceOutput::TraceOutput(int fd, std::size_t backlogBytes, int errorFd, int drai
   }
 }
 
+namespace {
+
+// The trace exit() finishes. exit() may be called on another thread than the one that
+// destroys the trace: whichever comes second waits for the first.
+std::mutex atExitMutex;
+TraceOutput* atExitTrace = nullptr;
+
+}  // namespace
+
+void TraceOutput::FinishAtExit() {
+  constexpr auto finishProgramTrace = [] {
+    std::lock_guard lock(atExitMutex);
+    if (atExitTrace != nullptr) std::exchange(atExitTrace, nullptr)->Finish();
+  };
+  static const bool registered = std::atexit(finishProgramTrace) == 0;  // once per program
+  std::lock_guard lock(atExitMutex);
+  if (registered) atExitTrace = this;
+}
+
 TraceOutput::~TraceOutput() {
+  {
+    std::lock_guard lock(atExitMutex);
+    if (atExitTrace == this) atExitTrace = nullptr;
+  }
+  Finish();
+}
+
+void TraceOutput::Finish() {
+  if (std::exchange(finished_, true)) return;
   buffer_->Finish();
   std::unique_lock lock(shared_->mutex);
   shared_->stop = true;

@@ -36,13 +36,21 @@ class TraceOutput {
   TraceOutput& operator=(const TraceOutput&) = delete;
 
   std::ostream& Stream() { return *stream_; }
+  // Has exit() finish this trace as the destructor would (the wait and the note), when the
+  // program ends without returning from main: the toolkit ends it so when the X server goes
+  // away. For one trace at a time, the program's own; the destructor undoes it.
+  void FinishAtExit();
   // Lines dropped so far because the reader was too far behind.
   std::uint64_t DroppedLines() const;
 
  private:
   struct Shared;
   class Buffer;
+  // The destructor's work, done once: by the destructor or by exit(), whichever comes first.
+  void Finish();
+
   int drainMs_;
+  bool finished_ = false;
   std::shared_ptr<Shared> shared_;
   std::unique_ptr<Buffer> buffer_;
   std::unique_ptr<std::ostream> stream_;

@@ -8,10 +8,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <optional>
 #include <thread>
 
@@ -235,6 +237,50 @@ TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
     EXPECT_EQ(UploadedImage(s, mark, 0xD0), Ramp(33)) << "all 16 pages, in order";
     EXPECT_EQ(s.Messages(mark).size(), 16u) << "nothing after them";
   }
+}
+
+// The X server goes away during an upload while the trace's reader is behind (a script that
+// reads the program's output once it has ended, here through a pipe that holds a few pages):
+// the toolkit ends the program without returning from main, and the trace still gets its
+// wait and its note. Either every page reaches the reader, or standard error counts exactly
+// the lines that did not: nothing goes missing unsaid.
+TEST(X11Upload, XServerGoneWhileTheTraceIsBehindLosesNoLineUnsaid) {
+  // The start-up's clock and level bursts, then the pages; five driver calls to a burst.
+  constexpr std::size_t kTraceLines = (2 + 16) * 5;
+  PanelSession s;
+  s.x.HoldOutput(4096);
+  const std::string errors = s.x.Scratch() + "/stderr";
+  s.x.SetErrorFile(errors);
+  ASSERT_TRUE(StartTypedUpload(s, kFlashBin, Ramp(7)).has_value());
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));  // some pages out
+  s.x.EndServer();
+  const std::optional<int> code = s.x.WaitForExit(kUploadMs);
+  ASSERT_TRUE(code.has_value()) << "the program is still running";
+  EXPECT_EQ(*code, 1);
+
+  const std::vector<std::string>& lines = s.x.Lines();
+  const std::size_t pages =
+      static_cast<std::size_t>(std::count_if(lines.begin(), lines.end(), IsPage));
+  const Bytes sent = Ramp(7);
+  const auto arrived = static_cast<std::ptrdiff_t>(std::min<std::size_t>(pages, 16) * 16);
+  EXPECT_EQ(UploadedImage(s, 0, 0xD0), Bytes(sent.begin(), sent.begin() + arrived))
+      << "the pages that arrived are the first ones, in order";
+  std::ifstream in(errors);
+  const std::string notes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  if (pages == 16) {
+    EXPECT_EQ(lines.size(), kTraceLines);
+    return;
+  }
+  unsigned long lost = 0;
+  const std::size_t at = notes.find("QuarvelSDR-sim: ");
+  ASSERT_NE(at, std::string::npos) << pages << " pages arrived, and no note: " << notes;
+  ASSERT_EQ(std::sscanf(notes.c_str() + at,
+                        "QuarvelSDR-sim: %lu trace lines dropped: standard output was not "
+                        "being read\n",
+                        &lost),
+            1)
+      << notes;
+  EXPECT_EQ(lines.size() + lost, kTraceLines) << lines.size() << " lines arrived";
 }
 
 // A long session's worth of uploads cancelled with Escape costs no memory (every file dialog
