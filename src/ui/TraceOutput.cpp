@@ -134,6 +134,8 @@ struct TraceOutput::Shared {
 
   // Whether lines were lost for lack of memory that standard error has not been told of.
   bool UnheldToSay() const { return unheld != unheldReported && !broken && !abandoned; }
+  // The same for lines dropped while the reader was too far behind.
+  bool DroppedToSay() const { return dropped != reported && !broken && !abandoned; }
 
   // Writes the note word() gives on standard error, if there is the memory to word it; with
   // the lock held, which it lets go while writing.
@@ -151,13 +153,20 @@ struct TraceOutput::Shared {
     lock.lock();
   }
 
-  // The lines lost for lack of memory, once each, when the writer has nothing else to do.
-  // They count as said once the note is out, so that the program does not end before it.
+  // The lines lost for lack of memory, and those dropped for a reader too far behind, once
+  // each, when the writer has nothing else to do. They count as said once the note is out,
+  // so that the program does not end before it.
   void NoteUnheld(std::unique_lock<std::mutex>& lock) {
     if (!UnheldToSay()) return;
     const std::uint64_t lines = unheld - unheldReported;
     Note(lock, [lines] { return UnheldNote(lines); });
     unheldReported += lines;
+  }
+  void NoteDropped(std::unique_lock<std::mutex>& lock) {
+    if (!DroppedToSay()) return;
+    const std::uint64_t lines = dropped - reported;
+    Note(lock, [lines] { return DroppedNote(lines); });
+    reported += lines;
   }
 
   void Run() {
@@ -165,6 +174,7 @@ struct TraceOutput::Shared {
     for (;;) {
       wake.wait(lock, [this] { return stop || !queue.empty() || UnheldToSay(); });
       if (queue.empty()) {  // all is written: lines lost for lack of memory, or stopping
+        NoteDropped(lock);
         NoteUnheld(lock);
         drained.notify_all();
         if (stop) break;
@@ -199,13 +209,11 @@ struct TraceOutput::Shared {
       }
       // A reader gone away (`| head`) wants no more; any other refusal is said once.
       if (error != 0 && error != EPIPE) Note(lock, [error] { return EndedNote(error); });
-      // The note goes out before anyone waiting for the backlog hears that it is written.
-      if (queue.empty() && dropped > reported && !broken && !abandoned) {
-        const std::uint64_t lines = dropped - reported;
-        reported = dropped;
-        Note(lock, [lines] { return DroppedNote(lines); });
+      // The notes go out before anyone waiting for the backlog hears that it is written.
+      if (queue.empty()) {
+        NoteDropped(lock);
+        NoteUnheld(lock);
       }
-      if (queue.empty()) NoteUnheld(lock);
       drained.notify_all();
     }
     drained.notify_all();
@@ -346,8 +354,8 @@ void TraceOutput::Finish() {
   shared_->stop = true;
   shared_->wake.notify_one();
   const bool drained = shared_->drained.wait_for(lock, std::chrono::milliseconds(drainMs_), [this] {
-    return shared_->broken ||
-           (shared_->queue.empty() && shared_->inFlight == 0 && !shared_->UnheldToSay());
+    return shared_->broken || (shared_->queue.empty() && shared_->inFlight == 0 &&
+                               !shared_->DroppedToSay() && !shared_->UnheldToSay());
   });
   if (drained || shared_->errorFd < 0) return;
   // The reader still takes nothing: what is left goes with the program. Standard error says

@@ -689,6 +689,59 @@ TEST(SimProgram, TraceLeftUnwrittenAtTheEndIsCountedAndLeavesWholeLines) {
   for (int fd : {out[0], err[0]}) close(fd);
 }
 
+// The reader catches up just before the program ends, while standard error is slow to take
+// the note on the lines dropped meanwhile (a terminal scrolled back, a full pipe): the end
+// waits for that note instead of cutting it off.
+TEST(SimProgram, TheNoteOnDroppedLinesIsNotCutOffByTheEnd) {
+  constexpr int kLines = 2000;
+  int out[2], err[2], written[2], caughtUp[2];
+  for (int* fds : {out, err, written, caughtUp}) ASSERT_EQ(pipe(fds), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    char sync = 0;
+    {
+      ui::TraceOutput trace(out[1], 16 * 1024, err[1], 2000);
+      for (int i = 0; i < kLines; ++i) trace.Stream() << std::string(99, 'x') << std::endl;
+      // Far behind: beyond the pipe and the backlog, lines were dropped. Once the reader has
+      // caught up, the writer waits to say so on standard error; then the program ends.
+      if (write(written[1], &sync, 1) != 1 || read(caughtUp[0], &sync, 1) != 1) _exit(2);
+      usleep(100 * 1000);
+    }
+    _exit(0);
+  }
+  for (int fd : {out[1], written[1], caughtUp[0]}) close(fd);
+  char sync = 0;
+  ASSERT_EQ(read(written[0], &sync, 1), 1);
+  // Standard error full from now on: the note to come has to wait until it is read.
+  fcntl(err[1], F_SETFL, O_NONBLOCK);
+  for (const std::string filler(4096, 'f'); write(err[1], filler.data(), filler.size()) > 0;) {
+  }
+  close(err[1]);
+  std::string arrived = ReadUntilQuiet(out[0], 150);
+  ASSERT_EQ(write(caughtUp[1], &sync, 1), 1);
+  usleep(300 * 1000);  // the program is ending by now
+  std::string notes = ReadUntilQuiet(err[0], 3000);
+  notes.erase(std::remove(notes.begin(), notes.end(), 'f'), notes.end());
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  arrived += ReadUntilQuiet(out[0], 100);  // lines that waited behind an earlier note, if any
+  const unsigned long dropped = kLines - arrived.size() / 100;
+  EXPECT_GT(dropped, 0u);
+  // One note, or one each time the reader fell further behind: together every line.
+  unsigned long said = 0;
+  std::istringstream lines(notes);
+  for (std::string line; std::getline(lines, line);) {
+    unsigned long n = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "QuarvelSDR-sim: %lu trace lines dropped:", &n), 1) << line;
+    EXPECT_EQ(line.substr(line.find(':', 15) + 2), "standard output was not being read");
+    said += n;
+  }
+  EXPECT_EQ(said, dropped) << "notes: " << notes;
+  for (int fd : {out[0], err[0], written[0], caughtUp[1]}) close(fd);
+}
+
 // A reader gone for good (`| head` done): the trace ends, the program goes on at once.
 TEST(SimProgram, TraceToAReaderThatIsGoneEndsAtOnce) {
   const auto previous = std::signal(SIGPIPE, SIG_IGN);  // as the program does
