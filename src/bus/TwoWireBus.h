@@ -53,8 +53,9 @@ class TwoWireBus {
   // whole: nothing reaches the driver and the user is told. True when the burst reached the
   // board: opening, both settings and the write answered 0.
   bool Send(const port::LineBurst& burst);
-  // Whether the last burst that reached the board reached a board plugged in again since the
-  // burst before it reached: one that may have lost its power and its settings.
+  // Whether the last burst sent reached the board and found it plugged in again since the
+  // last burst before it that reached one: a board that may have lost its power and its
+  // settings, or another board put in its place. False after a burst that did not reach it.
   bool ReachedAgain() const { return reachedAgain_; }
 
   // The eight output lines as they are now.

@@ -17,10 +17,6 @@ struct BusMessageRecord {
   std::size_t startState = 0;       // index of the start condition's data fall
   std::size_t stopState = 0;        // index of the stop condition's data rise
   std::uint8_t address() const { return bytes.empty() ? 0 : bytes.front(); }
-  std::vector<std::uint8_t> payload() const {
-    return bytes.empty() ? std::vector<std::uint8_t>{}
-                         : std::vector<std::uint8_t>(bytes.begin() + 1, bytes.end());
-  }
 };
 
 enum class Violation {

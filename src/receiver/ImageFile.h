@@ -26,7 +26,8 @@ class FileError : public std::runtime_error {
   int code_;
 };
 
-// The runtime's text for a file error: "Datei nicht gefunden", ..., "E/A-Fehler 5".
+// The runtime's text for a file error: "Datei nicht gefunden" (2), ..., "E/A-Fehler <n>" for a
+// number it has no text for.
 std::string RuntimeErrorText(int runtimeCode);
 // The runtime error number for a platform errno, 0 where the runtime has no number for it.
 int RuntimeCodeFromErrno(int err);

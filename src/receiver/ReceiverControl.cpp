@@ -204,8 +204,10 @@ void ReceiverControl::UploadImageFile(std::uint8_t target) {
       bus_.BusWriteByte(uploadImage_[static_cast<std::size_t>(page * kPageSize + i)]);
     bus_.BusStop();
     SendBurst();
-    // A page that reached a board plugged in again finds the pages before it gone from the
-    // clock generator's registers with the power.
+    // A page that reached a board plugged in again does not complete the pages before it: the
+    // clock generator lost them with the power, and another board put in the socket meanwhile
+    // never had them. The same board's EEPROM keeps them, but the panel cannot tell the same
+    // board from another, so the upload is not counted as whole (sending it again is safe).
     everyPageReached = everyPageReached && lastBurstReached_ && !(page > 0 && bus_.ReachedAgain());
     c_.ProgressBar1.SetPosition(page * kPageSize + kPageSize - 1);
     sleeper_.IdleMs(kPagePauseMs);

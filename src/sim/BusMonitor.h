@@ -48,7 +48,6 @@ class BusMonitor : public QWidget {
     frequencyText_ = std::move(text);
   }
 
-  int RowLimit() const { return rowLimit_; }
   // The smallest size that shows every part at once, side by side, with the widest values the
   // board's state has shown so far; a smaller window scrolls its parts.
   QSize FullViewSize() const { return fullView_; }

@@ -148,7 +148,6 @@ void SimulatedBoard::Deliver(const std::vector<std::uint8_t>& bytes, Clock::time
       break;
     case bus::ConfigEeprom:
       WriteFrom(eeprom_, payload);
-      eepromWritten_ = true;
       break;
     case bus::LevelConverter:
       if (!payload.empty()) levelControl_ = payload.front();

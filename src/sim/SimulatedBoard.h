@@ -98,7 +98,6 @@ class SimulatedBoard {
   // Devices.
   const ClockGeneratorModel& ClockGenerator() const { return clock_; }
   const std::array<std::uint8_t, 256>& Eeprom() const { return eeprom_; }
-  bool EepromWritten() const { return eepromWritten_; }
   // The level converter's last level and control byte; nothing before the first level.
   std::optional<std::uint8_t> Level() const { return level_; }
   std::optional<std::uint8_t> LevelControl() const { return levelControl_; }
@@ -131,7 +130,6 @@ class SimulatedBoard {
   std::size_t logLimit_;
   ClockGeneratorModel clock_;
   std::array<std::uint8_t, 256> eeprom_{};
-  bool eepromWritten_ = false;
   std::optional<std::uint8_t> level_, levelControl_;
   std::uint8_t lines_ = 0;  // the lines start low
   std::uint64_t bursts_ = 0, messages_ = 0, faultCount_ = 0, serial_ = 0;

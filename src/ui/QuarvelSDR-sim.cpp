@@ -24,8 +24,6 @@
 #include "ui/SimEdition.h"
 #include "ui/TraceOutput.h"
 
-namespace {}  // namespace
-
 int main(int argc, char** argv) {
   using namespace quarvel;
   const int missingStreams = ui::StandardStreamsOpen();
