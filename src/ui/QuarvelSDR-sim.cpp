@@ -30,6 +30,9 @@ int main(int argc, char** argv) {
   // The trace goes to whatever reads standard output (a pipe into a script, `head`); when that
   // reader goes away, later trace lines are lost, but the panel and its board stay up.
   std::signal(SIGPIPE, SIG_IGN);
+  // Nor does a file the trace goes to that reaches the size limit (`ulimit -f`) end the
+  // program, in the middle of an upload perhaps: the trace ends with a note, as on a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
   std::string error;
   const std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   const std::optional<ui::SimOptions> options = ui::ParseSimArguments(args, &error);

@@ -82,8 +82,12 @@ void TakeBackCutLine(int fd, std::string_view landed) {
     ::lseek(fd, end - static_cast<off_t>(cut), SEEK_SET);
 }
 
-int WriteAll(int fd, const std::string& text) {
-  return WriteAll(fd, text.data(), text.size());
+// A note on standard error, which may be the trace's own file (`>trace 2>&1`): on a full disk
+// the part of it that fit is taken back out too.
+void WriteNote(int fd, const std::string& note) {
+  std::size_t written = 0;
+  if (WriteAll(fd, note.data(), note.size(), &written) != 0 && written > 0)
+    TakeBackCutLine(fd, std::string_view(note).substr(0, written));
 }
 
 // The most the writer hands to the file at once. A write of at most PIPE_BUF bytes to a pipe
@@ -149,7 +153,7 @@ struct TraceOutput::Shared {
       return;
     }
     lock.unlock();
-    WriteAll(errorFd, note);
+    WriteNote(errorFd, note);
     lock.lock();
   }
 
@@ -322,8 +326,10 @@ TraceOutput::TraceOutput(int fd, std::size_t backlogBytes, int errorFd, int drai
 
 namespace {
 
-// The trace exit() finishes. exit() may be called on another thread than the one that
-// destroys the trace: whichever comes second waits for the first.
+// The trace exit() finishes. Where exit() is called on another thread than the one that
+// destroys the trace, whichever comes second waits for the first to have finished it. The
+// stream itself belongs to the thread that writes it: exit() is to be called on that one
+// (the toolkit calls it on the window's thread, which writes the trace).
 std::mutex atExitMutex;
 TraceOutput* atExitTrace = nullptr;
 
@@ -340,10 +346,8 @@ void TraceOutput::FinishAtExit() {
 }
 
 TraceOutput::~TraceOutput() {
-  {
-    std::lock_guard lock(atExitMutex);
-    if (atExitTrace == this) atExitTrace = nullptr;
-  }
+  std::lock_guard lock(atExitMutex);
+  if (atExitTrace == this) atExitTrace = nullptr;
   Finish();
 }
 
@@ -367,10 +371,9 @@ void TraceOutput::Finish() {
   const std::string note =
       (lost > 0 ? DroppedNote(lost) : std::string()) + (unheld > 0 ? UnheldNote(unheld) : "");
   pollfd error{shared_->errorFd, POLLOUT, 0};
-  if (::poll(&error, 1, 0) == 1 && (error.revents & POLLOUT) != 0 &&
-      ::write(shared_->errorFd, note.data(), note.size()) < 0) {
-    // Nothing more can be said.
-  }
+  // A note shorter than PIPE_BUF goes into a pipe that has room whole, without waiting.
+  if (::poll(&error, 1, 0) == 1 && (error.revents & POLLOUT) != 0)
+    WriteNote(shared_->errorFd, note);
 }
 
 std::uint64_t TraceOutput::DroppedLines() const {

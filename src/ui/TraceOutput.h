@@ -38,7 +38,8 @@ class TraceOutput {
   std::ostream& Stream() { return *stream_; }
   // Has exit() finish this trace as the destructor would (the wait and the note), when the
   // program ends without returning from main: the toolkit ends it so when the X server goes
-  // away. For one trace at a time, the program's own; the destructor undoes it.
+  // away. For one trace at a time, the program's own, and for exit() called on the thread
+  // that writes it; the destructor undoes it.
   void FinishAtExit();
   // Lines dropped so far because the reader was too far behind.
   std::uint64_t DroppedLines() const;
