@@ -11,9 +11,11 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFileSystemModel>
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QGuiApplication>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -24,6 +26,7 @@
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QTreeView>
 #include <QWindow>
 
 #include <fcntl.h>
@@ -215,6 +218,30 @@ class ImageFileDialog final : public QFileDialog {
   // screen reader. The next show makes a new one.
   void DropWindow() { destroy(); }
 
+  // The detail list's size, type and date columns open as wide as their texts: the toolkit's
+  // own widths cut "256 bytes" (what a user checks an image by) and the dates in every
+  // language. Widened as the list fills, each time a folder is listed, never narrowed, so that
+  // a width the user gave one stays; the name column gives up what it does not need.
+  void ColumnsFitTheirTexts() {
+    auto* view = findChild<QTreeView*>(QStringLiteral("treeView"));
+    auto* files = findChild<QFileSystemModel*>();
+    if (view == nullptr || files == nullptr) return;
+    auto fit = [view] {
+      QHeaderView* header = view->header();
+      const QAbstractItemView* list = view;  // where the width a column's texts need is public
+      for (int column = 1; column < header->count(); ++column)
+        header->resizeSection(
+            column, std::max(header->sectionSize(column), list->sizeHintForColumn(column)));
+      // The room comes out of the name column where the list would need scrolling otherwise,
+      // as far as the names listed leave room.
+      if (const int over = header->length() - view->viewport()->width(); over > 0)
+        header->resizeSection(0,
+                              std::max(header->sectionSize(0) - over, list->sizeHintForColumn(0)));
+    };
+    connect(files, &QFileSystemModel::directoryLoaded, view, fit);
+    connect(files, &QAbstractItemModel::rowsInserted, view, fit);
+  }
+
   // The file lists open at their top with no file current, as a new dialog's do, whatever the
   // last request scrolled to or touched (in a folder listed again it would all stay).
   void ListsFromTheTop() {
@@ -357,6 +384,7 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
     built->setAcceptMode(QFileDialog::AcceptOpen);
     built->setOption(QFileDialog::DontUseNativeDialog);
     built->FollowNamesWithQuotes();
+    built->ColumnsFitTheirTexts();
     built->setSizeGripEnabled(true);
     built->setWindowModality(Qt::WindowModal);
     dialog_ = built;

@@ -9,6 +9,7 @@
 #include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -1400,6 +1401,57 @@ TEST(WindowUpload, TheNextUploadListsTheFolderFromTheTopAndLeavesNoWindowBehind)
   EXPECT_EQ(opened[1].scrolled, opened[0].scrolled);
   EXPECT_EQ(opened[1].size, QSize(560, 400));
   EXPECT_EQ(driver.Writes().size(), writesAtStart) << "a cancelled upload sent something";
+}
+
+// The dialog's detail list shows each file's size, type and date whole from its first opening,
+// with no need to scroll sideways: "256 bytes" is what a user checks an image by, and the
+// dates are long in every language.
+TEST(WindowUpload, TheFileListShowsSizesAndDatesWhole) {
+  testing::TempDir folder;
+  folder.File("ramp.bin", std::vector<std::uint8_t>(256, 0x5A));
+  folder.File("sweep-7.bin", std::vector<std::uint8_t>(4096, 1));
+  folder.File("empty.bin", {});
+  const QString workingDir = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.Path("."))));
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  receiver::RecordingSleeper sleeper;
+  ui::Panel panel(driver, reporter, sleeper, kTitle);
+  panel.Form().show();
+
+  std::vector<std::string> cut;
+  bool seen = false;
+  QTimer user;
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    auto* list = dialog->findChild<QAbstractItemView*>(QStringLiteral("treeView"));
+    if (list == nullptr || !list->isVisible() || list->model()->rowCount(list->rootIndex()) < 3)
+      return;
+    QCoreApplication::processEvents();
+    const auto* header = dialog->findChild<QHeaderView*>();
+    for (int column = 1; column < list->model()->columnCount(list->rootIndex()); ++column) {
+      if (header->sectionSize(column) >= list->sizeHintForColumn(column)) continue;
+      const QModelIndex ramp = list->model()->index(list->model()->rowCount(list->rootIndex()) - 1,
+                                                    column, list->rootIndex());
+      cut.push_back(header->model()->headerData(column, Qt::Horizontal).toString().toStdString() +
+                    ": " + std::to_string(header->sectionSize(column)) + " px for " +
+                    std::to_string(list->sizeHintForColumn(column)) + " px (\"" +
+                    ramp.data().toString().toStdString() + "\")");
+    }
+    // With names this short, the room comes out of the name column: nothing to scroll to.
+    if (header->length() > list->viewport()->width())
+      cut.push_back("the list is " + std::to_string(header->length()) + " px wide in " +
+                    std::to_string(list->viewport()->width()) + " px");
+    seen = true;
+    dialog->reject();
+  });
+  user.start();
+  QTest::mouseClick(FindIn<QPushButton>(panel.Form(), "RAMbin"), Qt::LeftButton);
+  QDir::setCurrent(workingDir);
+  ASSERT_TRUE(seen) << "the detail list was not shown";
+  EXPECT_TRUE(cut.empty()) << "cut: " << ::testing::PrintToString(cut);
 }
 
 }  // namespace
