@@ -1337,6 +1337,23 @@ TEST(WindowUpload, FileDialogPresetsTheNameBoxAndReturnsTheChosenFile) {
   EXPECT_EQ(reporter.Texts(), std::vector<std::string>()) << "and shows nothing";
 }
 
+// The panel on a simulated board, working in `folder` for as long as it lives (the working
+// directory is the program's, and comes back afterwards whatever the test found).
+struct PanelWorkingIn {
+  explicit PanelWorkingIn(const testing::TempDir& folder)
+      : moved(QDir::setCurrent(QString::fromStdString(folder.Path(".")))) {}
+  ~PanelWorkingIn() { QDir::setCurrent(before); }
+  PanelWorkingIn(const PanelWorkingIn&) = delete;
+  PanelWorkingIn& operator=(const PanelWorkingIn&) = delete;
+
+  const QString before = QDir::currentPath();
+  const bool moved;
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  receiver::RecordingSleeper sleeper;
+  ui::Panel panel{driver, reporter, sleeper, kTitle};
+};
+
 // The dialog of the second upload opens as the first did, whatever the user did in the first:
 // the working folder's list at its top with no file current, though the list was scrolled to
 // its end and a file touched; only the size the user gave it stays. Between uploads the program has
@@ -1345,12 +1362,10 @@ TEST(WindowUpload, TheNextUploadListsTheFolderFromTheTopAndLeavesNoWindowBehind)
   testing::TempDir folder;
   constexpr int kFiles = 300;
   for (int i = 0; i < kFiles; ++i) folder.File("f" + std::to_string(1000 + i) + ".dat", {});
-  const QString workingDir = QDir::currentPath();
-  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.Path("."))));
-  port::SimulatedDriver driver;
-  port::RecordingReporter reporter;
-  receiver::RecordingSleeper sleeper;
-  ui::Panel panel(driver, reporter, sleeper, kTitle);
+  PanelWorkingIn rig(folder);
+  ASSERT_TRUE(rig.moved);
+  ui::Panel& panel = rig.panel;
+  port::SimulatedDriver& driver = rig.driver;
   panel.Form().show();
   auto windows = [] {
     int count = 0;
@@ -1394,7 +1409,6 @@ TEST(WindowUpload, TheNextUploadListsTheFolderFromTheTopAndLeavesNoWindowBehind)
     QTest::mouseClick(FindIn<QPushButton>(panel.Form(), button), Qt::LeftButton);
     EXPECT_EQ(windows(), windowsAtStart) << "after " << button;
   }
-  QDir::setCurrent(workingDir);
   ASSERT_EQ(opened.size(), 2u);
   EXPECT_EQ(opened[1].scrolled, 0) << "the list opened scrolled";
   EXPECT_FALSE(opened[1].fileCurrent) << "a file was current";
@@ -1411,13 +1425,9 @@ TEST(WindowUpload, TheFileListShowsSizesAndDatesWhole) {
   folder.File("ramp.bin", std::vector<std::uint8_t>(256, 0x5A));
   folder.File("sweep-7.bin", std::vector<std::uint8_t>(4096, 1));
   folder.File("empty.bin", {});
-  const QString workingDir = QDir::currentPath();
-  ASSERT_TRUE(QDir::setCurrent(QString::fromStdString(folder.Path("."))));
-  port::SimulatedDriver driver;
-  port::RecordingReporter reporter;
-  receiver::RecordingSleeper sleeper;
-  ui::Panel panel(driver, reporter, sleeper, kTitle);
-  panel.Form().show();
+  PanelWorkingIn rig(folder);
+  ASSERT_TRUE(rig.moved);
+  rig.panel.Form().show();
 
   std::vector<std::string> cut;
   bool seen = false;
@@ -1448,8 +1458,7 @@ TEST(WindowUpload, TheFileListShowsSizesAndDatesWhole) {
     dialog->reject();
   });
   user.start();
-  QTest::mouseClick(FindIn<QPushButton>(panel.Form(), "RAMbin"), Qt::LeftButton);
-  QDir::setCurrent(workingDir);
+  QTest::mouseClick(FindIn<QPushButton>(rig.panel.Form(), "RAMbin"), Qt::LeftButton);
   ASSERT_TRUE(seen) << "the detail list was not shown";
   EXPECT_TRUE(cut.empty()) << "cut: " << ::testing::PrintToString(cut);
 }
