@@ -238,8 +238,14 @@ class ImageFileDialog final : public QFileDialog {
         header->resizeSection(0,
                               std::max(header->sectionSize(0) - over, list->sizeHintForColumn(0)));
     };
-    connect(files, &QFileSystemModel::directoryLoaded, view, fit);
-    connect(files, &QAbstractItemModel::rowsInserted, view, fit);
+    // Once for all the rows a pass of the event loop brings (a large folder comes in many).
+    auto* pending = new QTimer(view);
+    pending->setSingleShot(true);
+    pending->setInterval(0);
+    connect(pending, &QTimer::timeout, view, fit);
+    auto later = [pending] { pending->start(); };
+    connect(files, &QFileSystemModel::directoryLoaded, pending, later);
+    connect(files, &QAbstractItemModel::rowsInserted, pending, later);
   }
 
   // The file lists open at their top with no file current, as a new dialog's do, whatever the
