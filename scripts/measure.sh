@@ -7,10 +7,11 @@
 #
 # Builds what is missing first (preset "default", or the build folder in QUARVEL_BUILD_DIR).
 # Figures:
-#   - start to window shown: QuarvelSDR-sim on Qt's offscreen platform, timed as a whole
-#     process, median of 10 runs after one unmeasured warm-up run. QUARVEL_EXIT_WHEN_SHOWN=1
-#     makes the program quit as soon as the panel has painted for the first time; without it
-#     (the default) the variable does nothing.
+#   - start to window shown: QuarvelSDR-sim on Qt's offscreen platform, from its start to the
+#     moment the panel had painted for the first time, median of 10 runs after one unmeasured
+#     warm-up run. QUARVEL_EXIT_WHEN_SHOWN=1 makes the program quit at that moment, after
+#     writing the time to the file QUARVEL_SHOWN_AT_FILE names; without it (the default) the
+#     variables do nothing.
 #   - an upload's wall time: "upload RAM" through the window with the real 200 ms pauses
 #     (bench_window, 3 uploads, mean).
 #   - resident memory of the running panel: VmRSS of QuarvelSDR-sim (offscreen, bus monitor
@@ -62,8 +63,10 @@ timed_row() {  # NAME MEASURED_NS TARGET_NS [NOTE]
 # against_floor starts it and a program of ours alternately (floor first, after one unmeasured
 # warm-up start of each), under one Xvfb and on Qt's offscreen platform, and adds to the table
 # the ratio program / floor of the medians for
-#   - the time from start to window shown: the whole process, QUARVEL_EXIT_WHEN_SHOWN=1 making
-#     both quit once their main window has painted for the first time;
+#   - the time from start to window shown: until the moment each says its main window has
+#     painted for the first time (QUARVEL_EXIT_WHEN_SHOWN=1 and QUARVEL_SHOWN_AT_FILE, see
+#     src/ui/QuitWhenPainted.h), not until the process has ended: the floor, for one, reads
+#     fontconfig's configuration on its way out;
 #   - resident memory after start-up: VmRSS read from /proc QUARVEL_RSS_SETTLE_S seconds
 #     (default 1) after the start, when both windows are up and idle. Same method for both;
 #     when the command is a wrapper (env, umockdev-run …), the innermost process is read.
@@ -138,19 +141,33 @@ on_platform() {
   QT_QPA_PLATFORM=$platform DISPLAY=$display "$@"
 }
 
+shown_at="$measure_home/shown-at"
+# shown_since T0_NS WHAT: microseconds from T0_NS (date +%s%N) to the moment written in the file
+# QUARVEL_SHOWN_AT_FILE named; the file is removed.
+shown_since() {
+  local t1
+  t1=$(cat "$shown_at" 2>/dev/null || true)
+  rm -f "$shown_at"
+  if ! [[ "$t1" =~ ^[0-9]+$ ]]; then
+    echo "$2 did not say when its window was shown" >&2
+    exit 1
+  fi
+  echo $(((t1 - $1) / 1000))
+}
+
 # startup_shown_us PLATFORM COMMAND...: microseconds from start until the program has shown its
-# window and quit.
+# window (it quits then).
 startup_shown_us() {
-  local platform=$1 t0 t1
+  local platform=$1 t0
   shift
+  rm -f "$shown_at"
   t0=$(date +%s%N)
-  if ! QUARVEL_EXIT_WHEN_SHOWN=${exit_when_shown:-1} on_platform "$platform" timeout 20 "$@" \
-    >/dev/null 2>&1; then
+  if ! QUARVEL_EXIT_WHEN_SHOWN=${exit_when_shown:-1} QUARVEL_SHOWN_AT_FILE=$shown_at \
+    on_platform "$platform" timeout 20 "$@" >/dev/null 2>&1; then
     echo "$* ($platform) did not quit after showing its window" >&2
     exit 1
   fi
-  t1=$(date +%s%N)
-  echo $(((t1 - t0) / 1000))
+  shown_since "$t0" "$* ($platform)"
 }
 
 # leaf_of PID: the innermost process under PID (the program, below subshells and wrappers).
@@ -281,14 +298,15 @@ windows_like_against_floor floor_window "$sim"
 
 # (a) Start to window shown.
 start_us() {
-  local t0 t1
+  local t0
+  rm -f "$shown_at"
   t0=$(date +%s%N)
-  if ! QUARVEL_EXIT_WHEN_SHOWN=1 timeout 20 "$sim" >/dev/null 2>&1; then
+  if ! QUARVEL_EXIT_WHEN_SHOWN=1 QUARVEL_SHOWN_AT_FILE=$shown_at timeout 20 "$sim" \
+    >/dev/null 2>&1; then
     echo "QuarvelSDR-sim did not quit after showing its window" >&2
     exit 1
   fi
-  t1=$(date +%s%N)
-  echo $(((t1 - t0) / 1000))
+  shown_since "$t0" QuarvelSDR-sim
 }
 start_us >/dev/null  # warm-up: libraries and fonts into the page cache
 startup_us=$(for _ in $(seq 10); do start_us; done | median)
@@ -367,10 +385,10 @@ printf '%s\n' "${rows[@]}"
 # --- The real edition on the emulated FT232R (the usb test tier's chip) ------------------------
 # bench/real_edition_on_chip under umockdev's preload: our FtdiDriver, libftdi1 and libusb,
 # unchanged, with the chip emulated behind usbfs.
-#   - start to window shown: the whole process, timed as for QuarvelSDR-sim (median of 10 after
-#     one warm-up); it runs the edition exactly as the program's main does and quits at its first
-#     paint. The emulation's own set-up (testbed and device, printed by the launcher) is part of
-#     the process and shown beside it.
+#   - start to window shown: timed as for QuarvelSDR-sim (median of 10 after one warm-up); it
+#     runs the edition exactly as the program's main does and quits at its first paint. The
+#     emulation's own set-up (testbed and device, printed by the launcher) is part of that time
+#     and shown beside it.
 #   - one tuning event end to end: a key on the tuning bar to the last byte on the chip (the
 #     clock burst and, when the level changes, the level burst, each opening, configuring,
 #     writing and closing the device), 10 ms pause replaced; median of 100 steps.
@@ -378,14 +396,16 @@ cmake --build "$build" -j "$(nproc)" --target real_edition_on_chip >/dev/null
 onchip="$build/bench/real_edition_on_chip"
 under_umockdev=tests/usb/under-umockdev.sh
 chip_start_us() {
-  local t0 t1 out
+  local t0 out shown
+  rm -f "$shown_at"
   t0=$(date +%s%N)
-  if ! out=$(timeout 20 "$under_umockdev" "$onchip" 2>/dev/null); then
+  if ! out=$(QUARVEL_SHOWN_AT_FILE=$shown_at timeout 20 "$under_umockdev" "$onchip" 2>/dev/null)
+  then
     echo "real_edition_on_chip did not quit after showing its window" >&2
     exit 1
   fi
-  t1=$(date +%s%N)
-  echo "$(((t1 - t0) / 1000)) $(echo "$out" | sed -n 's/^setup_ns=//p')"
+  shown=$(shown_since "$t0" real_edition_on_chip)
+  echo "$shown $(echo "$out" | sed -n 's/^setup_ns=//p')"
 }
 chip_start_us >/dev/null  # warm-up
 chip_runs=$(for _ in $(seq 10); do chip_start_us; done)

@@ -10,14 +10,36 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <chrono>
+#include <cstdio>
+
 namespace quarvel::ui {
+
+// Run once the watched window's first paint has been handled. Writes the wall-clock time, in
+// nanoseconds since the epoch, to the file QUARVEL_SHOWN_AT_FILE names (if set), then quits.
+// The time is taken here and not when the process ends: what a program does on its way out is
+// no part of showing its window (the least Qt program, for one, reads fontconfig's whole
+// configuration while it ends, some 10 ms).
+inline void QuitNowShown() {
+  const QByteArray file = qgetenv("QUARVEL_SHOWN_AT_FILE");
+  if (!file.isEmpty()) {
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                        std::chrono::system_clock::now().time_since_epoch())
+                        .count();
+    if (std::FILE* out = std::fopen(file.constData(), "w")) {
+      std::fprintf(out, "%lld\n", static_cast<long long>(ns));
+      std::fclose(out);
+    }
+  }
+  QCoreApplication::quit();
+}
 
 class QuitWhenPainted : public QObject {
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override {
     if (event->type() == QEvent::Paint) {
       watched->removeEventFilter(this);
-      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+      QTimer::singleShot(0, qApp, QuitNowShown);
     }
     return false;
   }
@@ -37,7 +59,7 @@ class QuitWhenWindowPainted : public QObject {
     if (event->type() == QEvent::Paint && watched->isWidgetType() &&
         static_cast<QWidget*>(watched)->window() == window_) {
       qApp->removeEventFilter(this);
-      QTimer::singleShot(0, qApp, &QCoreApplication::quit);
+      QTimer::singleShot(0, qApp, QuitNowShown);
     }
     return false;
   }

@@ -6,6 +6,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -15,6 +16,7 @@
 #include <QProcess>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -25,6 +27,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
@@ -148,11 +151,14 @@ TEST(SimEdition, DriverHooksSetBeforeStartSeeTheStartUpBursts) {
 // process is killed at the end: its window would wait for a user for ever.
 class SimProcess {
  public:
-  // exitWhenShown: the value of QUARVEL_EXIT_WHEN_SHOWN, if any.
-  explicit SimProcess(const QStringList& args, const QString& exitWhenShown = {}) {
+  // exitWhenShown: the value of QUARVEL_EXIT_WHEN_SHOWN, if any; shownAtFile: the value of
+  // QUARVEL_SHOWN_AT_FILE, if any.
+  explicit SimProcess(const QStringList& args, const QString& exitWhenShown = {},
+                      const QString& shownAtFile = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     if (!exitWhenShown.isEmpty()) env.insert("QUARVEL_EXIT_WHEN_SHOWN", exitWhenShown);
+    if (!shownAtFile.isEmpty()) env.insert("QUARVEL_SHOWN_AT_FILE", shownAtFile);
     process_.setProcessEnvironment(env);
     process_.start(QStringLiteral(QUARVEL_SIM_EXE), args);
     started_ = process_.waitForStarted(10000);
@@ -539,16 +545,37 @@ TEST(SimProgram, FailingCallsPrintTheirBoxAfterTheirTraceLine) {
 }
 
 // The start-up timing's convention: 1 quits once the panel has painted, 2 once the bus
-// monitor, opened after the panel, has painted too. Either way the start-up bursts are out.
+// monitor, opened after the panel, has painted too. Either way the start-up bursts are out,
+// and the moment of showing (wall-clock nanoseconds) is in the file named for it: after the
+// start, before the end.
 TEST(SimProgram, QuitsOnceItsWindowsAreShownWhenAsked) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString shownAt = dir.filePath(QStringLiteral("shown-at"));
+  const auto now = [] {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::system_clock::now().time_since_epoch())
+        .count();
+  };
   for (const char* when : {"1", "2"}) {
     SCOPED_TRACE(when);
-    SimProcess sim({}, QString::fromLatin1(when));
+    QFile::remove(shownAt);
+    const long long started = now();
+    SimProcess sim({}, QString::fromLatin1(when), shownAt);
     ASSERT_TRUE(sim.Started());
     ASSERT_TRUE(sim.Process().waitForFinished(30000));
+    const long long ended = now();
     EXPECT_EQ(sim.Process().exitStatus(), QProcess::NormalExit);
     EXPECT_EQ(sim.Process().exitCode(), 0);
     EXPECT_EQ(sim.Process().readAllStandardOutput().count("FT_Write"), 2);
+    QFile file(shownAt);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << "no time of showing was written";
+    const QByteArray text = file.readAll();
+    bool number = false;
+    const long long shown = text.trimmed().toLongLong(&number);
+    ASSERT_TRUE(number && text.endsWith('\n')) << text.constData();
+    EXPECT_GT(shown, started);
+    EXPECT_LT(shown, ended);
   }
 }
 
