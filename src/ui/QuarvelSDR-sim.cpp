@@ -110,5 +110,10 @@ int main(int argc, char** argv) {
     afterPanelPainted.emplace(Form1, showMonitor);
   ui::CloseOnTerminationSignals closeOnSignals(Form1, &sim.Boxes());
   Form1.show();
-  return app.exec();
+  const int code = app.exec();
+  // The trace is finished while the termination signals are still taken as above: a SIGTERM
+  // or SIGHUP that comes again during its wait for a reader that is behind must not end the
+  // program before the lines left are written or counted.
+  if (trace) trace->Finish();
+  return code;
 }

@@ -207,12 +207,17 @@ struct TraceOutput::Shared {
       }
       inFlight = 0;
       inFlightLines = 0;
+      // A reader gone away (`| head`) wants no more; any other refusal is said once, and the
+      // program's end waits for that note as for the others.
+      if (error != 0 && error != EPIPE) endedToSay = true;
       if (error != 0 || abandoned) {
         broken = broken || error != 0;
         queue.clear();  // nobody will read it, or it has been counted as lost
       }
-      // A reader gone away (`| head`) wants no more; any other refusal is said once.
-      if (error != 0 && error != EPIPE) Note(lock, [error] { return EndedNote(error); });
+      if (endedToSay) {
+        Note(lock, [error] { return EndedNote(error); });
+        endedToSay = false;
+      }
       // The notes go out before anyone waiting for the backlog hears that it is written.
       if (queue.empty()) {
         NoteDropped(lock);
@@ -233,6 +238,7 @@ struct TraceOutput::Shared {
   std::uint64_t inFlightLines = 0;
   bool stop = false;
   bool broken = false;        // the file refused a write: everything from now on is dropped
+  bool endedToSay = false;    // ... and standard error is still to be told why
   std::uint64_t dropped = 0;  // lines dropped for a reader too far behind
   std::uint64_t reported = 0;
   std::uint64_t unheld = 0;  // lines dropped for lack of memory to hold them
@@ -358,8 +364,9 @@ void TraceOutput::Finish() {
   shared_->stop = true;
   shared_->wake.notify_one();
   const bool drained = shared_->drained.wait_for(lock, std::chrono::milliseconds(drainMs_), [this] {
-    return shared_->broken || (shared_->queue.empty() && shared_->inFlight == 0 &&
-                               !shared_->DroppedToSay() && !shared_->UnheldToSay());
+    return !shared_->endedToSay &&
+           (shared_->broken || (shared_->queue.empty() && shared_->inFlight == 0 &&
+                                !shared_->DroppedToSay() && !shared_->UnheldToSay()));
   });
   if (drained || shared_->errorFd < 0) return;
   // The reader still takes nothing: what is left goes with the program. Standard error says

@@ -43,12 +43,13 @@ class TraceOutput {
   void FinishAtExit();
   // Lines dropped so far because the reader was too far behind.
   std::uint64_t DroppedLines() const;
+  // The destructor's work, done once: by this call, the destructor or exit(), whichever comes
+  // first. Nothing written to Stream() afterwards is traced.
+  void Finish();
 
  private:
   struct Shared;
   class Buffer;
-  // The destructor's work, done once: by the destructor or by exit(), whichever comes first.
-  void Finish();
 
   int drainMs_;
   bool finished_ = false;

@@ -753,6 +753,84 @@ void FillPipe(int fd, char filler) {
   fcntl(fd, F_SETFL, 0);
 }
 
+// A disk that fills up ends the trace with a note on standard error; when standard error is
+// slow to take it (a terminal scrolled back, a full pipe), the program's end waits for that
+// note instead of cutting it off.
+TEST(SimProgram, TheNoteOnARefusedWriteIsNotCutOffByTheEnd) {
+  int err[2];
+  ASSERT_EQ(pipe(err), 0);
+  FillPipe(err[1], '~');
+  const int full = open("/dev/full", O_WRONLY | O_CLOEXEC);
+  ASSERT_GE(full, 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    {
+      ui::TraceOutput trace(full, 16 * 1024, err[1], 2000);
+      trace.Stream() << "FT_Open index=0 status=0" << std::endl;
+      usleep(100 * 1000);  // the writer meets the full disk and waits to say so
+    }
+    _exit(0);
+  }
+  close(full);
+  close(err[1]);
+  usleep(300 * 1000);  // the program is ending by now
+  std::string notes = ReadUntilQuiet(err[0], 3000);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  notes.erase(std::remove(notes.begin(), notes.end(), '~'), notes.end());
+  EXPECT_EQ(notes, "QuarvelSDR-sim: trace ended: standard output refused a write (" +
+                       std::string(std::strerror(ENOSPC)) + ")\n");
+  close(err[0]);
+}
+
+// Closed by SIGTERM or SIGHUP while its reader takes nothing, the program waits for the reader
+// before it ends; the same signal once more in that wait (a closing terminal sends SIGHUP
+// twice) does not end it before it has said how many trace lines were not taken: the ten of
+// the start-up bursts.
+TEST(SimProgram, ASignalAgainWhileTheTraceWaitsForItsReaderLosesNoLineUnsaid) {
+  for (const int again : {SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(again));
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString shownAt = dir.filePath(QStringLiteral("shown-at"));
+    int out[2];
+    ASSERT_EQ(pipe2(out, O_CLOEXEC), 0);
+    FillPipe(out[1], 'f');  // a reader that takes nothing
+    QProcess sim;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("QUARVEL_EXIT_WHEN_SHOWN", "1");
+    env.insert("QUARVEL_SHOWN_AT_FILE", shownAt);
+    sim.setProcessEnvironment(env);
+    const int trace = out[1];
+    sim.setChildProcessModifier([trace] {  // in the child, after its channels are set up
+      if (dup2(trace, STDOUT_FILENO) < 0) _exit(99);
+      for (const int s : {SIGTERM, SIGHUP}) signal(s, SIG_DFL);
+    });
+    sim.start(QStringLiteral(QUARVEL_SIM_EXE), {});
+    ASSERT_TRUE(sim.waitForStarted(10000));
+    close(out[1]);
+    // Once the panel is shown the program quits, as when closed, and waits for its reader.
+    QElapsedTimer clock;
+    clock.start();
+    while (!QFile::exists(shownAt) && clock.elapsed() < 30000) usleep(10 * 1000);
+    ASSERT_TRUE(QFile::exists(shownAt)) << "the panel was never shown";
+    kill(static_cast<pid_t>(sim.processId()), again);
+    usleep(300 * 1000);
+    kill(static_cast<pid_t>(sim.processId()), again);
+    ASSERT_TRUE(sim.waitForFinished(30000));
+    close(out[0]);
+    EXPECT_EQ(sim.exitStatus(), QProcess::NormalExit) << "ended by the signal";
+    EXPECT_EQ(sim.exitCode(), 0);
+    const QByteArray said = sim.readAllStandardError();
+    EXPECT_TRUE(said.contains(
+        "QuarvelSDR-sim: 10 trace lines dropped: standard output was not being read\n"))
+        << said.constData();
+  }
+}
+
 // The reader catches up just before the program ends, while standard error is slow to take
 // the note on the lines dropped meanwhile (a terminal scrolled back, a full pipe): the end
 // waits for that note instead of cutting it off.
