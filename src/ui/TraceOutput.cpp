@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/TraceOutput.h"
 
+#include <fcntl.h>
 #include <limits.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -44,18 +45,30 @@ std::string EndedNote(int error) {
          std::strerror(error) + ")\n";
 }
 
+// Waits until fd has room for a write (or will say what became of it), or until cancelFd (-1:
+// none) has something to read: then false.
+bool WaitForRoom(int fd, int cancelFd) {
+  pollfd wanted[2] = {{fd, POLLOUT, 0}, {cancelFd, POLLIN, 0}};
+  while (::poll(wanted, cancelFd >= 0 ? 2 : 1, -1) < 0 && errno == EINTR) {
+  }
+  return (wanted[1].revents & POLLIN) == 0;
+}
+
 // Writes all of text to fd; 0, or the error with which the file refused it, *written (when
 // given) getting how much of the text it took before. A file in non-blocking mode (the flag
 // goes with the open file, which the program may share with whoever started it) is waited for
-// as a blocking one would be.
-int WriteAll(int fd, const char* next, std::size_t left, std::size_t* written = nullptr) {
+// as a blocking one would be. With a cancelFd, each write waits for room first, and the wait
+// ends with ECANCELED once cancelFd can be read: a pipe with room takes a write of at most
+// PIPE_BUF bytes at once, so text that is not written then never arrives later.
+int WriteAll(int fd, const char* next, std::size_t left, std::size_t* written = nullptr,
+             int cancelFd = -1) {
   while (left > 0) {
+    if (cancelFd >= 0 && !WaitForRoom(fd, cancelFd)) return ECANCELED;
     const ssize_t n = ::write(fd, next, left);
     if (n < 0) {
       if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
-        pollfd writable{fd, POLLOUT, 0};
-        ::poll(&writable, 1, -1);  // then the write says what became of the file
+        if (cancelFd < 0) WaitForRoom(fd, -1);  // then the write says what became of the file
         continue;
       }
       return errno;
@@ -90,6 +103,10 @@ void WriteNote(int fd, const std::string& note) {
     TakeBackCutLine(fd, std::string_view(note).substr(0, written));
 }
 
+// How long the end waits for the writer to stop once it has given up on the reader: the
+// writer stops at once unless a write it cannot wait for room for holds it.
+constexpr int kStopMs = 100;
+
 // The most the writer hands to the file at once. A write of at most PIPE_BUF bytes to a pipe
 // goes in whole or not at all, so a program that ends while its reader is behind leaves whole
 // lines in the pipe, and the lines counted as lost are exactly the ones that never got there.
@@ -109,7 +126,26 @@ std::size_t PieceEnd(const std::string& text, std::size_t from) {
 
 // What the program's thread and the writer share.
 struct TraceOutput::Shared {
-  Shared(int out, int err, std::size_t limit) : fd(out), errorFd(err), backlogLimit(limit) {}
+  Shared(int out, int err, std::size_t limit) : fd(out), errorFd(err), backlogLimit(limit) {
+    if (::pipe2(cancel, O_CLOEXEC | O_NONBLOCK) != 0) cancel[0] = cancel[1] = -1;
+  }
+  ~Shared() {
+    for (const int end : cancel)
+      if (end >= 0) ::close(end);
+  }
+  Shared(const Shared&) = delete;
+  Shared& operator=(const Shared&) = delete;
+
+  // The program's end gives up on a reader that takes nothing: the writer stops before its
+  // next write, or as soon as it is waiting for room, and writes nothing more. Whether it has
+  // stopped is in `stopped`.
+  void Cancel() {
+    cancelled = true;
+    const char wake = 0;
+    if (cancel[1] >= 0 && ::write(cancel[1], &wake, 1) != 1) {
+      // A full pipe has been woken before.
+    }
+  }
 
   // Takes whole lines from the program's thread; never waits for the reader.
   void Hand(std::string text) {
@@ -189,11 +225,15 @@ struct TraceOutput::Shared {
       inFlight = chunk.size();
       inFlightLines = LinesIn(chunk);
       int error = 0;
-      for (std::size_t from = 0; from < chunk.size() && error == 0 && !abandoned;) {
+      for (std::size_t from = 0; from < chunk.size() && error == 0 && !abandoned && !cancelled;) {
         const std::size_t end = PieceEnd(chunk, from);
         lock.unlock();
         std::size_t written = 0;
-        error = WriteAll(fd, chunk.data() + from, end - from, &written);
+        error = WriteAll(fd, chunk.data() + from, end - from, &written, cancel[0]);
+        if (error == ECANCELED) {
+          lock.lock();
+          break;
+        }
         if (error != 0 && written > 0)
           TakeBackCutLine(fd, std::string_view(chunk).substr(from, written));
         lock.lock();
@@ -204,6 +244,11 @@ struct TraceOutput::Shared {
                          chunk.begin() + static_cast<std::ptrdiff_t>(end), '\n'));
         }
         from = end;
+      }
+      if (cancelled) {  // what is left is the program's end's to count: it stays as it is
+        stopped = true;
+        drained.notify_all();
+        return;
       }
       inFlight = 0;
       inFlightLines = 0;
@@ -243,7 +288,10 @@ struct TraceOutput::Shared {
   std::uint64_t reported = 0;
   std::uint64_t unheld = 0;  // lines dropped for lack of memory to hold them
   std::uint64_t unheldReported = 0;
-  bool abandoned = false;  // the program ended with lines unwritten, and counted them
+  bool abandoned = false;    // the program ended with lines unwritten, and counted them
+  bool cancelled = false;    // see Cancel()
+  bool stopped = false;      // the writer has stopped for it: what it did not write is as it was
+  int cancel[2] = {-1, -1};  // a pipe whose read end wakes the writer while it waits for room
 };
 
 // Collects the text written to the stream and hands it over, whole lines at a time, at each
@@ -368,9 +416,15 @@ void TraceOutput::Finish() {
            (shared_->broken || (shared_->queue.empty() && shared_->inFlight == 0 &&
                                 !shared_->DroppedToSay() && !shared_->UnheldToSay()));
   });
-  if (drained || shared_->errorFd < 0) return;
-  // The reader still takes nothing: what is left goes with the program. Standard error says
-  // how much, if it takes the note without waiting.
+  if (drained) return;
+  // The reader still takes nothing: what is left goes with the program. The writer stops
+  // first, so that the lines counted as lost are exactly those that never get there (unless
+  // it is held in a write that cannot wait for room: a line longer than PIPE_BUF, a terminal).
+  shared_->Cancel();
+  shared_->drained.wait_for(lock, std::chrono::milliseconds(kStopMs),
+                            [this] { return shared_->stopped; });
+  if (shared_->errorFd < 0) return;
+  // Standard error says how much, if it takes the note without waiting.
   const std::uint64_t lost =
       shared_->dropped - shared_->reported + LinesIn(shared_->queue) + shared_->inFlightLines;
   const std::uint64_t unheld = shared_->unheld - shared_->unheldReported;

@@ -704,7 +704,9 @@ TEST(SimProgram, TraceToAReaderThatStopsReadingNeverWaits) {
 // The program ends while its reader still takes nothing: after a short wait, the lines left
 // unwritten are counted on standard error, so that none goes missing unsaid, and what the
 // reader gets afterwards is whole lines, exactly the ones not counted. The trace runs in a
-// process of its own that ends right after it, as the program does.
+// process of its own that lives on a while after it (the program's own end takes some
+// milliseconds more), and the reader starts reading as soon as the note is out: no line
+// counted as lost may arrive then.
 TEST(SimProgram, TraceLeftUnwrittenAtTheEndIsCountedAndLeavesWholeLines) {
   int out[2], err[2];
   ASSERT_EQ(pipe(out), 0);
@@ -721,14 +723,17 @@ TEST(SimProgram, TraceLeftUnwrittenAtTheEndIsCountedAndLeavesWholeLines) {
       for (int i = 0; i < kLines; ++i)
         trace.Stream() << std::string(kLineBytes - 1, 'x') << std::endl;
     }
+    usleep(500 * 1000);
     _exit(0);
   }
   close(out[1]);
   close(err[1]);
+  std::string note;
+  for (char c = 0; note.find('\n') == std::string::npos && read(err[0], &c, 1) == 1;) note += c;
+  const std::string arrived = ReadUntilQuiet(out[0], 200);  // to its end, with the process's
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
-  const std::string note = ReadUntilQuiet(err[0], 100);
   unsigned long lost = 0;
   ASSERT_EQ(std::sscanf(note.c_str(),
                         "QuarvelSDR-sim: %lu trace lines dropped: standard output "
@@ -736,7 +741,6 @@ TEST(SimProgram, TraceLeftUnwrittenAtTheEndIsCountedAndLeavesWholeLines) {
                         &lost),
             1)
       << note;
-  const std::string arrived = ReadUntilQuiet(out[0], 200);
   EXPECT_EQ(arrived.size() % kLineBytes, 0u) << "a line cut short";
   EXPECT_EQ(arrived.find_first_not_of(std::string(kLineBytes - 1, 'x') + "\n"), std::string::npos);
   const auto lines = static_cast<unsigned long>(arrived.size() / kLineBytes);
