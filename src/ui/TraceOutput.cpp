@@ -231,7 +231,13 @@ struct TraceOutput::Shared {
         std::size_t written = 0;
         error = WriteAll(fd, chunk.data() + from, end - from, &written, cancel[0]);
         if (error == ECANCELED) {
+          // Stopped part-way through a piece (a terminal takes part of a write): the whole
+          // lines it took are written, the line cut there counts with the rest.
           lock.lock();
+          inFlight -= written;
+          inFlightLines -= static_cast<std::uint64_t>(
+              std::count(chunk.begin() + static_cast<std::ptrdiff_t>(from),
+                         chunk.begin() + static_cast<std::ptrdiff_t>(from + written), '\n'));
           break;
         }
         if (error != 0 && written > 0)
