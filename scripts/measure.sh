@@ -404,7 +404,7 @@ chip_start_us() {
     echo "real_edition_on_chip did not quit after showing its window" >&2
     exit 1
   fi
-  shown=$(shown_since "$t0" real_edition_on_chip)
+  shown=$(shown_since "$t0" real_edition_on_chip) || exit 1  # errexit is off in $(...)
   echo "$shown $(echo "$out" | sed -n 's/^setup_ns=//p')"
 }
 chip_start_us >/dev/null  # warm-up
