@@ -11,30 +11,49 @@
 //   floor_window WxH [WxH]...         for comparison only: titled windows of these sizes
 //                                     instead, each showing one line of text; what windows of
 //                                     the panel's sizes cost before any control is drawn
+//   floor_window --widgets FILE       for comparison only: the window FILE describes, made of
+//                                     plain Qt widgets (bench/panel_widgets writes the panel's);
+//                                     what Qt costs to show the panel's controls
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QWidget>
 
 #include <memory>
 #include <vector>
 
+#include "WidgetsWindow.h"
 #include "ui/QuitWhenPainted.h"
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  quarvel::ui::QuitWhenPainted quitWhenPainted;
+  const bool exitWhenShown = qEnvironmentVariableIntValue("QUARVEL_EXIT_WHEN_SHOWN") >= 1;
+  const QStringList args = QApplication::arguments().mid(1);
+  if (args.size() == 2 && args[0] == QLatin1String("--widgets")) {
+    QFile file(args[1]);
+    std::unique_ptr<QWidget> window;
+    if (file.open(QIODevice::ReadOnly | QIODevice::Text))
+      window = quarvel::bench::WindowOfWidgets(QString::fromUtf8(file.readAll()));
+    if (!window) {
+      qWarning("floor_window: %s describes no window", qPrintable(args[1]));
+      return 2;
+    }
+    if (exitWhenShown) window->installEventFilter(&quitWhenPainted);
+    window->show();
+    return app.exec();
+  }
   std::vector<QSize> sizes;
-  for (const QString& arg : QApplication::arguments().mid(1)) {
+  for (const QString& arg : args) {
     const QStringList parts = arg.split(u'x');
     bool wide = false, high = false;
     const int width = parts.value(0).toInt(&wide), height = parts.value(1).toInt(&high);
     if (parts.size() != 2 || !wide || !high || width <= 0 || height <= 0) {
-      qWarning("usage: floor_window [WxH]...");
+      qWarning("usage: floor_window [WxH]... | --widgets FILE");
       return 2;
     }
     sizes.emplace_back(width, height);
   }
-  quarvel::ui::QuitWhenPainted quitWhenPainted;
-  const bool exitWhenShown = qEnvironmentVariableIntValue("QUARVEL_EXIT_WHEN_SHOWN") >= 1;
   if (sizes.empty()) {
     QWidget window;
     window.setWindowTitle(QStringLiteral("Floor"));

@@ -30,7 +30,7 @@ else
   cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 fi
 cmake --build "$build" -j "$(nproc)" --target QuarvelSDR-sim bench_waveform bench_window \
-  bench_monitor floor_window >/dev/null
+  bench_monitor floor_window panel_widgets >/dev/null
 
 export QT_QPA_PLATFORM=offscreen
 sim="$build/src/ui/QuarvelSDR-sim"
@@ -205,7 +205,7 @@ floor_row() {
   if [ "$5" = kB ]; then
     note=$(awk -v a="$2" -v b="$3" 'BEGIN { printf "%.1f MB vs floor %.1f MB", a / 1024, b / 1024 }')
   else
-    note="$(human_ns $((shown * 1000))) vs floor $(human_ns $((base * 1000)))"
+    note="$(human_ns $((shown * 1000))) vs ${floor_name:-floor} $(human_ns $((base * 1000)))"
   fi
   if [ -n "$4" ]; then
     row "$1" "${r}x" "<= ${4}x" "$(ratio "$r" "$4")" "$note"
@@ -291,9 +291,30 @@ windows_like_against_floor() {
     -- "$floor" -- "$floor" $sizes
 }
 
+# plain_copy_against_floor COMMAND...: for information, the time to shown of the least Qt
+# program showing the panel's controls (`floor_window --widgets`, the window bench/panel_widgets
+# writes down), against the floor; and the program's against that copy: what Qt costs to show
+# those controls, and what the program costs beyond it. Also the copy's resident memory.
+plain_copy_against_floor() {
+  local copy=("$floor" --widgets "$measure_home/panel.widgets") platform where
+  "$bench/panel_widgets" >"$measure_home/panel.widgets" 2>/dev/null
+  for platform in xcb offscreen; do
+    where=$([ "$platform" = xcb ] && echo "Xvfb" || echo "offscreen")
+    startup_shown_us "$platform" "${copy[@]}" >/dev/null
+    versus_floor "plain copy of the panel shown / floor, $where" "" us startup_shown_us \
+      "$platform" -- "$floor" -- "${copy[@]}"
+    floor_name="plain copy" versus_floor "$(basename "$1") shown / plain copy, $where" "" us \
+      startup_shown_us "$platform" -- "${copy[@]}" -- "$@"
+  done
+  # The panel's window alone: the program's figure counts the bus monitor's window too.
+  versus_floor "plain copy of the panel resident / floor, Xvfb" "" kB startup_rss_kb xcb \
+    -- "$floor" -- "${copy[@]}"
+}
+
 against_floor QuarvelSDR-sim 1.3 1.2 "$sim"
 shown_all_against_floor QuarvelSDR-sim "$sim"
 windows_like_against_floor floor_window "$sim"
+plain_copy_against_floor "$sim"
 # ---- End of start-up against the floor -----------------------------------------------------
 
 # (a) Start to window shown.
