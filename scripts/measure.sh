@@ -301,13 +301,13 @@ plain_copy_against_floor() {
   for platform in xcb offscreen; do
     where=$([ "$platform" = xcb ] && echo "Xvfb" || echo "offscreen")
     startup_shown_us "$platform" "${copy[@]}" >/dev/null
-    versus_floor "plain copy of the panel shown / floor, $where" "" us startup_shown_us \
+    versus_floor "plain copy shown / floor, $where" "" us startup_shown_us \
       "$platform" -- "$floor" -- "${copy[@]}"
     floor_name="plain copy" versus_floor "$(basename "$1") shown / plain copy, $where" "" us \
       startup_shown_us "$platform" -- "${copy[@]}" -- "$@"
   done
   # The panel's window alone: the program's figure counts the bus monitor's window too.
-  versus_floor "plain copy of the panel resident / floor, Xvfb" "" kB startup_rss_kb xcb \
+  versus_floor "plain copy resident / floor, Xvfb" "" kB startup_rss_kb xcb \
     -- "$floor" -- "${copy[@]}"
 }
 
