@@ -293,18 +293,46 @@ windows_like_against_floor() {
 
 # plain_copy_against_floor COMMAND...: for information, the time to shown of the least Qt
 # program showing the panel's controls (`floor_window --widgets`, the window bench/panel_widgets
-# writes down), against the floor; and the program's against that copy: what Qt costs to show
-# those controls, and what the program costs beyond it. Also the copy's resident memory.
+# writes down, with fontconfig's configuration loaded on a thread as the panel loads it) against
+# the floor, and the program's against that copy: what Qt costs to show those controls, and what
+# the program costs beyond it. The floor, the copy and the program are started in turn, so that
+# the two ratios come from the same runs. Also the copy's resident memory.
 plain_copy_against_floor() {
-  local copy=("$floor" --widgets "$measure_home/panel.widgets") platform where
-  "$bench/panel_widgets" >"$measure_home/panel.widgets" 2>/dev/null
+  local widgets="$measure_home/panel.widgets" copy platform where why f c p fm cm pm
+  copy=("$floor" --widgets "$widgets")
+  # The copy is checked once before it is timed: a description it cannot build would otherwise
+  # stop the script with a message about quitting, and lose the figures measured so far.
+  if ! why=$("$bench/panel_widgets" 2>&1 >"$widgets"); then
+    why="panel_widgets failed: ${why##*$'\n'}"
+  elif ! [ -s "$widgets" ]; then
+    why="panel_widgets wrote nothing"
+  elif ! why=$(QUARVEL_EXIT_WHEN_SHOWN=1 on_platform offscreen timeout 20 "${copy[@]}" 2>&1 \
+    >/dev/null); then
+    why="floor_window --widgets failed: ${why##*$'\n'}"
+  else
+    why=
+  fi
+  if [ -n "$why" ]; then
+    row "plain copy of the panel" "-" "-" "-" "not measured: $why"
+    return
+  fi
   for platform in xcb offscreen; do
     where=$([ "$platform" = xcb ] && echo "Xvfb" || echo "offscreen")
+    startup_shown_us "$platform" "$floor" >/dev/null
     startup_shown_us "$platform" "${copy[@]}" >/dev/null
-    versus_floor "plain copy shown / floor, $where" "" us startup_shown_us \
-      "$platform" -- "$floor" -- "${copy[@]}"
-    floor_name="plain copy" versus_floor "$(basename "$1") shown / plain copy, $where" "" us \
-      startup_shown_us "$platform" -- "${copy[@]}" -- "$@"
+    startup_shown_us "$platform" "$@" >/dev/null
+    f=() c=() p=()
+    for _ in $(seq "$startup_runs"); do
+      f+=("$(startup_shown_us "$platform" "$floor")")
+      c+=("$(startup_shown_us "$platform" "${copy[@]}")")
+      p+=("$(startup_shown_us "$platform" "$@")")
+    done
+    fm=$(printf '%s\n' "${f[@]}" | median)
+    cm=$(printf '%s\n' "${c[@]}" | median)
+    pm=$(printf '%s\n' "${p[@]}" | median)
+    floor_row "plain copy shown / floor, $where" "$cm" "$fm" "" us
+    floor_name="plain copy" floor_row "$(basename "$1") shown / plain copy, $where" "$pm" "$cm" \
+      "" us
   done
   # The panel's window alone: the program's figure counts the bus monitor's window too.
   versus_floor "plain copy resident / floor, Xvfb" "" kB startup_rss_kb xcb \
