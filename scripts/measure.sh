@@ -291,6 +291,20 @@ windows_like_against_floor() {
     -- "$floor" -- "$floor" $sizes
 }
 
+# failure_reason STATUS OUTPUT: why a program failed, in a few words: the last line it wrote,
+# else how it ended (a crash writes nothing of its own).
+failure_reason() {
+  if [ -n "$2" ]; then
+    echo "${2##*$'\n'}"
+  elif [ "$1" -eq 124 ]; then
+    echo "did not end within 20 s"
+  elif [ "$1" -gt 128 ]; then
+    echo "killed by SIG$(kill -l "$(($1 - 128))" 2>/dev/null || echo "$(($1 - 128))")"
+  else
+    echo "exit status $1"
+  fi
+}
+
 # plain_copy_against_floor COMMAND...: for information, the time to shown of the least Qt
 # program showing the panel's controls (`floor_window --widgets`, the window bench/panel_widgets
 # writes down, with fontconfig's configuration loaded on a thread as the panel loads it) against
@@ -302,15 +316,20 @@ plain_copy_against_floor() {
   copy=("$floor" --widgets "$widgets")
   # The copy is checked once before it is timed: a description it cannot build would otherwise
   # stop the script with a message about quitting, and lose the figures measured so far.
-  if ! why=$("$bench/panel_widgets" 2>&1 >"$widgets"); then
-    why="panel_widgets failed: ${why##*$'\n'}"
+  local status=0
+  why=$("$bench/panel_widgets" 2>&1 >"$widgets") || status=$?
+  if [ "$status" -ne 0 ]; then
+    why="panel_widgets failed: $(failure_reason "$status" "$why")"
   elif ! [ -s "$widgets" ]; then
     why="panel_widgets wrote nothing"
-  elif ! why=$(QUARVEL_EXIT_WHEN_SHOWN=1 on_platform offscreen timeout 20 "${copy[@]}" 2>&1 \
-    >/dev/null); then
-    why="floor_window --widgets failed: ${why##*$'\n'}"
   else
-    why=
+    why=$(QUARVEL_EXIT_WHEN_SHOWN=1 on_platform offscreen timeout 20 "${copy[@]}" 2>&1 \
+      >/dev/null) || status=$?
+    if [ "$status" -ne 0 ]; then
+      why="floor_window --widgets failed: $(failure_reason "$status" "$why")"
+    else
+      why=
+    fi
   fi
   if [ -n "$why" ]; then
     row "plain copy of the panel" "-" "-" "-" "not measured: $why"
