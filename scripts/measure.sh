@@ -291,17 +291,22 @@ windows_like_against_floor() {
     -- "$floor" -- "$floor" $sizes
 }
 
-# failure_reason STATUS OUTPUT: why a program failed, in a few words: the last line it wrote,
-# else how it ended (a crash writes nothing of its own).
+# failure_reason STATUS OUTPUT [timed]: why a program failed, in a few words: how it ended (a
+# signal, the timeout when it ran under `timeout`, else its exit status), then the last line it
+# wrote, if any (a crash writes nothing of its own).
 failure_reason() {
-  if [ -n "$2" ]; then
-    echo "${2##*$'\n'}"
-  elif [ "$1" -eq 124 ]; then
-    echo "did not end within 20 s"
-  elif [ "$1" -gt 128 ]; then
-    echo "killed by SIG$(kill -l "$(($1 - 128))" 2>/dev/null || echo "$(($1 - 128))")"
+  local how name
+  if [ "$1" -eq 124 ] && [ "${3:-}" = timed ]; then
+    how="did not end within 20 s"
+  elif [ "$1" -gt 128 ] && name=$(kill -l "$(($1 - 128))" 2>/dev/null); then
+    how="killed by SIG$name"
   else
-    echo "exit status $1"
+    how="exit status $1"
+  fi
+  if [ -n "$2" ]; then
+    echo "$how: ${2##*$'\n'}"
+  else
+    echo "$how"
   fi
 }
 
@@ -326,7 +331,7 @@ plain_copy_against_floor() {
     why=$(QUARVEL_EXIT_WHEN_SHOWN=1 on_platform offscreen timeout 20 "${copy[@]}" 2>&1 \
       >/dev/null) || status=$?
     if [ "$status" -ne 0 ]; then
-      why="floor_window --widgets failed: $(failure_reason "$status" "$why")"
+      why="floor_window --widgets failed: $(failure_reason "$status" "$why" timed)"
     else
       why=
     fi
