@@ -381,7 +381,6 @@ void FileDialogChooser::Attach(QWidget* window, std::function<bool()> closing) {
 std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string& presetName) {
   if (window_.isNull() || (closing_ && closing_())) return std::nullopt;
   NoSettingsOnDisk();
-  QSize size;
   if (dialog_.isNull()) {
     // No title, no filter of its own, resizable; the name box takes any name.
     auto* built = new ImageFileDialog(window_, QString(), QDir::currentPath());
@@ -395,21 +394,21 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
     built->setWindowModality(Qt::WindowModal);
     dialog_ = built;
     everyFile_ = built->nameFilters();
-    size = built->sizeHint();
+    wanted_ = built->sizeHint();
   } else {
     // As the last upload left it, but for what it showed: the working directory, every file.
     // (Clearing the filter list would leave the last pattern in force.)
     dialog_->setDirectory(QDir::currentPath());
     dialog_->setNameFilters(everyFile_);
     static_cast<ImageFileDialog*>(dialog_.data())->ListsFromTheTop();
-    size = dialog_->size();
   }
   QPointer<ImageFileDialog> dialog = static_cast<ImageFileDialog*>(dialog_.data());
   dialog->selectFile(QString::fromStdString(presetName));
   // No larger than the screen holds (a small one, or one the toolkit scales up): its name
   // box and buttons are at the bottom.
-  if (const QScreen* screen = window_->screen())
-    dialog->resize(size.boundedTo(WindowRoom(screen->availableGeometry())));
+  const QScreen* screen = window_->screen();
+  dialog->resize(screen ? wanted_.boundedTo(WindowRoom(screen->availableGeometry())) : wanted_);
+  const QSize opened = dialog->size();
   std::optional<std::string> result;
   for (;;) {
     const int answer = dialog->exec();
@@ -434,7 +433,11 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
     result = QFile::encodeName(chosen.filePath()).toStdString();
     break;
   }
-  if (!dialog.isNull()) dialog->DropWindow();
+  if (!dialog.isNull()) {
+    // A size the user gave it is kept; the one the screen bounded it to is not.
+    if (dialog->size() != opened) wanted_ = dialog->size();
+    dialog->DropWindow();
+  }
   return result;
 }
 

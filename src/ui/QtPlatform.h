@@ -68,6 +68,9 @@ class FileDialogChooser : public receiver::ImageChooser {
   std::function<bool()> closing_;
   QPointer<QFileDialog> dialog_;
   QStringList everyFile_;  // the dialog's own filter list when built
+  // The size the dialog opens at where the screen holds it: its own, until the user gives it
+  // one. A smaller screen only bounds it for that opening.
+  QSize wanted_;
 };
 
 // The toolkit's own settings (the widget file dialog's history, last folder and layout, saved

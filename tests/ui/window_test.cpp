@@ -43,6 +43,11 @@
 #include "ui/QtPlatform.h"
 #include "ui/ScreenReader.h"
 
+// Sizes in failure messages as a reader takes them (found by argument lookup: QSize's namespace).
+inline void PrintTo(const QSize& size, std::ostream* os) {
+  *os << size.width() << " x " << size.height();
+}
+
 namespace quarvel::ui_test {
 namespace {
 
@@ -281,6 +286,65 @@ TEST(WindowLayout, FileDialogOnTheScreen) {
   ASSERT_EQ(parts.size(), 3u);
   const QRect area = panel.Form().screen()->availableGeometry();
   for (const auto& [name, at] : parts) EXPECT_TRUE(area.contains(at)) << name << " off the screen";
+}
+
+// The dialog opens at its own size again on a screen that holds it, after a small screen (a
+// laptop's, the panel moved there and back) made it smaller; and at the size the user gave it,
+// once given, wherever the screen holds that. Needs the two screens of
+// screens-small-and-large.json: CTest runs it with them.
+TEST(TwoScreens, FileDialogOpensAtItsOwnSizeWhereTheScreenHoldsIt) {
+  const QScreen* screens[2] = {};  // the small one, the large one
+  for (const QScreen* screen : QGuiApplication::screens())
+    if (screen->name() == "small" || screen->name() == "large")
+      screens[screen->name() == "large"] = screen;
+  if (screens[0] == nullptr || screens[1] == nullptr)
+    GTEST_SKIP() << "needs the two screens of screens-small-and-large.json";
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  receiver::RecordingSleeper sleeper;
+  ui::Panel panel(driver, reporter, sleeper, kTitle);
+  panel.Form().show();
+
+  QSize opened, userGives;
+  QTimer user;
+  user.setInterval(5);
+  QObject::connect(&user, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    opened = dialog->size();
+    if (!userGives.isEmpty()) dialog->resize(userGives);
+    dialog->reject();
+  });
+  user.start();
+  const QSize given(1000, 700);
+  struct Step {
+    int screen;       // 0: the small one, 1: the large one
+    QSize userGives;  // while the dialog is open, when not empty
+    bool usersOwn;    // expected to open at the size the user gave, else at its own
+  };
+  const Step steps[] = {
+      {1, {}, false},    {0, {}, false}, {1, {}, false},
+      {1, given, false}, {0, {}, true},  {1, {}, true},
+  };
+  QSize own;  // as it first opened on the large screen
+  for (const Step& step : steps) {
+    const QScreen* screen = screens[step.screen];
+    const std::string name = screen->name().toStdString();
+    panel.Form().move(screen->availableGeometry().topLeft() + QPoint(20, 20));
+    QCoreApplication::processEvents();
+    ASSERT_EQ(panel.Form().screen(), screen) << "the panel did not move to the " << name;
+    userGives = step.userGives;
+    opened = {};
+    QTest::mouseClick(FindIn<QPushButton>(panel.Form(), "RAMbin"), Qt::LeftButton);
+    ASSERT_FALSE(opened.isEmpty()) << "no dialog on the " << name;
+    if (own.isEmpty()) own = opened;
+    const QSize room = ui::WindowRoom(screen->availableGeometry());
+    EXPECT_EQ(opened, (step.usersOwn ? given : own).boundedTo(room)) << "on the " << name;
+  }
+  // The small screen is too small for the dialog's own size.
+  const QSize smallRoom = ui::WindowRoom(screens[0]->availableGeometry());
+  EXPECT_TRUE(own.width() > smallRoom.width() || own.height() > smallRoom.height()) << "too large";
+  EXPECT_TRUE(reporter.boxes.empty());
 }
 
 TEST(WindowStart, ShowsTheStartBandAndSendsTheClockThenTheLevelBurst) {
