@@ -167,4 +167,63 @@ void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) 
   monitor.move(place.topLeft());  // a window's position is that of its frame
 }
 
+std::optional<QPoint> BackOnAScreen(const QRect& frame, const std::vector<QRect>& available,
+                                    const QRect& fallback, const QMargins& frameMargins) {
+  // The middle of the title bar, where a user takes hold of a window to drag it.
+  const int grip = std::min(frame.width(), 96);
+  const QRect title(frame.x() + (frame.width() - grip) / 2, frame.y(), grip, kAssumedFrame.top());
+  QRect into = fallback;
+  int overlap = 0;
+  for (const QRect& area : available) {
+    if (area.contains(title)) return std::nullopt;
+    const QRect common = area.intersected(frame);
+    if (common.width() * common.height() > overlap) {
+      overlap = common.width() * common.height();
+      into = area;
+    }
+  }
+  // Room is left for window managers that put a window one frame width off the requested
+  // position, as for the panel.
+  into.adjust(0, 0, -frameMargins.left(), -frameMargins.top());
+  return QPoint(Clamp(frame.x(), into.x(), into.x() + into.width() - frame.width()),
+                Clamp(frame.y(), into.y(), into.y() + into.height() - frame.height()));
+}
+
+WindowsKeptOnScreens::WindowsKeptOnScreens() {
+  // A window manager pulls windows off a removed monitor on its own, in its own time, and a
+  // change of monitors comes as several notices: the windows are looked at once all is done.
+  settle_.setSingleShot(true);
+  settle_.setInterval(250);
+  connect(&settle_, &QTimer::timeout, this, &WindowsKeptOnScreens::Keep);
+  auto* app = qGuiApp;
+  if (app == nullptr) return;
+  connect(app, &QGuiApplication::screenAdded, this, [this](QScreen* screen) {
+    Watch(screen);
+    settle_.start();
+  });
+  connect(app, &QGuiApplication::screenRemoved, this, [this] { settle_.start(); });
+  connect(app, &QGuiApplication::primaryScreenChanged, this, [this] { settle_.start(); });
+  for (QScreen* screen : QGuiApplication::screens()) Watch(screen);
+}
+
+void WindowsKeptOnScreens::Watch(QScreen* screen) {
+  connect(screen, &QScreen::availableGeometryChanged, this, [this] { settle_.start(); });
+}
+
+void WindowsKeptOnScreens::Keep() {
+  const QScreen* home = HomeScreen();
+  if (home == nullptr || DesktopPlacesWindows()) return;
+  std::vector<QRect> available;
+  for (const QScreen* screen : QGuiApplication::screens())
+    available.push_back(screen->availableGeometry());
+  for (QWidget* window : QApplication::topLevelWidgets()) {
+    if (!window->isVisible() || window->isMinimized() ||
+        (window->windowType() & Qt::Popup) == Qt::Popup)
+      continue;
+    if (const std::optional<QPoint> to = BackOnAScreen(window->frameGeometry(), available,
+                                                       home->availableGeometry(), FrameOf(window)))
+      window->move(*to);  // a window's position is that of its frame
+  }
+}
+
 }  // namespace quarvel::ui

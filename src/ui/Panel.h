@@ -13,6 +13,7 @@
 #include "receiver/Controls.h"
 #include "receiver/ReceiverControl.h"
 #include "receiver/Sleeper.h"
+#include "ui/MonitorPlacement.h"
 #include "ui/QtPlatform.h"
 #include "ui/SDRquarvel.h"
 
@@ -43,6 +44,7 @@ class Panel {
   FileDialogChooser chooser_;
   receiver::ReceiverControl rx_;
   std::unique_ptr<TForm1> form_;
+  WindowsKeptOnScreens keptOnScreens_;
 };
 
 }  // namespace quarvel::ui

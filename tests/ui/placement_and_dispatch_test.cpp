@@ -13,7 +13,9 @@
 #include <csignal>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "FormAccess.h"
 #include "TempFiles.h"
@@ -72,6 +74,32 @@ TEST(BoxPlacement, CentredOrItsTitleBarOnTheScreen) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     EXPECT_EQ(ui::CentredPlace(row.client, frame, row.area), row.expected);
+  }
+}
+
+// After the screens changed, a window whose title bar a user can still take hold of stays; one
+// out of reach moves, at its size, whole into the area it overlaps most, else the fallback,
+// with room for a frame landing one frame width further in; one larger than the area keeps
+// its title bar there. Two monitors side by side, the right one unplugged in most rows.
+TEST(ScreensChanged, AWindowOutOfReachComesBackWholeOntoAScreen) {
+  const QMargins frame(1, 20, 1, 1);
+  const QRect left(0, 0, 1280, 800), right(1280, 0, 1920, 1080);
+  const struct {
+    const char* name;
+    std::vector<QRect> available;
+    QRect window;
+    std::optional<QPoint> expected;
+  } rows[] = {
+      {"on a monitor still there", {left, right}, {1500, 100, 400, 300}, std::nullopt},
+      {"title bar's middle still on the left", {left}, {1000, 100, 400, 300}, std::nullopt},
+      {"a corner pulled onto the left", {left}, {1236, 620, 459, 441}, QPoint(820, 339)},
+      {"on no monitor", {left}, {2000, 100, 400, 300}, QPoint(879, 100)},
+      {"above every monitor", {left}, {100, -500, 400, 300}, QPoint(100, 0)},
+      {"larger than the left", {left}, {1300, 0, 1500, 900}, QPoint(0, 0)},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(ui::BackOnAScreen(row.window, row.available, left, frame), row.expected);
   }
 }
 

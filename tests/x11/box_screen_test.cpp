@@ -7,6 +7,7 @@
 #include <iostream>
 #include <string>
 #include <thread>
+#include <tuple>
 
 #include "PanelSession.h"
 
@@ -116,6 +117,48 @@ TEST(X11BoxScreen, ErrorBoxesOpenOnTheMonitorInUse) {
       s.x.WaitQuiet(300, 3000);
     }
   }
+}
+
+// A monitor unplugged while the panel, the bus monitor and an error box are on it: each comes
+// back whole onto the monitor that is left, where the window manager alone would leave them
+// mostly off it (the panel's title bar out of reach, the box holding every window unseen), and
+// the box still answers Return; the boxes after it open centred there.
+TEST(X11BoxScreen, WindowsOnAnUnpluggedMonitorComeBackWhole) {
+  PanelSession s(
+      {.width = 3200, .height = 1080, .windowManager = true, .monitors = {kLeft, kRight}});
+  ASSERT_TRUE(s.x.Ready());
+  ASSERT_TRUE(s.x.Launch(s.program, {"--status", "FT_Write=4"}));
+  ExpectBoxesCentredOn(s, kLeft, kWindowMs);
+  s.panel = s.x.WaitForWindow(kPanelTitle, kWindowMs);
+  s.monitor = s.x.WaitForWindow(kMonitorTitle, kWindowMs);
+  ASSERT_NE(s.panel, 0u);
+  ASSERT_NE(s.monitor, 0u);
+  for (const auto& [window, x, y] :
+       {std::tuple{s.panel, 1280 + 1300, 600}, std::tuple{s.monitor, 1280 + 200, 100}}) {
+    s.x.Run({"xdotool", "windowmove", "--sync", std::to_string(window), std::to_string(x),
+             std::to_string(y)});
+    ASSERT_TRUE(kRight.Contains(s.x.SettledFrameGeometry(window))) << "not moved to the right";
+  }
+  const std::size_t mark = s.x.LineCount();
+  s.x.Activate(s.panel);
+  s.x.Key({"Tab", "Right"});
+  ASSERT_TRUE(s.x.WaitForLineStarting("MessageBox caption=\"Fehler\"", mark, 5000));
+  const WindowId box = s.x.WaitForWindow("Fehler", kWindowMs);
+  ASSERT_NE(box, 0u);
+  ASSERT_TRUE(kRight.Contains(s.x.SettledFrameGeometry(box))) << "the box opened elsewhere";
+
+  s.x.Run({"xrandr", "--delmonitor", "M1"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  for (const auto& [what, window] :
+       {std::pair{"panel", s.panel}, std::pair{"bus monitor", s.monitor}, std::pair{"box", box}}) {
+    const Rect frame = s.x.SettledFrameGeometry(window);
+    std::cout << what << " " << ToString(frame) << "\n";
+    EXPECT_TRUE(kLeft.Contains(frame)) << what << " " << ToString(frame) << " not on what is left";
+  }
+  s.x.Activate(box);
+  s.x.Key({"Return"});
+  EXPECT_TRUE(s.x.WaitForWindowGone(box, 3000)) << "the box did not close";
+  ExpectBoxesCentredOn(s, kLeft, 1000);
 }
 
 // Under a window manager, an error box minimised on its own (its title bar's button, a task bar)
