@@ -143,6 +143,29 @@ QPoint CentredPlace(const QSize& client, const QMargins& frame, const QRect& ava
           std::max(available.y(), available.y() + (available.height() - outer.height()) / 2)};
 }
 
+std::optional<QRect> MonitorFrameElsewhere(const QRect& panelFrame,
+                                           const std::vector<QRect>& others, const QSize& minimum,
+                                           const QSize& preferred) {
+  std::optional<QRect> nearest;
+  long long nearestDistance = 0;
+  for (const QRect& area : others) {
+    if (area.width() < minimum.width() || area.height() < minimum.height()) continue;
+    const long long dx = std::max({0, area.x() - (panelFrame.x() + panelFrame.width()),
+                                   panelFrame.x() - (area.x() + area.width())});
+    const long long dy = std::max({0, area.y() - (panelFrame.y() + panelFrame.height()),
+                                   panelFrame.y() - (area.y() + area.height())});
+    if (nearest && dx * dx + dy * dy >= nearestDistance) continue;
+    nearestDistance = dx * dx + dy * dy;
+    // As close to the panel as the area allows: at the edge facing it, lined up with it.
+    const QSize size = Fitted(preferred, area);
+    nearest =
+        QRect(QPoint(Clamp(panelFrame.x(), area.x(), area.x() + area.width() - size.width()),
+                     Clamp(panelFrame.y(), area.y(), area.y() + area.height() - size.height())),
+              size);
+  }
+  return nearest;
+}
+
 void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) {
   const QScreen* screen = panel.screen();
   if (screen == nullptr) return;
@@ -162,7 +185,18 @@ void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) 
   const QRect panelFrame(client.topLeft() - shift,
                          client.bottomRight() + shift * 2 + QPoint(frame.right(), frame.bottom()));
   const QRect area = screen->availableGeometry().adjusted(0, 0, -shift.x(), -shift.y());
-  const QRect place = MonitorFrame(panelFrame, area, minimum + extra, monitor.size() + extra);
+  QRect place = MonitorFrame(panelFrame, area, minimum + extra, monitor.size() + extra);
+  if (place.width() < minimum.width() + extra.width() ||
+      place.height() < minimum.height() + extra.height()) {
+    // Cut on the panel's screen: whole on another screen, where there is one with room.
+    std::vector<QRect> others;
+    for (const QScreen* other : QGuiApplication::screens())
+      if (other != screen)
+        others.push_back(other->availableGeometry().adjusted(0, 0, -shift.x(), -shift.y()));
+    if (const std::optional<QRect> elsewhere =
+            MonitorFrameElsewhere(panelFrame, others, minimum + extra, monitor.size() + extra))
+      place = *elsewhere;
+  }
   monitor.resize(place.size() - extra);
   monitor.move(place.topLeft());  // a window's position is that of its frame
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Where the windows open: the panel at its layout place where the screen shows its controls, the
-// bus monitor in the room the panel leaves on its screen.
+// bus monitor in the room the panel leaves on its screen, or on another screen where that room
+// is too small.
 #pragma once
 
 #include <QMargins>
@@ -30,6 +31,14 @@ inline constexpr int kMonitorGapPx = 12;
 // to the area's top left corner at its minimum size, cut to the area.
 QRect MonitorFrame(const QRect& panelFrame, const QRect& available, const QSize& minimum,
                    const QSize& preferred, int gapPx = kMonitorGapPx);
+
+// Where the monitor goes when its place on the panel's screen would cut it below its minimum
+// size: on the nearest of the other screens' available areas that takes the minimum size, at
+// its preferred size cut to that area, as close to the panel as the area allows (at the edge
+// facing it, lined up with it); nothing when no other area takes it. Frame sizes.
+std::optional<QRect> MonitorFrameElsewhere(const QRect& panelFrame,
+                                           const std::vector<QRect>& others, const QSize& minimum,
+                                           const QSize& preferred);
 
 // Where the panel opens: at its layout place `wanted` where its title bar (of the assumed usual
 // size) and the `shown` part of its client area (from the top left corner: every control) are
@@ -80,8 +89,9 @@ QMargins FrameOf(const QWidget* window);
 // available area; a window larger than the area keeps that corner (its title bar) on the area.
 QPoint CentredPlace(const QSize& client, const QMargins& frame, const QRect& available);
 
-// Sizes and places the monitor window by MonitorFrame on the panel's screen; the panel keeps
-// its place. minimum is the client size that shows all of the monitor, the preferred size is
+// Sizes and places the monitor window by MonitorFrame on the panel's screen, or by
+// MonitorFrameElsewhere where that would cut it below its minimum size; the panel keeps its
+// place. minimum is the client size that shows all of the monitor, the preferred size is
 // its current one. The window manager's frame is read from the panel when it is known, and
 // otherwise assumed to be that of a usual title bar and border; room is left for window
 // managers that put a window one frame width off the requested position. Where the desktop

@@ -59,6 +59,32 @@ TEST(MonitorPlacement, RoomLeftByThePanel) {
             QRect(0, 0, 470, 560));
 }
 
+// Where the panel's screen leaves the monitor too little room, it goes whole onto the nearest
+// other screen that takes its minimum size, at its preferred size cut to that screen, at the
+// edge facing the panel and lined up with it.
+TEST(MonitorPlacement, OnAnotherScreenWhenThePanelsIsTooSmall) {
+  const QSize minimum(700, 500), preferred(913, 760);
+  const QRect panel(202, 149, 465, 450), high(202, 10, 465, 450);
+  const struct {
+    const char* name;
+    QRect panel;
+    std::vector<QRect> others;
+    std::optional<QRect> expected;
+  } rows[] = {
+      {"to the right", panel, {{800, 0, 1920, 1080}}, QRect(800, 149, 913, 760)},
+      {"the nearer of two, to the left",
+       panel,
+       {{2720, 0, 1920, 1080}, {-1920, 0, 1920, 1080}},
+       QRect(-913, 149, 913, 760)},
+      {"below, cut to it", high, {{0, 480, 1920, 700}}, QRect(202, 480, 913, 700)},
+      {"none takes the minimum", panel, {{800, 0, 600, 1080}}, std::nullopt},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    EXPECT_EQ(ui::MonitorFrameElsewhere(row.panel, row.others, minimum, preferred), row.expected);
+  }
+}
+
 // A box centred on the screen it opens on; one larger than the screen keeps its title bar (the
 // frame's top left corner) on it.
 TEST(BoxPlacement, CentredOrItsTitleBarOnTheScreen) {

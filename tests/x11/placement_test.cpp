@@ -53,6 +53,24 @@ TEST_P(X11Placement, MonitorBesideThePanelOnTheScreen) {
   EXPECT_GE(monitor.width * monitor.height, screen.width * screen.height / 8);
 }
 
+// A small primary screen beside a large one: the monitor, which the room the panel leaves on
+// its screen would cut to a sliver, opens whole on the large screen, next to the panel.
+TEST(X11PlacementTwoMonitors, MonitorOnTheOtherScreenWhereThePanelsHasNoRoom) {
+  const Rect small{0, 0, 800, 480}, large{800, 0, 1920, 1080};
+  PanelSession s(
+      {.width = 2720, .height = 1080, .windowManager = true, .monitors = {small, large}});
+  ASSERT_TRUE(s.Start());
+  const Rect panel = s.x.SettledFrameGeometry(s.panel);
+  const Rect monitor = s.x.SettledFrameGeometry(s.monitor);
+  std::cout << "panel " << ToString(panel) << ", monitor " << ToString(monitor) << "\n";
+  // (Its empty band below the lowest control may go past the low screen's edge.)
+  EXPECT_LE(panel.Right(), small.Right()) << "the panel left the primary screen";
+  EXPECT_TRUE(large.Contains(monitor)) << "the monitor is not whole on the large screen";
+  EXPECT_NEAR(monitor.x, large.x, 30) << "not next to the panel";
+  EXPECT_GE(monitor.width, 900) << "cut";
+  EXPECT_GE(monitor.height, 720) << "cut";
+}
+
 INSTANTIATE_TEST_SUITE_P(Screens, X11Placement,
                          ::testing::Values(Screen{800, 480, 1}, Screen{1024, 768, 1},
                                            Screen{1280, 800, 1}, Screen{1366, 768, 1},
