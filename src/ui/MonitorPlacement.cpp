@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QMargins>
+#include <QRegion>
 #include <QScreen>
 #include <QWidget>
 
@@ -186,11 +187,12 @@ void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) 
                          client.bottomRight() + shift * 2 + QPoint(frame.right(), frame.bottom()));
   const QRect area = screen->availableGeometry().adjusted(0, 0, -shift.x(), -shift.y());
   QRect place = MonitorFrame(panelFrame, area, minimum + extra, monitor.size() + extra);
-  if (place.width() < minimum.width() + extra.width() ||
-      place.height() < minimum.height() + extra.height()) {
+  // (Never more than its present size, which MonitorFrame does not go beyond.)
+  const QSize needed = minimum.boundedTo(monitor.size()) + extra;
+  if (place.width() < needed.width() || place.height() < needed.height()) {
     // Cut on the panel's screen: whole on another screen, where there is one with room.
     std::vector<QRect> others;
-    for (const QScreen* other : QGuiApplication::screens())
+    for (const QScreen* other : screen->virtualSiblings())
       if (other != screen)
         others.push_back(other->availableGeometry().adjusted(0, 0, -shift.x(), -shift.y()));
     if (const std::optional<QRect> elsewhere =
@@ -203,13 +205,17 @@ void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) 
 
 std::optional<QPoint> BackOnAScreen(const QRect& frame, const std::vector<QRect>& available,
                                     const QRect& fallback, const QMargins& frameMargins) {
-  // The middle of the title bar, where a user takes hold of a window to drag it.
+  // The middle of the title bar, where a user takes hold of a window to drag it; reachable
+  // when the screens together show it (it may lie across the seam of two monitors).
   const int grip = std::min(frame.width(), 96);
-  const QRect title(frame.x() + (frame.width() - grip) / 2, frame.y(), grip, kAssumedFrame.top());
+  const QRect title(frame.x() + (frame.width() - grip) / 2, frame.y(), grip,
+                    std::max(frameMargins.top(), 1));
+  QRegion reach;
+  for (const QRect& area : available) reach += area;
+  if (QRegion(title).subtracted(reach).isEmpty()) return std::nullopt;
   QRect into = fallback;
   int overlap = 0;
   for (const QRect& area : available) {
-    if (area.contains(title)) return std::nullopt;
     const QRect common = area.intersected(frame);
     if (common.width() * common.height() > overlap) {
       overlap = common.width() * common.height();
@@ -238,6 +244,15 @@ WindowsKeptOnScreens::WindowsKeptOnScreens() {
   connect(app, &QGuiApplication::screenRemoved, this, [this] { settle_.start(); });
   connect(app, &QGuiApplication::primaryScreenChanged, this, [this] { settle_.start(); });
   for (QScreen* screen : QGuiApplication::screens()) Watch(screen);
+  before_ = Areas();
+}
+
+std::vector<QRect> WindowsKeptOnScreens::Areas() {
+  std::vector<QRect> available;
+  if (const QScreen* home = HomeScreen())
+    for (const QScreen* screen : home->virtualSiblings())
+      available.push_back(screen->availableGeometry());
+  return available;
 }
 
 void WindowsKeptOnScreens::Watch(QScreen* screen) {
@@ -245,17 +260,23 @@ void WindowsKeptOnScreens::Watch(QScreen* screen) {
 }
 
 void WindowsKeptOnScreens::Keep() {
+  const std::vector<QRect> before = std::move(before_);
+  before_ = Areas();
   const QScreen* home = HomeScreen();
-  if (home == nullptr || DesktopPlacesWindows()) return;
-  std::vector<QRect> available;
-  for (const QScreen* screen : QGuiApplication::screens())
-    available.push_back(screen->availableGeometry());
+  if (home == nullptr || home->availableGeometry().isEmpty() || DesktopPlacesWindows()) return;
   for (QWidget* window : QApplication::topLevelWidgets()) {
-    if (!window->isVisible() || window->isMinimized() ||
-        (window->windowType() & Qt::Popup) == Qt::Popup)
+    // Popups, menus and tooltips close by themselves; the window manager owns the geometry of
+    // a maximised or full-screen window.
+    const Qt::WindowType type = window->windowType();
+    if (!window->isVisible() || type == Qt::Popup || type == Qt::ToolTip || window->isMinimized() ||
+        window->isMaximized() || window->isFullScreen())
       continue;
-    if (const std::optional<QPoint> to = BackOnAScreen(window->frameGeometry(), available,
-                                                       home->availableGeometry(), FrameOf(window)))
+    const QRect frame = window->frameGeometry();
+    const QMargins margins = FrameOf(window);
+    // A window out of reach before the change too was put there by the user: it stays.
+    if (BackOnAScreen(frame, before, home->availableGeometry(), margins)) continue;
+    if (const std::optional<QPoint> to =
+            BackOnAScreen(frame, before_, home->availableGeometry(), margins))
       window->move(*to);  // a window's position is that of its frame
   }
 }

@@ -7,7 +7,6 @@
 #include <QMargins>
 #include <QObject>
 #include <QPoint>
-#include <QPointer>
 #include <QRect>
 #include <QSize>
 #include <QTimer>
@@ -100,8 +99,8 @@ QPoint CentredPlace(const QSize& client, const QMargins& frame, const QRect& ava
 void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel);
 
 // Where a window goes once the screens have changed (a monitor unplugged, a screen made
-// smaller): nowhere while the middle of its title bar (of the assumed usual size) is on one of
-// the available areas, since the user can still reach it there; else, at its size, into the
+// smaller): nowhere while the middle of its title bar (frameMargins.top() high) is on the
+// available areas, since the user can still reach it there; else, at its size, into the
 // area it overlaps most (where a window manager pulled a corner of it), or the fallback area
 // where it overlaps none, as far in as it fits, its title bar first, with room for window
 // managers that put a window one frame width (frameMargins) off the requested position.
@@ -111,17 +110,20 @@ std::optional<QPoint> BackOnAScreen(const QRect& frame, const std::vector<QRect>
 
 // Keeps the program's windows within reach when the screens change: a short while after a
 // screen is removed, added or changes its available area, every shown window (the panel, the
-// bus monitor, an open dialog or error box) that BackOnAScreen finds out of reach is moved
-// back, the home screen's area the fallback. A modal box left on an unplugged monitor would
-// otherwise hold every window unseen. Nothing is moved where the desktop places windows.
+// bus monitor, an open dialog or error box) that BackOnAScreen finds out of reach, and did not
+// before the change, is moved back, the home screen's area the fallback. Maximised and
+// full-screen windows are left to the window manager. A modal box left on an unplugged monitor
+// would otherwise hold every window unseen. Nothing is moved where the desktop places windows.
 class WindowsKeptOnScreens : public QObject {
  public:
   WindowsKeptOnScreens();
 
  private:
+  static std::vector<QRect> Areas();  // of the screens the windows can be on
   void Watch(QScreen* screen);
   void Keep();
   QTimer settle_;
+  std::vector<QRect> before_;  // the areas before the change
 };
 
 }  // namespace quarvel::ui

@@ -38,13 +38,14 @@ class Panel {
   Panel(port::UsbDriver& driver, port::ErrorReporter& reporter, receiver::Sleeper& sleeper,
         WindowSleeper* windowPauses, std::string applicationTitle);
 
+  // First: the error boxes of the start-up bursts come back from an unplugged monitor too.
+  WindowsKeptOnScreens keptOnScreens_;
   port::D2XXUnit link_;
   bus::TwoWireBus bus_{link_};
   receiver::PanelControls controls_;
   FileDialogChooser chooser_;
   receiver::ReceiverControl rx_;
   std::unique_ptr<TForm1> form_;
-  WindowsKeptOnScreens keptOnScreens_;
 };
 
 }  // namespace quarvel::ui

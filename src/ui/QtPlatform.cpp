@@ -218,6 +218,14 @@ class ImageFileDialog final : public QFileDialog {
   // screen reader. The next show makes a new one.
   void DropWindow() { destroy(); }
 
+  // The size the dialog showed at (after its layout's minimum and a window manager's fitting
+  // applied), and the size it has now, its normal one when maximised: when the two differ, the
+  // user gave it that size.
+  QSize ShownSize() const { return shownSize_; }
+  QSize NormalSize() const {
+    return isMaximized() || isFullScreen() ? normalGeometry().size() : size();
+  }
+
   // The detail list's size, type and date columns open as wide as their texts: the toolkit's
   // own widths cut "256 bytes" (what a user checks an image by) and the dates in every
   // language. Widened as the list fills, each time a folder is listed, never narrowed, so that
@@ -271,7 +279,14 @@ class ImageFileDialog final : public QFileDialog {
     }
   }
 
+ protected:
+  void showEvent(QShowEvent* event) override {
+    QFileDialog::showEvent(event);
+    if (!event->spontaneous()) shownSize_ = size();
+  }
+
  private:
+  QSize shownSize_;
   QLineEdit* nameBox_ = nullptr;  // the dialog's own, living as long as it
 };
 
@@ -408,7 +423,6 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
   // box and buttons are at the bottom.
   const QScreen* screen = window_->screen();
   dialog->resize(screen ? wanted_.boundedTo(WindowRoom(screen->availableGeometry())) : wanted_);
-  const QSize opened = dialog->size();
   std::optional<std::string> result;
   for (;;) {
     const int answer = dialog->exec();
@@ -435,7 +449,7 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
   }
   if (!dialog.isNull()) {
     // A size the user gave it is kept; the one the screen bounded it to is not.
-    if (dialog->size() != opened) wanted_ = dialog->size();
+    if (dialog->NormalSize() != dialog->ShownSize()) wanted_ = dialog->NormalSize();
     dialog->DropWindow();
   }
   return result;

@@ -62,7 +62,7 @@ TEST(MonitorPlacement, RoomLeftByThePanel) {
 // Where the panel's screen leaves the monitor too little room, it goes whole onto the nearest
 // other screen that takes its minimum size, at its preferred size cut to that screen, at the
 // edge facing the panel and lined up with it.
-TEST(MonitorPlacement, OnAnotherScreenWhenThePanelsIsTooSmall) {
+TEST(MonitorPlacement, OnAnotherScreenWhenThePanelsScreenIsTooSmall) {
   const QSize minimum(700, 500), preferred(913, 760);
   const QRect panel(202, 149, 465, 450), high(202, 10, 465, 450);
   const struct {
@@ -118,6 +118,7 @@ TEST(ScreensChanged, AWindowOutOfReachComesBackWholeOntoAScreen) {
   } rows[] = {
       {"on a monitor still there", {left, right}, {1500, 100, 400, 300}, std::nullopt},
       {"title bar's middle still on the left", {left}, {1000, 100, 400, 300}, std::nullopt},
+      {"title bar across the seam", {left, right}, {1100, 100, 400, 300}, std::nullopt},
       {"a corner pulled onto the left", {left}, {1236, 620, 459, 441}, QPoint(820, 339)},
       {"on no monitor", {left}, {2000, 100, 400, 300}, QPoint(879, 100)},
       {"above every monitor", {left}, {100, -500, 400, 300}, QPoint(100, 0)},

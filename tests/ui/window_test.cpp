@@ -43,7 +43,7 @@
 #include "ui/QtPlatform.h"
 #include "ui/ScreenReader.h"
 
-// Sizes in failure messages as a reader takes them (found by argument lookup: QSize's namespace).
+// Prints a QSize as "W x H" in failure messages (found by argument lookup: QSize's namespace).
 inline void PrintTo(const QSize& size, std::ostream* os) {
   *os << size.width() << " x " << size.height();
 }
@@ -341,9 +341,9 @@ TEST(TwoScreens, FileDialogOpensAtItsOwnSizeWhereTheScreenHoldsIt) {
     const QSize room = ui::WindowRoom(screen->availableGeometry());
     EXPECT_EQ(opened, (step.usersOwn ? given : own).boundedTo(room)) << "on the " << name;
   }
-  // The small screen is too small for the dialog's own size.
   const QSize smallRoom = ui::WindowRoom(screens[0]->availableGeometry());
-  EXPECT_TRUE(own.width() > smallRoom.width() || own.height() > smallRoom.height()) << "too large";
+  EXPECT_TRUE(own.width() > smallRoom.width() || own.height() > smallRoom.height())
+      << "the small screen holds the dialog's own size: the test proves nothing";
   EXPECT_TRUE(reporter.boxes.empty());
 }
 

@@ -55,7 +55,7 @@ TEST_P(X11Placement, MonitorBesideThePanelOnTheScreen) {
 
 // A small primary screen beside a large one: the monitor, which the room the panel leaves on
 // its screen would cut to a sliver, opens whole on the large screen, next to the panel.
-TEST(X11PlacementTwoMonitors, MonitorOnTheOtherScreenWhereThePanelsHasNoRoom) {
+TEST(X11PlacementTwoMonitors, MonitorOnTheOtherScreenWhereThePanelsScreenHasNoRoom) {
   const Rect small{0, 0, 800, 480}, large{800, 0, 1920, 1080};
   PanelSession s(
       {.width = 2720, .height = 1080, .windowManager = true, .monitors = {small, large}});
@@ -66,7 +66,7 @@ TEST(X11PlacementTwoMonitors, MonitorOnTheOtherScreenWhereThePanelsHasNoRoom) {
   // (Its empty band below the lowest control may go past the low screen's edge.)
   EXPECT_LE(panel.Right(), small.Right()) << "the panel left the primary screen";
   EXPECT_TRUE(large.Contains(monitor)) << "the monitor is not whole on the large screen";
-  EXPECT_NEAR(monitor.x, large.x, 30) << "not next to the panel";
+  EXPECT_NEAR(monitor.x, large.x, 30) << "not at the large screen's edge facing the panel";
   EXPECT_GE(monitor.width, 900) << "cut";
   EXPECT_GE(monitor.height, 720) << "cut";
 }
