@@ -218,9 +218,8 @@ class ImageFileDialog final : public QFileDialog {
   // screen reader. The next show makes a new one.
   void DropWindow() { destroy(); }
 
-  // The size the dialog showed at (after its layout's minimum and a window manager's fitting
-  // applied), and the size it has now, its normal one when maximised: when the two differ, the
-  // user gave it that size.
+  // The size the dialog showed at (its layout's minimum applied), and the size it has now, its
+  // normal one when maximised: when the two differ, the user gave it that size.
   QSize ShownSize() const { return shownSize_; }
   QSize NormalSize() const {
     return isMaximized() || isFullScreen() ? normalGeometry().size() : size();
