@@ -28,6 +28,18 @@ int Clamp(int v, int low, int high) {
   return std::max(low, std::min(v, high));
 }
 
+// Whether the middle of a window's title bar, where a user takes hold of it to drag it, is
+// shown by the screens together (it may lie across the seam of two monitors).
+bool TitleBarInReach(const QRect& frame, const std::vector<QRect>& available,
+                     const QMargins& frameMargins) {
+  const int grip = std::min(frame.width(), 96);
+  const QRect title(frame.x() + (frame.width() - grip) / 2, frame.y(), grip,
+                    std::max(frameMargins.top(), 1));
+  QRegion reach;
+  for (const QRect& area : available) reach += area;
+  return QRegion(title).subtracted(reach).isEmpty();
+}
+
 }  // namespace
 
 QRect MonitorFrame(const QRect& panel, const QRect& area, const QSize& minimum,
@@ -205,14 +217,7 @@ void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel) 
 
 std::optional<QPoint> BackOnAScreen(const QRect& frame, const std::vector<QRect>& available,
                                     const QRect& fallback, const QMargins& frameMargins) {
-  // The middle of the title bar, where a user takes hold of a window to drag it; reachable
-  // when the screens together show it (it may lie across the seam of two monitors).
-  const int grip = std::min(frame.width(), 96);
-  const QRect title(frame.x() + (frame.width() - grip) / 2, frame.y(), grip,
-                    std::max(frameMargins.top(), 1));
-  QRegion reach;
-  for (const QRect& area : available) reach += area;
-  if (QRegion(title).subtracted(reach).isEmpty()) return std::nullopt;
+  if (TitleBarInReach(frame, available, frameMargins)) return std::nullopt;
   QRect into = fallback;
   int overlap = 0;
   for (const QRect& area : available) {
@@ -274,7 +279,7 @@ void WindowsKeptOnScreens::Keep() {
     const QRect frame = window->frameGeometry();
     const QMargins margins = FrameOf(window);
     // A window out of reach before the change too was put there by the user: it stays.
-    if (BackOnAScreen(frame, before, home->availableGeometry(), margins)) continue;
+    if (!TitleBarInReach(frame, before, margins)) continue;
     if (const std::optional<QPoint> to =
             BackOnAScreen(frame, before_, home->availableGeometry(), margins))
       window->move(*to);  // a window's position is that of its frame
