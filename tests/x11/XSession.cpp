@@ -516,17 +516,20 @@ bool XSession::WaitForWindowGone(WindowId window, int timeoutMs) const {
 }
 
 Rect XSession::ClientGeometry(WindowId window) const {
-  std::istringstream out(Run({"xdotool", "getwindowgeometry", "--shell", std::to_string(window)}));
+  // xwininfo's absolute corner: xdotool's getwindowgeometry adds the window manager's frame
+  // offset a second time to a reparented window's place.
+  std::istringstream out(Run({"xwininfo", "-id", std::to_string(window)}));
   Rect r;
   for (std::string line; std::getline(out, line);) {
-    const auto eq = line.find('=');
-    if (eq == std::string::npos) continue;
-    const std::string key = line.substr(0, eq);
-    const int value = std::atoi(line.c_str() + eq + 1);
-    if (key == "X") r.x = value;
-    if (key == "Y") r.y = value;
-    if (key == "WIDTH") r.width = value;
-    if (key == "HEIGHT") r.height = value;
+    const auto colon = line.find(':');
+    if (colon == std::string::npos) continue;
+    const auto start = line.find_first_not_of(' ');
+    const std::string key = line.substr(start, colon - start);
+    const int value = std::atoi(line.c_str() + colon + 1);
+    if (key == "Absolute upper-left X") r.x = value;
+    if (key == "Absolute upper-left Y") r.y = value;
+    if (key == "Width") r.width = value;
+    if (key == "Height") r.height = value;
   }
   return r;
 }
