@@ -22,6 +22,7 @@
 #include <QStyleOptionFocusRect>
 #include <QStyleOptionSlider>
 #include <QWheelEvent>
+#include <QWindow>
 
 #include <algorithm>
 #include <cmath>
@@ -223,6 +224,10 @@ QRect Scaled(const QRect& layout, double scale) {
   const int top = edge(layout.y());
   return {left, top, edge(layout.x() + layout.width()) - left,
           edge(layout.y() + layout.height()) - top};
+}
+// The window's client size at a scale: 457 x 416 layout pixels.
+QSize WindowSize(double scale) {
+  return Scaled(QRect(0, 0, 457, 416), scale).size();
 }
 
 QString FromStd(const std::string& text) {
@@ -460,7 +465,7 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   const PanelScales scales = ScalesFor(*this, screen);
   layoutScale_ = scales.layout;
   textScale_ = scales.text;
-  resize(Scaled(QRect(0, 0, 457, 416), layoutScale_).size());
+  resize(WindowSize(layoutScale_));
   const QPoint layoutPlace = Scaled(QRect(202, 149, 0, 0), layoutScale_).topLeft();
   int controlsBottom = 0;
   for (const ControlRow& row : kLayout) {
@@ -502,21 +507,93 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
 }
 
 void TForm1::BuildControls() {
+  // The controls take the window's font as they are made.
   setFont(PanelFont(kFontPt * textScale_));
   std::vector<QWidget*> tabOrder;
-  std::vector<QPushButton*> buttons;
-  for (const ControlRow& layoutRow : kLayout) {
-    ControlRow row = layoutRow;
-    row.at = Scaled(layoutRow.at, layoutScale_);
+  for (const ControlRow& row : kLayout) {
     QWidget* control = MakeControl(row);
+    laidOut_.push_back(control);
     if (row.kind != Kind::Label && row.kind != Kind::ShownText) tabOrder.push_back(control);
-    if (row.kind == Kind::Button) buttons.push_back(static_cast<QPushButton*>(control));
   }
-  FitCaptions(buttons);
+  LayOut({layoutScale_, textScale_});
   for (std::size_t i = 1; i < tabOrder.size(); ++i) setTabOrder(tabOrder[i - 1], tabOrder[i]);
   // The image file dialog (OpenDialog1) is built by the first upload that asks for it.
   NameForScreenReaders();
   built_ = true;
+}
+
+void TForm1::LayOut(const PanelScales& scales) {
+  layoutScale_ = scales.layout;
+  textScale_ = scales.text;
+  if (const QFont text = PanelFont(kFontPt * textScale_); font() != text) setFont(text);
+  std::vector<QPushButton*> buttons;
+  for (std::size_t i = 0; i < laidOut_.size(); ++i) {
+    const ControlRow& row = kLayout[i];
+    QWidget* control = laidOut_[i];
+    const QRect at = Scaled(row.at, layoutScale_);
+    switch (row.kind) {
+      case Kind::Label:
+        control->setGeometry(at);
+        // Labels size themselves to their text; the empty one keeps its place holder size.
+        if (!static_cast<QLabel*>(control)->text().isEmpty()) control->adjustSize();
+        break;
+      case Kind::ShownText:
+        control->move(at.topLeft());
+        if (row.fontPt != kFontPt) control->setFont(PanelFont(row.fontPt * textScale_));
+        control->adjustSize();
+        break;
+      case Kind::Button:
+        // Back to the window's font; the captions that it clips are condensed again below.
+        if (control->testAttribute(Qt::WA_SetFont)) control->setFont(QFont());
+        control->setGeometry(at);
+        buttons.push_back(static_cast<QPushButton*>(control));
+        break;
+      default:
+        control->setGeometry(at);
+        break;
+    }
+  }
+  FitCaptions(buttons);
+}
+
+void TForm1::WatchScreen() {
+  if (QWindow* window = windowHandle(); window != nullptr && window != screenWatched_) {
+    screenWatched_ = window;
+    connect(window, &QWindow::screenChanged, this, [this] {
+      WatchScreen();
+      FitScreen();
+    });
+  }
+  QScreen* now = screen();
+  if (now == screen_) return;
+  for (QMetaObject::Connection& change : screenChanges_) disconnect(change);
+  screen_ = now;
+  if (now == nullptr) return;
+  screenChanges_ = {connect(now, &QScreen::availableGeometryChanged, this, &TForm1::FitScreen),
+                    connect(now, &QScreen::logicalDotsPerInchChanged, this, &TForm1::FitScreen)};
+}
+
+// The scale the window opened at was worked out for its first screen. On another screen (the
+// window dragged onto a small one, or back), or where its screen changes size or DPI, the
+// controls and their text are scaled for that screen instead. The window's size follows where
+// it is the layout's; a size the user or the window manager gave it stays. The top left corner
+// stays where the window's middle is then still on this screen, else the middle stays: the
+// window's screen is the one its middle is on, and must stay the one it was scaled for.
+void TForm1::FitScreen() {
+  if (!built_) return;
+  const PanelScales scales = ScalesFor(*this, screen_);
+  if (scales.layout == layoutScale_ && scales.text == textScale_) return;
+  const bool layoutSize = size() == WindowSize(layoutScale_) &&
+                          (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) == 0;
+  LayOut(scales);
+  if (!layoutSize) return;
+  QRect place(geometry().topLeft(), WindowSize(layoutScale_));
+  if (screen_ == nullptr || !screen_->geometry().contains(place.center()))
+    place.moveCenter(geometry().center());
+  if (DesktopPlacesWindows())
+    resize(place.size());
+  else
+    setGeometry(place);
 }
 
 TForm1::~TForm1() {
@@ -626,6 +703,12 @@ void TForm1::changeEvent(QEvent* event) {
 }
 
 bool TForm1::event(QEvent* event) {
+  if (event->type() == QEvent::Show) {
+    // Shown on another screen than the one it was built for (placed there by the window
+    // manager), the window is scaled for that one.
+    WatchScreen();
+    FitScreen();
+  }
   if (event->type() == QEvent::WindowBlocked) {
     // An error box opened, possibly from the burst of a scroll-bar click whose button is
     // still down. The release will go to the box, not to the bar, so the bar lets go now;
@@ -685,24 +768,15 @@ QWidget* TForm1::MakeControl(const ControlRow& row) {
     }
   }
   control->setObjectName(QString::fromLatin1(row.name));
-  // Labels place and size themselves (MakeLabel).
-  if (row.kind != Kind::Label && row.kind != Kind::ShownText) control->setGeometry(row.at);
   return control;
 }
 
 QLabel* TForm1::MakeLabel(const ControlRow& row) {
   if (row.kind == Kind::Label) {
-    auto* label = new QLabel(QString::fromUtf8(row.caption), this);
-    label->setGeometry(row.at);
-    // Labels size themselves to their text; the empty one keeps its place holder size.
-    if (!label->text().isEmpty()) label->adjustSize();
-    return label;
+    return new QLabel(QString::fromUtf8(row.caption), this);
   }
   receiver::TextControl& model = controls_.*row.text;
   auto* label = new QLabel(FromStd(model.Text()), this);
-  label->move(row.at.topLeft());
-  if (row.fontPt != kFontPt) label->setFont(PanelFont(row.fontPt * textScale_));
-  label->adjustSize();
   const bool frequency = &model == &controls_.Freq;
   model.OnView = [this, label, &model, frequency] {
     label->setText(FromStd(model.Text()));
@@ -714,7 +788,6 @@ QLabel* TForm1::MakeLabel(const ControlRow& row) {
 
 QPushButton* TForm1::MakeButton(const ControlRow& row) {
   auto* button = new PanelButton(QString::fromUtf8(row.caption), this);
-  button->setGeometry(row.at);
   button->setAutoDefault(false);
   receiver::ReceiverControl* rx = &rx_;
   // A band button changes the frequency, which only a label shows: screen readers are told
@@ -753,7 +826,6 @@ QScrollBar* TForm1::MakeScrollBar(const ControlRow& row) {
                [&model] { return static_cast<double>(model.Position()); }});
     tuningBar_ = bar;
   }
-  bar->setGeometry(row.at);
   // The bar mirrors the control's values; changes made by code do not come back as input.
   auto show = [bar, &model] {
     const QSignalBlocker quiet(bar);

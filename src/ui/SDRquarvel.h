@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QKeyEvent>
+#include <QPointer>
 #include <QScrollBar>
 #include <QWidget>
 
@@ -21,11 +22,14 @@
 
 class QLabel;
 class QPushButton;
+class QScreen;
+class QWindow;
 
 namespace quarvel::ui {
 
 class WindowSleeper;
 struct ControlRow;  // one control of the layout (SDRquarvel.cpp)
+struct PanelScales;
 
 // When the window's last event operation ran, on the clock of the input events' time stamps:
 // from the stamp of the input that started it to that stamp plus the time it took.
@@ -121,6 +125,11 @@ class TForm1 : public QWidget {
  private:
   void UseButtonFaceBackground();
   void BuildControls();
+  // Places, sizes and sets the text of every control for the scales.
+  void LayOut(const PanelScales& scales);
+  // Watches the screen the shown window is on, and lays the window out again for it.
+  void WatchScreen();
+  void FitScreen();
   QWidget* MakeControl(const ControlRow& row);
   QLabel* MakeLabel(const ControlRow& row);
   QPushButton* MakeButton(const ControlRow& row);
@@ -133,10 +142,15 @@ class TForm1 : public QWidget {
   receiver::PanelControls& controls_;
   port::ErrorReporter& reporter_;
   std::string title_;
-  double layoutScale_ = 1.0;  // screen pixels per layout pixel, read once at creation
-  double textScale_ = 1.0;    // of the fonts' point sizes, below 1 where the screen is small
-  bool built_ = false;        // the controls are there
-  bool busy_ = false;         // an event operation runs
+  double layoutScale_ = 1.0;       // screen pixels per layout pixel, for the window's screen
+  double textScale_ = 1.0;         // of the fonts' point sizes, below 1 where the screen is small
+  std::vector<QWidget*> laidOut_;  // the controls, in the layout's order
+  // The window whose screen is followed, and that screen's changes of area and DPI.
+  QPointer<QWindow> screenWatched_;
+  QPointer<QScreen> screen_;
+  std::array<QMetaObject::Connection, 2> screenChanges_{};
+  bool built_ = false;  // the controls are there
+  bool busy_ = false;   // an event operation runs
   std::deque<std::function<void()>> pending_;
   quint64 inputStamp_ = 0;     // of the last input delivered
   BusySpan busySpan_;          // the last operation (and those that waited for it)

@@ -220,6 +220,31 @@ TEST(WindowLayout, EveryControlWithItsKindPlaceSizeAndCaption) {
   EXPECT_EQ(progress->value(), 0);
 }
 
+// Every control that shows something is inside the window and on its screen, its caption
+// whole, and clear of the others.
+void ExpectEveryControlShownWhole(const QWidget& form) {
+  std::vector<const QWidget*> shown;
+  for (const QWidget* c : form.findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    const auto* label = qobject_cast<const QLabel*>(c);
+    if (label == nullptr || !label->text().isEmpty()) shown.push_back(c);
+  }
+  ASSERT_EQ(shown.size(), 37u);
+  for (std::size_t i = 0; i < shown.size(); ++i) {
+    const QWidget& c = *shown[i];
+    const std::string name = c.objectName().toStdString();
+    EXPECT_TRUE(form.rect().contains(c.geometry())) << name << " cut by the window's edge";
+    const QRect onScreen(form.mapToGlobal(c.pos()), c.size());
+    EXPECT_TRUE(form.screen()->availableGeometry().contains(onScreen)) << name << " off the screen";
+    if (const auto* button = qobject_cast<const QPushButton*>(&c)) {
+      EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width() - 6)
+          << name << "'s caption clipped";
+    }
+    for (std::size_t j = i + 1; j < shown.size(); ++j)
+      EXPECT_FALSE(c.geometry().intersects(shown[j]->geometry()))
+          << name << " over " << shown[j]->objectName().toStdString();
+  }
+}
+
 // What the user sees with the longest texts of every band, at whatever DPI the screen reports
 // and on whatever screen: every control inside the window and on the screen, every caption
 // whole, and no two controls that show something over each other (the row "1 kHz" ... "10 kHz"
@@ -231,27 +256,7 @@ TEST(WindowLayout, EveryControlInsideTheWindowAndClearOfTheOthersInEveryBand) {
     SCOPED_TRACE(band);
     w.Click(band);
     w.Key("ScrollBar1", Qt::Key_End);  // the band's highest frequency, its longest text
-    std::vector<const QWidget*> shown;
-    for (const QWidget* c : w.form->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-      const auto* label = qobject_cast<const QLabel*>(c);
-      if (label == nullptr || !label->text().isEmpty()) shown.push_back(c);
-    }
-    ASSERT_EQ(shown.size(), 37u);
-    for (std::size_t i = 0; i < shown.size(); ++i) {
-      const QWidget& c = *shown[i];
-      const std::string name = c.objectName().toStdString();
-      EXPECT_TRUE(w.form->rect().contains(c.geometry())) << name << " cut by the window's edge";
-      const QRect onScreen(w.form->mapToGlobal(c.pos()), c.size());
-      EXPECT_TRUE(w.form->screen()->availableGeometry().contains(onScreen))
-          << name << " off the screen";
-      if (const auto* button = qobject_cast<const QPushButton*>(&c)) {
-        EXPECT_LE(button->fontMetrics().horizontalAdvance(button->text()), button->width() - 6)
-            << name << "'s caption clipped";
-      }
-      for (std::size_t j = i + 1; j < shown.size(); ++j)
-        EXPECT_FALSE(c.geometry().intersects(shown[j]->geometry()))
-            << name << " over " << shown[j]->objectName().toStdString();
-    }
+    ExpectEveryControlShownWhole(*w.form);
   }
   EXPECT_EQ(w.Text("LabelFmax"), "30 MHz");
   EXPECT_TRUE(w.rig.reporter.boxes.empty());
@@ -393,6 +398,53 @@ QStringList DescribeControls(const QWidget& form) {
     lines << "tab " + at->objectName();
   }
   return lines;
+}
+
+// The panel moved onto a screen too small for the scale it opened at (a laptop's beside a large
+// monitor, the desktop's DPI left to the program) is scaled for that screen: every control on
+// it and whole. Moved back, it is as it opened. Needs the two screens of
+// screens-small-and-large.json: CTest runs it with them, at 96 and at 144 dpi.
+TEST(TwoScreens, ThePanelIsScaledForTheScreenItIsOn) {
+  const QScreen* screens[2] = {};  // the small one, the large one
+  for (const QScreen* screen : QGuiApplication::screens())
+    if (screen->name() == "small" || screen->name() == "large")
+      screens[screen->name() == "large"] = screen;
+  if (screens[0] == nullptr || screens[1] == nullptr)
+    GTEST_SKIP() << "needs the two screens of screens-small-and-large.json";
+  port::SimulatedDriver driver;
+  port::RecordingReporter reporter;
+  receiver::RecordingSleeper sleeper;
+  ui::Panel panel(driver, reporter, sleeper, kTitle);
+  ui::TForm1& form = panel.Form();
+  form.move(screens[1]->availableGeometry().topLeft() + QPoint(20, 20));
+  form.show();
+  QCoreApplication::processEvents();
+  ASSERT_EQ(form.screen(), screens[1]);
+  const QStringList opened = DescribeControls(form);
+  const QSize openedSize = form.size();
+  const double openedTextPt = FindIn<QPushButton>(form, "Mux0")->font().pointSizeF();
+
+  form.move(screens[0]->availableGeometry().topLeft() + QPoint(20, 20));
+  QCoreApplication::processEvents();
+  ASSERT_EQ(form.screen(), screens[0]);
+  {
+    SCOPED_TRACE("on the small screen");
+    ExpectEveryControlShownWhole(form);
+  }
+  const QWidget* lowest = FindIn<QPushButton>(form, "Mux7");
+  EXPECT_LE(lowest->mapToGlobal(lowest->rect().bottomLeft()).y(),
+            screens[0]->availableGeometry().bottom());
+  if (openedSize.height() * 369 / 416 > ui::WindowRoom(screens[0]->availableGeometry()).height()) {
+    EXPECT_LT(FindIn<QPushButton>(form, "Mux0")->font().pointSizeF(), openedTextPt)
+        << "the text did not shrink with the controls";
+  }
+
+  form.move(screens[1]->availableGeometry().topLeft() + QPoint(40, 40));
+  QCoreApplication::processEvents();
+  ASSERT_EQ(form.screen(), screens[1]);
+  EXPECT_EQ(form.size(), openedSize);
+  EXPECT_EQ(DescribeControls(form), opened);
+  EXPECT_TRUE(reporter.boxes.empty());
 }
 
 // The programs' own pauses, recording for each how long it lasted and whether the window's

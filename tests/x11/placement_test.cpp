@@ -4,7 +4,10 @@
 // is too low to show its controls there.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <iostream>
+#include <thread>
+#include <utility>
 
 #include "PanelSession.h"
 
@@ -69,6 +72,56 @@ TEST(X11PlacementTwoMonitors, MonitorOnTheOtherScreenWhereThePanelsScreenHasNoRo
   EXPECT_NEAR(monitor.x, large.x, 30) << "not at the large screen's edge facing the panel";
   EXPECT_GE(monitor.width, 900) << "cut";
   EXPECT_GE(monitor.height, 720) << "cut";
+}
+
+// The desktop's 144 dpi left to the program: the panel opens at 1.5 times the layout on a large
+// primary monitor, too large for the small monitor beside it. Dragged there by its title bar,
+// it is scaled for that monitor: its lowest buttons are on it and take clicks. Dragged back, it
+// is as it opened.
+TEST(X11PlacementTwoMonitors, ThePanelDraggedOntoASmallMonitorIsScaledForIt) {
+  const Rect large{0, 0, 1920, 1080}, small{1920, 0, 800, 480};
+  PanelSession s(
+      {.width = 2720, .height = 1080, .windowManager = true, .monitors = {large, small}});
+  ASSERT_TRUE(s.Start({}, {"QT_FONT_DPI=144", "QT_SCALE_FACTOR_ROUNDING_POLICY=RoundPreferFloor"}));
+  const Rect opened = s.x.SettledFrameGeometry(s.panel);
+  const Rect openedClient = s.x.ClientGeometry(s.panel);
+  ASSERT_GE(openedClient.width, 457 * 3 / 2) << "not opened at 144 dpi: the test proves nothing";
+  // Drags the title bar until the frame's top left corner is at (x, y).
+  auto dragTo = [&s](int x, int y) {
+    const Rect frame = s.x.FrameGeometry(s.panel);
+    const Rect client = s.x.ClientGeometry(s.panel);
+    const int grabX = frame.x + frame.width / 2, grabY = frame.y + (client.y - frame.y) / 2;
+    s.x.MoveToScreen(grabX, grabY);
+    s.x.ButtonDown();
+    constexpr int kSteps = 24;
+    for (int i = 1; i <= kSteps; ++i) {
+      s.x.MoveToScreen(grabX + (x - frame.x) * i / kSteps, grabY + (y - frame.y) * i / kSteps);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    s.x.ButtonUp();
+    return s.x.SettledFrameGeometry(s.panel);
+  };
+
+  const Rect onSmall = dragTo(small.x + 10, small.y);
+  const Rect client = s.x.ClientGeometry(s.panel);
+  const double scale = client.width / 457.0;
+  std::cout << "opened " << ToString(opened) << ", on the small monitor " << ToString(onSmall)
+            << " (scale " << scale << ")\n";
+  EXPECT_GE(client.x, small.x) << "not dragged onto the small monitor";
+  EXPECT_LE(client.Right(), small.Right()) << "wider than the small monitor";
+  EXPECT_LE(client.y + static_cast<int>(369 * scale), small.Bottom()) << "controls off the monitor";
+  for (const auto& [spot, bits] :
+       {std::pair{kMux7, 7 << 2}, std::pair{kDb20, (7 << 2) | (2 << 5)}}) {
+    const std::size_t mark = s.x.LineCount();
+    s.x.Click(s.panel, static_cast<int>(spot.x * scale), static_cast<int>(spot.y * scale));
+    ASSERT_TRUE(s.WaitForWrites(mark, 1, 3000)) << "a click on the lowest row was lost";
+    EXPECT_EQ(bus::DecodeBurst(s.Writes(mark).front()).selectionBits, bits);
+  }
+
+  const Rect back = dragTo(opened.x, opened.y);
+  std::cout << "back " << ToString(back) << "\n";
+  EXPECT_EQ(s.x.ClientGeometry(s.panel).width, openedClient.width);
+  EXPECT_EQ(s.x.ClientGeometry(s.panel).height, openedClient.height);
 }
 
 INSTANTIATE_TEST_SUITE_P(Screens, X11Placement,
