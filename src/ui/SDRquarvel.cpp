@@ -43,6 +43,8 @@ namespace {
 constexpr int kFontPt = 8;       // the layout's font height -11 px at 96 dpi
 constexpr int kFreqFontPt = 14;  // Freq's font height -19 px at 96 dpi
 constexpr int kScrollBarHeight = 17;
+// Window states in which the window manager, not the layout, sizes the window.
+constexpr Qt::WindowStates kManagedSize = Qt::WindowMaximized | Qt::WindowFullScreen;
 
 }  // namespace
 
@@ -560,8 +562,21 @@ void TForm1::WatchScreen() {
   if (QWindow* window = windowHandle(); window != nullptr && window != screenWatched_) {
     screenWatched_ = window;
     connect(window, &QWindow::screenChanged, this, [this] {
+      const bool layoutSize = AtLayoutSize();
       WatchScreen();
       FitScreen();
+      // On X the toolkit keeps the window's size in device pixels when the new screen has
+      // another device pixel ratio, after this signal: on a screen of twice the ratio the window
+      // would be left half as wide and high, a quarter of the panel showing. The layout's size is
+      // asked for again once that is done.
+      if (layoutSize)
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+              if (size() != WindowSize(layoutScale_) && !(windowState() & kManagedSize))
+                resize(WindowSize(layoutScale_));
+            },
+            Qt::QueuedConnection);
     });
   }
   QScreen* now = screen();
@@ -583,8 +598,7 @@ void TForm1::FitScreen() {
   if (!built_) return;
   const PanelScales scales = ScalesFor(*this, screen_);
   if (scales.layout == layoutScale_ && scales.text == textScale_) return;
-  const bool layoutSize = size() == WindowSize(layoutScale_) &&
-                          (windowState() & (Qt::WindowMaximized | Qt::WindowFullScreen)) == 0;
+  const bool layoutSize = AtLayoutSize();
   LayOut(scales);
   if (!layoutSize) return;
   QRect place(geometry().topLeft(), WindowSize(layoutScale_));
@@ -594,6 +608,10 @@ void TForm1::FitScreen() {
     resize(place.size());
   else
     setGeometry(place);
+}
+
+bool TForm1::AtLayoutSize() const {
+  return size() == WindowSize(layoutScale_) && !(windowState() & kManagedSize);
 }
 
 TForm1::~TForm1() {

@@ -130,6 +130,9 @@ class TForm1 : public QWidget {
   // Watches the screen the shown window is on, and lays the window out again for it.
   void WatchScreen();
   void FitScreen();
+  // Whether the window has the layout's size at its scale, not one the user or the window
+  // manager (maximised, full screen) gave it.
+  bool AtLayoutSize() const;
   QWidget* MakeControl(const ControlRow& row);
   QLabel* MakeLabel(const ControlRow& row);
   QPushButton* MakeButton(const ControlRow& row);

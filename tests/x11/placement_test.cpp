@@ -74,18 +74,32 @@ TEST(X11PlacementTwoMonitors, MonitorOnTheOtherScreenWhereThePanelsScreenHasNoRo
   EXPECT_GE(monitor.height, 720) << "cut";
 }
 
-// The desktop's 144 dpi left to the program: the panel opens at 1.5 times the layout on a large
-// primary monitor, too large for the small monitor beside it. Dragged there by its title bar,
-// it is scaled for that monitor: its lowest buttons are on it and take clicks. Dragged back, it
-// is as it opened.
-TEST(X11PlacementTwoMonitors, ThePanelDraggedOntoASmallMonitorIsScaledForIt) {
-  const Rect large{0, 0, 1920, 1080}, small{1920, 0, 800, 480};
-  PanelSession s(
-      {.width = 2720, .height = 1080, .windowManager = true, .monitors = {large, small}});
-  ASSERT_TRUE(s.Start({}, {"QT_FONT_DPI=144", "QT_SCALE_FACTOR_ROUNDING_POLICY=RoundPreferFloor"}));
+// A second monitor that shows the panel otherwise than the primary one:
+// - "SmallAt144dpi": the desktop's 144 dpi left to the program, the panel opens at 1.5 times the
+//   layout, too large for an 800 x 480 monitor beside it: there it must shrink;
+// - "TwiceTheRatio": Qt's factor 2 for the second monitor (QT_SCREEN_SCALE_FACTORS): there it
+//   must show at twice the size in pixels, not a quarter of it at the old size.
+struct SecondMonitor {
+  const char* name;
+  Rect monitor;  // beside the primary one, 1920 x 1080 at the origin
+  std::vector<std::string> env;
+  double minScale, maxScale;  // of the panel's client area over the layout, there
+};
+
+class X11DraggedToAnotherMonitor : public ::testing::TestWithParam<SecondMonitor> {};
+
+// Dragged there by its title bar, the panel is laid out for that monitor: every control on it,
+// the lowest row taking clicks where the user sees it. Dragged back, it is as it opened.
+TEST_P(X11DraggedToAnotherMonitor, ThePanelIsLaidOutForIt) {
+  const SecondMonitor& row = GetParam();
+  const Rect primary{0, 0, 1920, 1080}, second = row.monitor;
+  PanelSession s({.width = second.Right(),
+                  .height = 1080,
+                  .windowManager = true,
+                  .monitors = {primary, second}});
+  ASSERT_TRUE(s.Start({}, row.env));
   const Rect opened = s.x.SettledFrameGeometry(s.panel);
   const Rect openedClient = s.x.ClientGeometry(s.panel);
-  ASSERT_GE(openedClient.width, 457 * 3 / 2) << "not opened at 144 dpi: the test proves nothing";
   // Drags the title bar until the frame's top left corner is at (x, y).
   auto dragTo = [&s](int x, int y) {
     const Rect frame = s.x.FrameGeometry(s.panel);
@@ -102,14 +116,16 @@ TEST(X11PlacementTwoMonitors, ThePanelDraggedOntoASmallMonitorIsScaledForIt) {
     return s.x.SettledFrameGeometry(s.panel);
   };
 
-  const Rect onSmall = dragTo(small.x + 10, small.y);
+  const Rect there = dragTo(second.x + 10, second.y);
   const Rect client = s.x.ClientGeometry(s.panel);
   const double scale = client.width / 457.0;
-  std::cout << "opened " << ToString(opened) << ", on the small monitor " << ToString(onSmall)
+  std::cout << "opened " << ToString(opened) << ", on the second monitor " << ToString(there)
             << " (scale " << scale << ")\n";
-  EXPECT_GE(client.x, small.x) << "not dragged onto the small monitor";
-  EXPECT_LE(client.Right(), small.Right()) << "wider than the small monitor";
-  EXPECT_LE(client.y + static_cast<int>(369 * scale), small.Bottom()) << "controls off the monitor";
+  EXPECT_GE(client.x, second.x) << "not dragged onto the second monitor";
+  EXPECT_LE(client.Right(), second.Right()) << "wider than the monitor";
+  EXPECT_LE(client.y + static_cast<int>(369 * scale), second.Bottom()) << "controls off it";
+  EXPECT_GE(scale, row.minScale);
+  EXPECT_LE(scale, row.maxScale);
   for (const auto& [spot, bits] :
        {std::pair{kMux7, 7 << 2}, std::pair{kDb20, (7 << 2) | (2 << 5)}}) {
     const std::size_t mark = s.x.LineCount();
@@ -123,6 +139,21 @@ TEST(X11PlacementTwoMonitors, ThePanelDraggedOntoASmallMonitorIsScaledForIt) {
   EXPECT_EQ(s.x.ClientGeometry(s.panel).width, openedClient.width);
   EXPECT_EQ(s.x.ClientGeometry(s.panel).height, openedClient.height);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Monitors, X11DraggedToAnotherMonitor,
+    ::testing::Values(SecondMonitor{"SmallAt144dpi",
+                                    {1920, 0, 800, 480},
+                                    {"QT_FONT_DPI=144",
+                                     "QT_SCALE_FACTOR_ROUNDING_POLICY=RoundPreferFloor"},
+                                    1.0,
+                                    1.3},
+                      SecondMonitor{"TwiceTheRatio",
+                                    {1920, 0, 1920, 1080},
+                                    {"QT_SCREEN_SCALE_FACTORS=M0=1;M1=2"},
+                                    1.99,
+                                    2.01}),
+    [](const ::testing::TestParamInfo<SecondMonitor>& info) { return info.param.name; });
 
 INSTANTIATE_TEST_SUITE_P(Screens, X11Placement,
                          ::testing::Values(Screen{800, 480, 1}, Screen{1024, 768, 1},
