@@ -23,6 +23,7 @@
 #include <QWindow>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -293,22 +294,31 @@ TEST(WindowLayout, FileDialogOnTheScreen) {
   for (const auto& [name, at] : parts) EXPECT_TRUE(area.contains(at)) << name << " off the screen";
 }
 
-// The dialog opens at its own size again on a screen that holds it, after a small screen (a
-// laptop's, the panel moved there and back) made it smaller; and at the size the user gave it,
-// once given, wherever the screen holds that. Needs the two screens of
-// screens-small-and-large.json: CTest runs it with them.
-TEST(TwoScreens, FileDialogOpensAtItsOwnSizeWhereTheScreenHoldsIt) {
-  const QScreen* screens[2] = {};  // the small one, the large one
-  for (const QScreen* screen : QGuiApplication::screens())
-    if (screen->name() == "small" || screen->name() == "large")
-      screens[screen->name() == "large"] = screen;
-  if (screens[0] == nullptr || screens[1] == nullptr)
-    GTEST_SKIP() << "needs the two screens of screens-small-and-large.json";
+// The panel, not shown yet, on the two screens of screens-small-and-large.json (CTest runs these
+// tests with them; skipped without).
+class TwoScreens : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    for (const QScreen* screen : QGuiApplication::screens())
+      if (screen->name() == "small" || screen->name() == "large")
+        screens[screen->name() == "large"] = screen;
+    if (screens[0] == nullptr || screens[1] == nullptr)
+      GTEST_SKIP() << "needs the two screens of screens-small-and-large.json";
+    panel = std::make_unique<ui::Panel>(driver, reporter, sleeper, kTitle);
+  }
+
+  std::array<const QScreen*, 2> screens{};  // the small one, the large one
   port::SimulatedDriver driver;
   port::RecordingReporter reporter;
   receiver::RecordingSleeper sleeper;
-  ui::Panel panel(driver, reporter, sleeper, kTitle);
-  panel.Form().show();
+  std::unique_ptr<ui::Panel> panel;
+};
+
+// The dialog opens at its own size again on a screen that holds it, after a small screen (a
+// laptop's, the panel moved there and back) made it smaller; and at the size the user gave it,
+// once given, wherever the screen holds that.
+TEST_F(TwoScreens, FileDialogOpensAtItsOwnSizeWhereTheScreenHoldsIt) {
+  panel->Form().show();
 
   QSize opened, userGives;
   QTimer user;
@@ -335,12 +345,12 @@ TEST(TwoScreens, FileDialogOpensAtItsOwnSizeWhereTheScreenHoldsIt) {
   for (const Step& step : steps) {
     const QScreen* screen = screens[step.screen];
     const std::string name = screen->name().toStdString();
-    panel.Form().move(screen->availableGeometry().topLeft() + QPoint(20, 20));
+    panel->Form().move(screen->availableGeometry().topLeft() + QPoint(20, 20));
     QCoreApplication::processEvents();
-    ASSERT_EQ(panel.Form().screen(), screen) << "the panel did not move to the " << name;
+    ASSERT_EQ(panel->Form().screen(), screen) << "the panel did not move to the " << name;
     userGives = step.userGives;
     opened = {};
-    QTest::mouseClick(FindIn<QPushButton>(panel.Form(), "RAMbin"), Qt::LeftButton);
+    QTest::mouseClick(FindIn<QPushButton>(panel->Form(), "RAMbin"), Qt::LeftButton);
     ASSERT_FALSE(opened.isEmpty()) << "no dialog on the " << name;
     if (own.isEmpty()) own = opened;
     const QSize room = ui::WindowRoom(screen->availableGeometry());
@@ -402,20 +412,9 @@ QStringList DescribeControls(const QWidget& form) {
 
 // The panel moved onto a screen too small for the scale it opened at (a laptop's beside a large
 // monitor, the desktop's DPI left to the program) is scaled for that screen: every control on
-// it and whole. Moved back, it is as it opened. Needs the two screens of
-// screens-small-and-large.json: CTest runs it with them, at 96 and at 144 dpi.
-TEST(TwoScreens, ThePanelIsScaledForTheScreenItIsOn) {
-  const QScreen* screens[2] = {};  // the small one, the large one
-  for (const QScreen* screen : QGuiApplication::screens())
-    if (screen->name() == "small" || screen->name() == "large")
-      screens[screen->name() == "large"] = screen;
-  if (screens[0] == nullptr || screens[1] == nullptr)
-    GTEST_SKIP() << "needs the two screens of screens-small-and-large.json";
-  port::SimulatedDriver driver;
-  port::RecordingReporter reporter;
-  receiver::RecordingSleeper sleeper;
-  ui::Panel panel(driver, reporter, sleeper, kTitle);
-  ui::TForm1& form = panel.Form();
+// it and whole. Moved back, it is as it opened. CTest runs it at 96 and at 144 dpi.
+TEST_F(TwoScreens, ThePanelIsScaledForTheScreenItIsOn) {
+  ui::TForm1& form = panel->Form();
   form.move(screens[1]->availableGeometry().topLeft() + QPoint(20, 20));
   form.show();
   QCoreApplication::processEvents();
