@@ -234,6 +234,19 @@ std::optional<QPoint> BackOnAScreen(const QRect& frame, const std::vector<QRect>
                 Clamp(frame.y(), into.y(), into.y() + into.height() - frame.height()));
 }
 
+QRect RescaledFrame(const QRect& frame, const QMargins& frameMargins, const QSize& client,
+                    int shownHeight, const QRect& screen, const QRect& available,
+                    const QRegion& reach) {
+  QRect to(frame.topLeft(), client.grownBy(frameMargins));
+  if (!screen.contains(to.marginsRemoved(frameMargins).center())) to.moveCenter(frame.center());
+  const QRect shown(to.topLeft(), QSize(to.width(), frameMargins.top() + shownHeight));
+  if (QRegion(shown).subtracted(reach).isEmpty()) return to;
+  const QRect into = available.adjusted(0, 0, -frameMargins.left(), -frameMargins.top());
+  to.moveTo(Clamp(to.x(), into.x(), into.x() + into.width() - to.width()),
+            Clamp(to.y(), into.y(), into.y() + into.height() - shown.height()));
+  return to;
+}
+
 WindowsKeptOnScreens::WindowsKeptOnScreens() {
   // A window manager pulls windows off a removed monitor on its own, in its own time, and a
   // change of monitors comes as several notices: the windows are looked at once all is done.

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QPoint>
 #include <QRect>
+#include <QRegion>
 #include <QSize>
 #include <QTimer>
 
@@ -107,6 +108,18 @@ void PlaceMonitor(QWidget& monitor, const QSize& minimum, const QWidget& panel);
 // Frame rectangles.
 std::optional<QPoint> BackOnAScreen(const QRect& frame, const std::vector<QRect>& available,
                                     const QRect& fallback, const QMargins& frameMargins);
+
+// Where a window's frame goes when its client area becomes `client` in size, laid out again for
+// the screen `screen` (its whole area) with the available area `available`: from `frame` (the
+// frame rectangle before), the top left corner kept where the window's middle is then still on
+// the screen, else the middle kept. Where its title bar and the `shownHeight` top part of its
+// client area (from the top: the controls) are not all on `reach` (every screen's available
+// area together), it is moved as far as needed for them to be on `available`, the title bar
+// first, with room for window managers that put a window one frame width (frameMargins) off
+// the requested position. A window laid out for a screen so stays on it.
+QRect RescaledFrame(const QRect& frame, const QMargins& frameMargins, const QSize& client,
+                    int shownHeight, const QRect& screen, const QRect& available,
+                    const QRegion& reach);
 
 // Keeps the program's windows within reach when the screens change: a short while after a
 // screen is removed, added or changes its available area, every shown window (the panel, the

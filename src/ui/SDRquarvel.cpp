@@ -231,6 +231,15 @@ QRect Scaled(const QRect& layout, double scale) {
 QSize WindowSize(double scale) {
   return Scaled(QRect(0, 0, 457, 416), scale).size();
 }
+// How far down the controls reach at a scale (the window's lowest 47 layout pixels are empty).
+int ControlsBottom(double scale) {
+  int bottom = 0;
+  for (const ControlRow& row : kLayout) {
+    const QRect at = Scaled(row.at, scale);
+    bottom = std::max(bottom, at.y() + at.height());
+  }
+  return bottom;
+}
 
 QString FromStd(const std::string& text) {
   return QString::fromStdString(text);
@@ -469,14 +478,15 @@ TForm1::TForm1(receiver::ReceiverControl& rx, receiver::PanelControls& controls,
   textScale_ = scales.text;
   resize(WindowSize(layoutScale_));
   const QPoint layoutPlace = Scaled(QRect(202, 149, 0, 0), layoutScale_).topLeft();
-  int controlsBottom = 0;
-  for (const ControlRow& row : kLayout) {
-    const QRect at = Scaled(row.at, layoutScale_);
-    controlsBottom = std::max(controlsBottom, at.y() + at.height());
-  }
-  move(screen != nullptr ? PanelPlace(screen->geometry().topLeft() + layoutPlace,
-                                      QSize(width(), controlsBottom), screen->availableGeometry())
-                         : layoutPlace);
+  move(screen != nullptr
+           ? PanelPlace(screen->geometry().topLeft() + layoutPlace,
+                        QSize(width(), ControlsBottom(layoutScale_)), screen->availableGeometry())
+           : layoutPlace);
+  // A change of screen is acted on once the window has stayed on the new one for a moment: a
+  // move across the seam of two screens may cross it back and forth.
+  fitScreen_.setSingleShot(true);
+  fitScreen_.setInterval(250);
+  connect(&fitScreen_, &QTimer::timeout, this, &TForm1::FitScreen);
 
   // The start values are in place: from now on a position change runs its operation.
   ReadDecimalSeparator();
@@ -525,6 +535,9 @@ void TForm1::BuildControls() {
 }
 
 void TForm1::LayOut(const PanelScales& scales) {
+  // A scroll bar held by the mouse lets go: its thumb would jump to where the pointer now is on
+  // the bar laid out anew, and tune there.
+  for (PanelScrollBar* bar : bars_) bar->ReleaseMouse();
   layoutScale_ = scales.layout;
   textScale_ = scales.text;
   if (const QFont text = PanelFont(kFontPt * textScale_); font() != text) setFont(text);
@@ -564,7 +577,7 @@ void TForm1::WatchScreen() {
     connect(window, &QWindow::screenChanged, this, [this] {
       const bool layoutSize = AtLayoutSize();
       WatchScreen();
-      FitScreen();
+      fitScreen_.start();
       // On X the toolkit keeps the window's size in device pixels when the new screen has
       // another device pixel ratio, after this signal: on a screen of twice the ratio the window
       // would be left half as wide and high, a quarter of the panel showing. The layout's size is
@@ -584,16 +597,19 @@ void TForm1::WatchScreen() {
   for (QMetaObject::Connection& change : screenChanges_) disconnect(change);
   screen_ = now;
   if (now == nullptr) return;
-  screenChanges_ = {connect(now, &QScreen::availableGeometryChanged, this, &TForm1::FitScreen),
-                    connect(now, &QScreen::logicalDotsPerInchChanged, this, &TForm1::FitScreen)};
+  auto fit = [this] { fitScreen_.start(); };
+  screenChanges_ = {connect(now, &QScreen::availableGeometryChanged, this, fit),
+                    connect(now, &QScreen::logicalDotsPerInchChanged, this, fit)};
 }
 
 // The scale the window opened at was worked out for its first screen. On another screen (the
 // window dragged onto a small one, or back), or where its screen changes size or DPI, the
 // controls and their text are scaled for that screen instead. The window's size follows where
-// it is the layout's; a size the user or the window manager gave it stays. The top left corner
-// stays where the window's middle is then still on this screen, else the middle stays: the
-// window's screen is the one its middle is on, and must stay the one it was scaled for.
+// it is the layout's, and where its title bar or controls would then be off every screen, the
+// window is moved as far as needed for them to be on this one (RescaledFrame). The toolkit keeps
+// a window's screen while the window's middle is on it, and the middle stays there: the window
+// stays on the screen it was scaled for rather than being scaled back and forth. A size the user or
+// the window manager gave it stays, and so does its place then.
 void TForm1::FitScreen() {
   if (!built_) return;
   const PanelScales scales = ScalesFor(*this, screen_);
@@ -601,13 +617,17 @@ void TForm1::FitScreen() {
   const bool layoutSize = AtLayoutSize();
   LayOut(scales);
   if (!layoutSize) return;
-  QRect place(geometry().topLeft(), WindowSize(layoutScale_));
-  if (screen_ == nullptr || !screen_->geometry().contains(place.center()))
-    place.moveCenter(geometry().center());
-  if (DesktopPlacesWindows())
-    resize(place.size());
-  else
-    setGeometry(place);
+  if (DesktopPlacesWindows() || screen_ == nullptr) {
+    resize(WindowSize(layoutScale_));
+    return;
+  }
+  QRegion reach;
+  for (const QScreen* screen : screen_->virtualSiblings()) reach += screen->availableGeometry();
+  const QMargins frame = FrameOf(this);
+  setGeometry(RescaledFrame(frameGeometry(), frame, WindowSize(layoutScale_),
+                            ControlsBottom(layoutScale_), screen_->geometry(),
+                            screen_->availableGeometry(), reach)
+                  .marginsRemoved(frame));
 }
 
 bool TForm1::AtLayoutSize() const {
@@ -722,8 +742,8 @@ void TForm1::changeEvent(QEvent* event) {
 
 bool TForm1::event(QEvent* event) {
   if (event->type() == QEvent::Show) {
-    // Shown on another screen than the one it was built for (placed there by the window
-    // manager), the window is scaled for that one.
+    // Shown on a screen with another scale than the one it was built for, the window is laid
+    // out for that one.
     WatchScreen();
     FitScreen();
   }

@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QPointer>
 #include <QScrollBar>
+#include <QTimer>
 #include <QWidget>
 
 #include <array>
@@ -152,6 +153,7 @@ class TForm1 : public QWidget {
   QPointer<QWindow> screenWatched_;
   QPointer<QScreen> screen_;
   std::array<QMetaObject::Connection, 2> screenChanges_{};
+  QTimer fitScreen_;    // lays the window out for its screen once that has stayed the same
   bool built_ = false;  // the controls are there
   bool busy_ = false;   // an event operation runs
   std::deque<std::function<void()>> pending_;

@@ -9,6 +9,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyle>
+#include <QStyleOptionSlider>
 #include <QTest>
 
 namespace quarvel::ui_test {
@@ -18,6 +20,23 @@ inline void ShowActive(QWidget& window) {
   window.show();
   window.activateWindow();
   EXPECT_TRUE(QTest::qWaitForWindowActive(&window, 2000));
+}
+
+// Where the style draws the thumb of a bar.
+inline QRect ThumbRect(const QScrollBar* bar) {
+  QStyleOptionSlider opt;
+  opt.initFrom(bar);
+  opt.subControls = QStyle::SC_All;
+  opt.orientation = bar->orientation();
+  opt.state |= QStyle::State_Horizontal;
+  opt.minimum = bar->minimum();
+  opt.maximum = bar->maximum();
+  opt.sliderPosition = bar->sliderPosition();
+  opt.sliderValue = bar->value();
+  opt.singleStep = bar->singleStep();
+  opt.pageStep = bar->pageStep();
+  opt.upsideDown = bar->invertedAppearance();
+  return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, bar);
 }
 
 // The control of that name below the window; a test failure when there is none.

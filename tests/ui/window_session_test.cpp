@@ -131,23 +131,6 @@ class WireAudit {
   port::Subscription writes_;  // last, so that it ends first
 };
 
-// Where the style draws the thumb of a bar.
-QRect ThumbRect(const QScrollBar* bar) {
-  QStyleOptionSlider opt;
-  opt.initFrom(bar);
-  opt.subControls = QStyle::SC_All;
-  opt.orientation = bar->orientation();
-  opt.state |= QStyle::State_Horizontal;
-  opt.minimum = bar->minimum();
-  opt.maximum = bar->maximum();
-  opt.sliderPosition = bar->sliderPosition();
-  opt.sliderValue = bar->value();
-  opt.singleStep = bar->singleStep();
-  opt.pageStep = bar->pageStep();
-  opt.upsideDown = bar->invertedAppearance();
-  return bar->style()->subControlRect(QStyle::CC_ScrollBar, &opt, QStyle::SC_ScrollBarSlider, bar);
-}
-
 // Holds the thumb and moves it through every position up to `to`, one at a time, as a slow
 // drag does; tracking turns each into a change.
 void DragThumbThroughEveryPosition(QScrollBar* bar, int to) {

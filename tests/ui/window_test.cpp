@@ -423,9 +423,21 @@ TEST_F(TwoScreens, ThePanelIsScaledForTheScreenItIsOn) {
   const QSize openedSize = form.size();
   const double openedTextPt = FindIn<QPushButton>(form, "Mux0")->font().pointSizeF();
 
+  // The window is laid out for a screen once it has stayed there a moment. The user holds the
+  // tuning bar's thumb meanwhile: laid out anew under the pointer, the bar must not tune.
+  constexpr int kSettleMs = 400;
+  auto* tuning = FindIn<QScrollBar>(form, "ScrollBar1");
+  const QPoint held = tuning->mapToGlobal(ThumbRect(tuning).center());
+  QTest::mousePress(tuning, Qt::LeftButton, {}, tuning->mapFromGlobal(held));
+  const std::size_t writes = driver.Writes().size();
+  const QString frequency = FindIn<QLabel>(form, "Freq")->text();
   form.move(screens[0]->availableGeometry().topLeft() + QPoint(20, 20));
-  QCoreApplication::processEvents();
+  QTest::qWait(kSettleMs);
   ASSERT_EQ(form.screen(), screens[0]);
+  QTest::mouseMove(tuning, tuning->mapFromGlobal(held) + QPoint(1, 0));
+  QTest::mouseRelease(tuning, Qt::LeftButton, {}, tuning->mapFromGlobal(held) + QPoint(1, 0));
+  EXPECT_EQ(driver.Writes().size(), writes) << "the held bar tuned when laid out anew";
+  EXPECT_EQ(FindIn<QLabel>(form, "Freq")->text(), frequency);
   {
     SCOPED_TRACE("on the small screen");
     ExpectEveryControlShownWhole(form);
@@ -439,7 +451,7 @@ TEST_F(TwoScreens, ThePanelIsScaledForTheScreenItIsOn) {
   }
 
   form.move(screens[1]->availableGeometry().topLeft() + QPoint(40, 40));
-  QCoreApplication::processEvents();
+  QTest::qWait(kSettleMs);
   ASSERT_EQ(form.screen(), screens[1]);
   EXPECT_EQ(form.size(), openedSize);
   EXPECT_EQ(DescribeControls(form), opened);

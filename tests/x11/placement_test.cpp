@@ -113,6 +113,8 @@ TEST_P(X11DraggedToAnotherMonitor, ThePanelIsLaidOutForIt) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     s.x.ButtonUp();
+    // The panel is laid out for a monitor once it has stayed on it for 250 ms.
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
     return s.x.SettledFrameGeometry(s.panel);
   };
 
@@ -138,6 +140,99 @@ TEST_P(X11DraggedToAnotherMonitor, ThePanelIsLaidOutForIt) {
   std::cout << "back " << ToString(back) << "\n";
   EXPECT_EQ(s.x.ClientGeometry(s.panel).width, openedClient.width);
   EXPECT_EQ(s.x.ClientGeometry(s.panel).height, openedClient.height);
+}
+
+// Whether the client area's title bar (of titleHeight) and controls (the top 369 of 416 layout
+// pixels) are shown by the monitors, which lie side by side from left to right.
+bool ControlsShownBy(const std::vector<Rect>& monitors, const Rect& client, int titleHeight) {
+  const Rect shown{client.x, client.y - titleHeight, client.width,
+                   titleHeight + client.height * 369 / 416};
+  if (shown.x < monitors.front().x || shown.Right() > monitors.back().Right()) return false;
+  for (const Rect& m : monitors) {
+    const bool overlaps = shown.x < m.Right() && shown.Right() > m.x;
+    if (overlaps && (shown.y < m.y || shown.Bottom() > m.Bottom())) return false;
+  }
+  return true;
+}
+
+// The desktop's 144 dpi left to the program, a small monitor right of the primary one. Wherever
+// the panel is let go, it ends laid out for the monitor its middle is on, its title bar and
+// controls shown by the monitors, and stays so: let go with its middle below the small monitor
+// (nothing shows there), it shrinks and comes up whole onto it; let go across the seam, it keeps
+// its place (its middle on the small side: small; on the primary side: large, and whole on the
+// primary monitor where the small one is too low for it). When the small monitor is unplugged
+// then, the panel comes back whole onto the primary one, at the primary one's scale.
+TEST(X11DraggedToASmallMonitor, LetGoAnywhereItEndsShownAndStays) {
+  const Rect primary{0, 0, 1920, 1080}, small{1920, 0, 800, 480};
+  PanelSession s(
+      {.width = 2720, .height = 1080, .windowManager = true, .monitors = {primary, small}});
+  ASSERT_TRUE(s.Start({}, {"QT_FONT_DPI=144", "QT_SCALE_FACTOR_ROUNDING_POLICY=RoundPreferFloor"}));
+  const Rect opened = s.x.ClientGeometry(s.panel);
+  const struct {
+    const char* where;
+    int frameX, frameY;  // where the frame is let go
+    bool small;          // laid out for the small monitor
+  } releases[] = {
+      {"its middle below the small monitor", small.x + 20, small.Bottom() - 120, true},
+      {"across the seam, its middle on the primary side", small.x - 400, 0, false},
+      {"across the seam, its middle on the small side", small.x - 120, 0, true},
+  };
+  for (const auto& release : releases) {
+    SCOPED_TRACE(release.where);
+    const Rect frame = s.x.SettledFrameGeometry(s.panel);
+    const Rect client = s.x.ClientGeometry(s.panel);
+    const int grabX = frame.x + frame.width / 2, grabY = frame.y + (client.y - frame.y) / 2;
+    s.x.MoveToScreen(grabX, grabY);
+    s.x.ButtonDown();
+    for (int i = 1; i <= 16; ++i) {
+      s.x.MoveToScreen(grabX + (release.frameX - frame.x) * i / 16,
+                       grabY + (release.frameY - frame.y) * i / 16);
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    s.x.ButtonUp();
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    const Rect settled = s.x.SettledFrameGeometry(s.panel);
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(s.x.FrameGeometry(s.panel), settled) << "the panel did not stay put";
+    const Rect now = s.x.ClientGeometry(s.panel);
+    std::cout << release.where << ": " << ToString(settled) << "\n";
+    if (release.small) {
+      EXPECT_LT(now.width, opened.width) << "not laid out for the small monitor";
+    } else {
+      EXPECT_EQ(now.width, opened.width) << "not laid out for the primary monitor";
+    }
+    EXPECT_TRUE(ControlsShownBy({primary, small}, now, now.y - settled.y))
+        << ToString(now) << ": title bar or controls off the monitors";
+  }
+
+  s.x.Run({"xrandr", "--delmonitor", "M1"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  const Rect back = s.x.SettledFrameGeometry(s.panel);
+  const Rect client = s.x.ClientGeometry(s.panel);
+  std::cout << "the small monitor unplugged: " << ToString(back) << "\n";
+  EXPECT_EQ(client.width, opened.width) << "not laid out for the primary monitor again";
+  EXPECT_TRUE(primary.Contains(back)) << "not whole on the primary monitor";
+}
+
+// Without a window manager the program's own moves are the only ones: moved in small steps
+// across the seam, the panel ends laid out for the monitor it stopped on, its controls shown,
+// and stays.
+TEST(X11DraggedToASmallMonitor, MovedInStepsWithoutAWindowManagerItSettles) {
+  const Rect primary{0, 0, 1920, 1080}, small{1920, 0, 800, 480};
+  PanelSession s({.width = 2720, .height = 1080, .monitors = {primary, small}});
+  ASSERT_TRUE(s.Start({}, {"QT_FONT_DPI=144", "QT_SCALE_FACTOR_ROUNDING_POLICY=RoundPreferFloor"}));
+  for (int x = 1540; x <= 1640; x += 8) {
+    s.x.Run({"xdotool", "windowmove", std::to_string(s.panel), std::to_string(x), "0"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  const Rect settled = s.x.SettledFrameGeometry(s.panel);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(s.x.FrameGeometry(s.panel), settled) << "the panel did not stay put";
+  const Rect client = s.x.ClientGeometry(s.panel);
+  std::cout << "stopped at " << ToString(client) << "\n";
+  EXPECT_TRUE(ControlsShownBy({primary, small}, client, 0))
+      << ToString(client) << ": controls off the monitors";
 }
 
 INSTANTIATE_TEST_SUITE_P(
