@@ -136,8 +136,8 @@ TEST(X11Session, StartsAndEndsWithStandardOutputClosed) {
   ASSERT_NE(s.panel, 0u) << "no panel";
   const WindowId monitor = s.x.WaitForWindow(kMonitorTitle, kWindowMs);
   ASSERT_NE(monitor, 0u) << "no monitor";
-  // The window manager gives the keyboard to the monitor, shown last, once it has placed it:
-  // only then does the panel keep the keyboard it is given.
+  // The panel is given the keyboard once the window manager has placed the monitor, so that
+  // nothing of the monitor's arrival comes between it and the Alt+F4.
   s.x.SettledFrameGeometry(monitor);
   s.x.Activate(s.panel);
   s.x.Key({"alt+F4"});
