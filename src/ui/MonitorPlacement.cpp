@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 namespace quarvel::ui {
 
@@ -237,14 +238,30 @@ std::optional<QPoint> BackOnAScreen(const QRect& frame, const std::vector<QRect>
 QRect RescaledFrame(const QRect& frame, const QMargins& frameMargins, const QSize& client,
                     int shownHeight, const QRect& screen, const QRect& available,
                     const QRegion& reach) {
+  const auto middle = [&frameMargins](const QRect& f) {
+    return f.marginsRemoved(frameMargins).center();
+  };
   QRect to(frame.topLeft(), client.grownBy(frameMargins));
-  if (!screen.contains(to.marginsRemoved(frameMargins).center())) to.moveCenter(frame.center());
-  const QRect shown(to.topLeft(), QSize(to.width(), frameMargins.top() + shownHeight));
-  if (QRegion(shown).subtracted(reach).isEmpty()) return to;
+  if (!screen.contains(middle(to)) && screen.contains(middle(frame))) to.moveCenter(frame.center());
+  // The least move that puts the middle on the screen.
+  const QPoint offset = middle(to) - to.topLeft();
+  to.moveTo(Clamp(to.x(), screen.x() - offset.x(), screen.x() + screen.width() - 1 - offset.x()),
+            Clamp(to.y(), screen.y() - offset.y(), screen.y() + screen.height() - 1 - offset.y()));
+  const auto fits = [&](const QPoint& at) {
+    const QRect shown(at, QSize(to.width(), frameMargins.top() + shownHeight));
+    return screen.contains(at + offset) && QRegion(shown).subtracted(reach).isEmpty();
+  };
+  if (fits(to.topLeft())) return to;
   const QRect into = available.adjusted(0, 0, -frameMargins.left(), -frameMargins.top());
-  to.moveTo(Clamp(to.x(), into.x(), into.x() + into.width() - to.width()),
-            Clamp(to.y(), into.y(), into.y() + into.height() - shown.height()));
-  return to;
+  const QPoint onto(
+      Clamp(to.x(), into.x(), into.x() + into.width() - to.width()),
+      Clamp(to.y(), into.y(), into.y() + into.height() - frameMargins.top() - shownHeight));
+  // The shorter move along one axis where that shows them, else along both.
+  QPoint alongY(to.x(), onto.y()), alongX(onto.x(), to.y());
+  if (std::abs(onto.x() - to.x()) < std::abs(onto.y() - to.y())) std::swap(alongY, alongX);
+  for (const QPoint& at : {alongY, alongX})
+    if (fits(at)) return {at, to.size()};
+  return {onto, to.size()};
 }
 
 WindowsKeptOnScreens::WindowsKeptOnScreens() {

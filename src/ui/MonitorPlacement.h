@@ -112,11 +112,14 @@ std::optional<QPoint> BackOnAScreen(const QRect& frame, const std::vector<QRect>
 // Where a window's frame goes when its client area becomes `client` in size, laid out again for
 // the screen `screen` (its whole area) with the available area `available`: from `frame` (the
 // frame rectangle before), the top left corner kept where the window's middle is then still on
-// the screen, else the middle kept. Where its title bar and the `shownHeight` top part of its
-// client area (from the top: the controls) are not all on `reach` (every screen's available
-// area together), it is moved as far as needed for them to be on `available`, the title bar
-// first, with room for window managers that put a window one frame width (frameMargins) off
-// the requested position. A window laid out for a screen so stays on it.
+// the screen, else the middle kept where that is on the screen, and moved as little as puts
+// the middle there: the toolkit keeps a window's screen while the window's middle is on it, so
+// the window stays on the screen it was laid out for. Where its title bar and the `shownHeight`
+// top part of its client area (from the top: the controls) are not all on `reach` (every
+// screen's available area together), it is moved onto the available area as little as shows
+// them: along one axis where that does (the shorter move first), else along both, the title bar
+// first, with room for window managers that put a window one frame width (frameMargins) off the
+// requested position.
 QRect RescaledFrame(const QRect& frame, const QMargins& frameMargins, const QSize& client,
                     int shownHeight, const QRect& screen, const QRect& available,
                     const QRegion& reach);

@@ -587,7 +587,7 @@ void TForm1::WatchScreen() {
             this,
             [this] {
               if (size() != WindowSize(layoutScale_) && !(windowState() & kManagedSize))
-                resize(WindowSize(layoutScale_));
+                ToLayoutSize();
             },
             Qt::QueuedConnection);
     });
@@ -604,29 +604,40 @@ void TForm1::WatchScreen() {
 
 // The scale the window opened at was worked out for its first screen. On another screen (the
 // window dragged onto a small one, or back), or where its screen changes size or DPI, the
-// controls and their text are scaled for that screen instead. The window's size follows where
-// it is the layout's, and where its title bar or controls would then be off every screen, the
-// window is moved as far as needed for them to be on this one (RescaledFrame). The toolkit keeps
-// a window's screen while the window's middle is on it, and the middle stays there: the window
-// stays on the screen it was scaled for rather than being scaled back and forth. A size the user or
-// the window manager gave it stays, and so does its place then.
+// controls and their text are scaled for that screen instead, and the window's size follows
+// where it is the layout's. A size the user gave it stays, and so does its place then. A window
+// maximised meanwhile is laid out at once and sized when it comes back to the layout's size of
+// the scale it had.
 void TForm1::FitScreen() {
   if (!built_) return;
   const PanelScales scales = ScalesFor(*this, screen_);
-  if (scales.layout == layoutScale_ && scales.text == textScale_) return;
-  const bool layoutSize = AtLayoutSize();
-  LayOut(scales);
-  if (!layoutSize) return;
+  const bool rescale = scales.layout != layoutScale_ || scales.text != textScale_;
+  const bool restored = restoredFrom_ != 0 && restoredFrom_ != layoutScale_ &&
+                        size() == WindowSize(restoredFrom_) && !(windowState() & kManagedSize);
+  restoredFrom_ = 0;
+  if (!rescale && !restored) return;
+  const bool layoutSize = restored || AtLayoutSize();
+  if (rescale) LayOut(scales);
+  if (layoutSize) ToLayoutSize();
+}
+
+// The layout's size; where the title bar or controls would then be off every screen, the window
+// moves as little as shows them on its own (RescaledFrame). The toolkit keeps a window's screen
+// while the window's middle is on it, and the middle stays there: the window stays on the
+// screen it was scaled for rather than being scaled back and forth.
+void TForm1::ToLayoutSize() {
   if (DesktopPlacesWindows() || screen_ == nullptr) {
     resize(WindowSize(layoutScale_));
     return;
   }
   QRegion reach;
   for (const QScreen* screen : screen_->virtualSiblings()) reach += screen->availableGeometry();
-  const QMargins frame = FrameOf(this);
-  setGeometry(RescaledFrame(frameGeometry(), frame, WindowSize(layoutScale_),
-                            ControlsBottom(layoutScale_), screen_->geometry(),
-                            screen_->availableGeometry(), reach)
+  // The frame the window manager draws around the window; none without a window manager.
+  const QRect outer = frameGeometry(), inner = geometry();
+  const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
+                       outer.right() - inner.right(), outer.bottom() - inner.bottom());
+  setGeometry(RescaledFrame(outer, frame, WindowSize(layoutScale_), ControlsBottom(layoutScale_),
+                            screen_->geometry(), screen_->availableGeometry(), reach)
                   .marginsRemoved(frame));
 }
 
@@ -737,6 +748,17 @@ bool TForm1::eventFilter(QObject* watched, QEvent* event) {
 
 void TForm1::changeEvent(QEvent* event) {
   if (event->type() == QEvent::LocaleChange) ReadDecimalSeparator();
+  if (event->type() == QEvent::WindowStateChange) {
+    // Maximised at the layout's size, the window comes back to it at the end, at the scale it
+    // had then: where it was laid out for another screen meanwhile, it is sized for that one.
+    const bool was = static_cast<QWindowStateChangeEvent*>(event)->oldState() & kManagedSize;
+    const bool is = windowState() & kManagedSize;
+    if (!was && is) maximisedFrom_ = size() == WindowSize(layoutScale_) ? layoutScale_ : 0;
+    if (was && !is) {
+      restoredFrom_ = maximisedFrom_;
+      fitScreen_.start();
+    }
+  }
   QWidget::changeEvent(event);
 }
 

@@ -131,6 +131,7 @@ class TForm1 : public QWidget {
   // Watches the screen the shown window is on, and lays the window out again for it.
   void WatchScreen();
   void FitScreen();
+  void ToLayoutSize();
   // Whether the window has the layout's size at its scale, not one the user or the window
   // manager (maximised, full screen) gave it.
   bool AtLayoutSize() const;
@@ -153,7 +154,11 @@ class TForm1 : public QWidget {
   QPointer<QWindow> screenWatched_;
   QPointer<QScreen> screen_;
   std::array<QMetaObject::Connection, 2> screenChanges_{};
-  QTimer fitScreen_;    // lays the window out for its screen once that has stayed the same
+  QTimer fitScreen_;  // lays the window out for its screen once that has stayed the same
+  // The layout scale at which the window was maximised at the layout's size (0: another size),
+  // and that of a window back from maximised, for FitScreen.
+  double maximisedFrom_ = 0;
+  double restoredFrom_ = 0;
   bool built_ = false;  // the controls are there
   bool busy_ = false;   // an event operation runs
   std::deque<std::function<void()>> pending_;

@@ -4,6 +4,7 @@
 // is too low to show its controls there.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <iostream>
 #include <thread>
@@ -74,51 +75,80 @@ TEST(X11PlacementTwoMonitors, MonitorOnTheOtherScreenWhereThePanelsScreenHasNoRo
   EXPECT_GE(monitor.height, 720) << "cut";
 }
 
-// A second monitor that shows the panel otherwise than the primary one:
+// Drags the panel's title bar until its frame's top left corner is at (x, y), lets go, and
+// returns the frame once the panel has been laid out for the monitor (250 ms after it came to
+// it) and the window manager is done.
+Rect DragPanelTo(PanelSession& s, int x, int y) {
+  const Rect frame = s.x.FrameGeometry(s.panel);
+  const Rect client = s.x.ClientGeometry(s.panel);
+  const int grabX = frame.x + frame.width / 2, grabY = frame.y + (client.y - frame.y) / 2;
+  s.x.MoveToScreen(grabX, grabY);
+  s.x.ButtonDown();
+  constexpr int kSteps = 24;
+  for (int i = 1; i <= kSteps; ++i) {
+    s.x.MoveToScreen(grabX + (x - frame.x) * i / kSteps, grabY + (y - frame.y) * i / kSteps);
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  s.x.ButtonUp();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  return s.x.SettledFrameGeometry(s.panel);
+}
+
+// Whether the client area's title bar (of titleHeight) and controls (the top 369 of 416 layout
+// pixels) are shown by the monitors, which lie side by side.
+bool ControlsShownBy(std::vector<Rect> monitors, const Rect& client, int titleHeight) {
+  std::sort(monitors.begin(), monitors.end(),
+            [](const Rect& a, const Rect& b) { return a.x < b.x; });
+  const Rect shown{client.x, client.y - titleHeight, client.width,
+                   titleHeight + client.height * 369 / 416};
+  if (shown.x < monitors.front().x || shown.Right() > monitors.back().Right()) return false;
+  for (const Rect& m : monitors) {
+    const bool overlaps = shown.x < m.Right() && shown.Right() > m.x;
+    if (overlaps && (shown.y < m.y || shown.Bottom() > m.Bottom())) return false;
+  }
+  return true;
+}
+
+// Half a second later the panel is still where it was: it does not flip between two scales.
+void ExpectItStays(PanelSession& s, const Rect& frame) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(s.x.FrameGeometry(s.panel), frame) << "the panel did not stay put";
+}
+
+// A second monitor beside the primary one that shows the panel otherwise:
 // - "SmallAt144dpi": the desktop's 144 dpi left to the program, the panel opens at 1.5 times the
-//   layout, too large for an 800 x 480 monitor beside it: there it must shrink;
-// - "TwiceTheRatio": Qt's factor 2 for the second monitor (QT_SCREEN_SCALE_FACTORS): there it
-//   must show at twice the size in pixels, not a quarter of it at the old size.
+//   layout, too large for an 800 x 480 monitor: there it must shrink;
+// - "TwiceTheRatio", "...OnTheLeft": Qt's factor 2 for the second monitor
+//   (QT_SCREEN_SCALE_FACTORS): there it must show at twice the size in pixels, not a quarter of
+//   it at the old size.
 struct SecondMonitor {
   const char* name;
-  Rect monitor;  // beside the primary one, 1920 x 1080 at the origin
+  Rect primary, second;
   std::vector<std::string> env;
   double minScale, maxScale;  // of the panel's client area over the layout, there
 };
 
+void PrintTo(const SecondMonitor& monitor, std::ostream* out) {
+  *out << monitor.name;
+}
+
 class X11DraggedToAnotherMonitor : public ::testing::TestWithParam<SecondMonitor> {};
 
 // Dragged there by its title bar, the panel is laid out for that monitor: every control on it,
-// the lowest row taking clicks where the user sees it. Dragged back, it is as it opened.
+// the lowest row taking clicks where the user sees it. Dragged back, it is as it opened. Let go
+// with its middle just across the seam, on the second monitor's side, it is laid out and stays.
 TEST_P(X11DraggedToAnotherMonitor, ThePanelIsLaidOutForIt) {
   const SecondMonitor& row = GetParam();
-  const Rect primary{0, 0, 1920, 1080}, second = row.monitor;
-  PanelSession s({.width = second.Right(),
+  const Rect &primary = row.primary, &second = row.second;
+  PanelSession s({.width = std::max(primary.Right(), second.Right()),
                   .height = 1080,
                   .windowManager = true,
                   .monitors = {primary, second}});
   ASSERT_TRUE(s.Start({}, row.env));
   const Rect opened = s.x.SettledFrameGeometry(s.panel);
   const Rect openedClient = s.x.ClientGeometry(s.panel);
-  // Drags the title bar until the frame's top left corner is at (x, y).
-  auto dragTo = [&s](int x, int y) {
-    const Rect frame = s.x.FrameGeometry(s.panel);
-    const Rect client = s.x.ClientGeometry(s.panel);
-    const int grabX = frame.x + frame.width / 2, grabY = frame.y + (client.y - frame.y) / 2;
-    s.x.MoveToScreen(grabX, grabY);
-    s.x.ButtonDown();
-    constexpr int kSteps = 24;
-    for (int i = 1; i <= kSteps; ++i) {
-      s.x.MoveToScreen(grabX + (x - frame.x) * i / kSteps, grabY + (y - frame.y) * i / kSteps);
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    s.x.ButtonUp();
-    // The panel is laid out for a monitor once it has stayed on it for 250 ms.
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    return s.x.SettledFrameGeometry(s.panel);
-  };
 
-  const Rect there = dragTo(second.x + 10, second.y);
+  const Rect there = DragPanelTo(s, second.x + 10, second.y);
   const Rect client = s.x.ClientGeometry(s.panel);
   const double scale = client.width / 457.0;
   std::cout << "opened " << ToString(opened) << ", on the second monitor " << ToString(there)
@@ -136,32 +166,34 @@ TEST_P(X11DraggedToAnotherMonitor, ThePanelIsLaidOutForIt) {
     EXPECT_EQ(bus::DecodeBurst(s.Writes(mark).front()).selectionBits, bits);
   }
 
-  const Rect back = dragTo(opened.x, opened.y);
+  const Rect back = DragPanelTo(s, opened.x, opened.y);
   std::cout << "back " << ToString(back) << "\n";
   EXPECT_EQ(s.x.ClientGeometry(s.panel).width, openedClient.width);
   EXPECT_EQ(s.x.ClientGeometry(s.panel).height, openedClient.height);
-}
 
-// Whether the client area's title bar (of titleHeight) and controls (the top 369 of 416 layout
-// pixels) are shown by the monitors, which lie side by side from left to right.
-bool ControlsShownBy(const std::vector<Rect>& monitors, const Rect& client, int titleHeight) {
-  const Rect shown{client.x, client.y - titleHeight, client.width,
-                   titleHeight + client.height * 369 / 416};
-  if (shown.x < monitors.front().x || shown.Right() > monitors.back().Right()) return false;
-  for (const Rect& m : monitors) {
-    const bool overlaps = shown.x < m.Right() && shown.Right() > m.x;
-    if (overlaps && (shown.y < m.y || shown.Bottom() > m.Bottom())) return false;
-  }
-  return true;
+  const bool secondRight = second.x > primary.x;
+  const int seam = secondRight ? second.x : second.Right();
+  const Rect across = DragPanelTo(s, seam - back.width / 2 + (secondRight ? 40 : -40), opened.y);
+  const Rect acrossClient = s.x.ClientGeometry(s.panel);
+  std::cout << "across the seam " << ToString(across) << "\n";
+  EXPECT_GE(acrossClient.width / 457.0, row.minScale) << "not laid out for the second monitor";
+  EXPECT_LE(acrossClient.width / 457.0, row.maxScale) << "not laid out for the second monitor";
+  EXPECT_TRUE(ControlsShownBy({primary, second}, acrossClient, acrossClient.y - across.y))
+      << ToString(acrossClient) << ": title bar or controls off the monitors";
+  ExpectItStays(s, across);
 }
 
 // The desktop's 144 dpi left to the program, a small monitor right of the primary one. Wherever
 // the panel is let go, it ends laid out for the monitor its middle is on, its title bar and
-// controls shown by the monitors, and stays so: let go with its middle below the small monitor
-// (nothing shows there), it shrinks and comes up whole onto it; let go across the seam, it keeps
-// its place (its middle on the small side: small; on the primary side: large, and whole on the
-// primary monitor where the small one is too low for it). When the small monitor is unplugged
-// then, the panel comes back whole onto the primary one, at the primary one's scale.
+// controls shown by the monitors, moved no more than that needs, and stays so:
+// - its middle let go below the small monitor (nothing shows there): it shrinks and moves up onto
+//   it, not sideways;
+// - across the seam, its middle on the primary side: it grows, and moves whole onto the primary
+//   monitor, as the small one is too low for it;
+// - across the seam, its middle on the small side, its controls a little too low: it shrinks and
+//   moves up, not sideways.
+// Maximised there, and the small monitor unplugged, it comes back from maximised whole onto the
+// primary monitor, laid out for it.
 TEST(X11DraggedToASmallMonitor, LetGoAnywhereItEndsShownAndStays) {
   const Rect primary{0, 0, 1920, 1080}, small{1920, 0, 800, 480};
   PanelSession s(
@@ -172,28 +204,15 @@ TEST(X11DraggedToASmallMonitor, LetGoAnywhereItEndsShownAndStays) {
     const char* where;
     int frameX, frameY;  // where the frame is let go
     bool small;          // laid out for the small monitor
+    bool keepsX;         // moved up or down only
   } releases[] = {
-      {"its middle below the small monitor", small.x + 20, small.Bottom() - 120, true},
-      {"across the seam, its middle on the primary side", small.x - 400, 0, false},
-      {"across the seam, its middle on the small side", small.x - 120, 0, true},
+      {"its middle below the small monitor", small.x + 20, small.Bottom() - 120, true, true},
+      {"across the seam, its middle on the primary side", small.x - 400, 0, false, false},
+      {"across the seam, its middle on the small side", small.x - 120, 30, true, true},
   };
   for (const auto& release : releases) {
     SCOPED_TRACE(release.where);
-    const Rect frame = s.x.SettledFrameGeometry(s.panel);
-    const Rect client = s.x.ClientGeometry(s.panel);
-    const int grabX = frame.x + frame.width / 2, grabY = frame.y + (client.y - frame.y) / 2;
-    s.x.MoveToScreen(grabX, grabY);
-    s.x.ButtonDown();
-    for (int i = 1; i <= 16; ++i) {
-      s.x.MoveToScreen(grabX + (release.frameX - frame.x) * i / 16,
-                       grabY + (release.frameY - frame.y) * i / 16);
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    s.x.ButtonUp();
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-    const Rect settled = s.x.SettledFrameGeometry(s.panel);
-    std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    EXPECT_EQ(s.x.FrameGeometry(s.panel), settled) << "the panel did not stay put";
+    const Rect settled = DragPanelTo(s, release.frameX, release.frameY);
     const Rect now = s.x.ClientGeometry(s.panel);
     std::cout << release.where << ": " << ToString(settled) << "\n";
     if (release.small) {
@@ -201,15 +220,32 @@ TEST(X11DraggedToASmallMonitor, LetGoAnywhereItEndsShownAndStays) {
     } else {
       EXPECT_EQ(now.width, opened.width) << "not laid out for the primary monitor";
     }
+    if (release.keepsX) {
+      EXPECT_NEAR(settled.x, release.frameX, 2) << "moved sideways";
+    }
     EXPECT_TRUE(ControlsShownBy({primary, small}, now, now.y - settled.y))
         << ToString(now) << ": title bar or controls off the monitors";
+    ExpectItStays(s, settled);
   }
 
+  // A double click on the title bar maximises the window, and another brings it back.
+  auto doubleClickTitleBar = [&s] {
+    const Rect frame = s.x.FrameGeometry(s.panel);
+    const Rect client = s.x.ClientGeometry(s.panel);
+    s.x.MoveToScreen(frame.x + frame.width / 2, frame.y + (client.y - frame.y) / 2);
+    s.x.Run({"xdotool", "click", "--repeat", "2", "--delay", "80", "1"});
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  };
+  doubleClickTitleBar();
+  const Rect maximised = s.x.SettledFrameGeometry(s.panel);
+  EXPECT_EQ(maximised.width, small.width) << "not maximised: " << ToString(maximised);
   s.x.Run({"xrandr", "--delmonitor", "M1"});
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  s.x.SettledFrameGeometry(s.panel);
+  doubleClickTitleBar();
   const Rect back = s.x.SettledFrameGeometry(s.panel);
   const Rect client = s.x.ClientGeometry(s.panel);
-  std::cout << "the small monitor unplugged: " << ToString(back) << "\n";
+  std::cout << "maximised, the small monitor unplugged, back: " << ToString(back) << "\n";
   EXPECT_EQ(client.width, opened.width) << "not laid out for the primary monitor again";
   EXPECT_TRUE(primary.Contains(back)) << "not whole on the primary monitor";
 }
@@ -227,24 +263,32 @@ TEST(X11DraggedToASmallMonitor, MovedInStepsWithoutAWindowManagerItSettles) {
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(400));
   const Rect settled = s.x.SettledFrameGeometry(s.panel);
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  EXPECT_EQ(s.x.FrameGeometry(s.panel), settled) << "the panel did not stay put";
+  ExpectItStays(s, settled);
   const Rect client = s.x.ClientGeometry(s.panel);
   std::cout << "stopped at " << ToString(client) << "\n";
   EXPECT_TRUE(ControlsShownBy({primary, small}, client, 0))
       << ToString(client) << ": controls off the monitors";
+  EXPECT_EQ(client.y, 0) << "moved down, as if for a title bar it does not have";
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Monitors, X11DraggedToAnotherMonitor,
     ::testing::Values(SecondMonitor{"SmallAt144dpi",
+                                    {0, 0, 1920, 1080},
                                     {1920, 0, 800, 480},
                                     {"QT_FONT_DPI=144",
                                      "QT_SCALE_FACTOR_ROUNDING_POLICY=RoundPreferFloor"},
                                     1.0,
                                     1.3},
                       SecondMonitor{"TwiceTheRatio",
+                                    {0, 0, 1920, 1080},
                                     {1920, 0, 1920, 1080},
+                                    {"QT_SCREEN_SCALE_FACTORS=M0=1;M1=2"},
+                                    1.99,
+                                    2.01},
+                      SecondMonitor{"TwiceTheRatioOnTheLeft",
+                                    {1920, 0, 1920, 1080},
+                                    {0, 0, 1920, 1080},
                                     {"QT_SCREEN_SCALE_FACTORS=M0=1;M1=2"},
                                     1.99,
                                     2.01}),
