@@ -177,6 +177,42 @@ TEST(PanelPlacement, ScaleAsTheDpiAsksAsFarAsTheScreenHolds) {
   }
 }
 
+// The panel laid out again for a screen, beside a large one a small one (800 x 480) on the
+// right, with a frame of 1, 20, 1, 5 px: its top left corner kept where the window's middle
+// stays on the screen, else its middle; where its title bar or controls would be off every
+// screen, moved as little as shows them on its own screen, along one axis where that does.
+TEST(PanelPlacement, RescaledInPlaceOrMovedAsLittleAsShowsItsControls) {
+  const QRect large(0, 0, 1920, 1080), small(1920, 0, 800, 480);
+  const QRegion reach = QRegion(large) + QRegion(small);
+  const QMargins frame(1, 20, 1, 5);
+  const QSize big(686, 624), shrunk(545, 496);  // 1.5 and 1.19 times the layout
+  const int bigControls = 553, shrunkControls = 440;
+  const struct {
+    const char* what;
+    QRect before;  // the frame
+    QSize client;
+    int controls;
+    QRect screen;
+    QPoint expected;  // the frame's top left corner
+  } rows[] = {
+      {"grows in place", {100, 100, 459, 441}, big, bigControls, large, {100, 100}},
+      {"shrinks in place", {1930, 0, 688, 649}, shrunk, shrunkControls, small, {1930, 0}},
+      // Its top left corner would take its middle off the small screen.
+      {"about its middle", {1600, 0, 688, 649}, shrunk, shrunkControls, small, {1670, 0}},
+      {"controls too low: up", {1800, 30, 547, 521}, shrunk, shrunkControls, small, {1800, 0}},
+      // Its middle below the low small screen.
+      {"middle too low: up", {1940, 360, 688, 649}, shrunk, shrunkControls, small, {1940, 0}},
+      // Too low for the small screen beside the seam: sideways onto the large one.
+      {"too low: sideways", {1520, 0, 547, 521}, big, bigControls, large, {1231, 0}},
+  };
+  for (const auto& row : rows) {
+    const QRect to = ui::RescaledFrame(row.before, frame, row.client, row.controls, row.screen,
+                                       row.screen, reach);
+    EXPECT_EQ(to.topLeft(), row.expected) << row.what;
+    EXPECT_EQ(to.size(), row.client.grownBy(frame)) << row.what;
+  }
+}
+
 // A pause that, while the event loop would run, does what a timer or a held-back click may do
 // then: step the tuning bar (its auto-repeat), close the window, click "upload RAM".
 class MeddlingSleeper : public receiver::Sleeper {
