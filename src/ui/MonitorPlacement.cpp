@@ -142,12 +142,16 @@ QScreen* WorkScreen(const QWidget* panel) {
   return HomeScreen();
 }
 
+QMargins DrawnFrame(const QWidget& window) {
+  const QRect client = window.geometry();
+  const QRect framed = window.frameGeometry();
+  return {client.left() - framed.left(), client.top() - framed.top(),
+          framed.right() - client.right(), framed.bottom() - client.bottom()};
+}
+
 QMargins FrameOf(const QWidget* window) {
   if (window == nullptr) return kAssumedFrame;
-  const QRect client = window->geometry();
-  const QRect framed = window->frameGeometry();
-  const QMargins frame(client.left() - framed.left(), client.top() - framed.top(),
-                       framed.right() - client.right(), framed.bottom() - client.bottom());
+  const QMargins frame = DrawnFrame(*window);
   return frame.isNull() ? kAssumedFrame : frame;
 }
 

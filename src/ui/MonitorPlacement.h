@@ -81,6 +81,9 @@ const QWidget* WorkWindow(const QWidget* panel);
 // the panel.
 QScreen* WorkScreen(const QWidget* panel);
 
+// The frame the window manager draws around a window as far as the toolkit knows it: none
+// without a window manager, or before the window is shown.
+QMargins DrawnFrame(const QWidget& window);
 // The window manager's frame around a window; when there is no window or its frame is not known
 // yet (it is not shown), that of a usual title bar and border.
 QMargins FrameOf(const QWidget* window);

@@ -632,12 +632,10 @@ void TForm1::ToLayoutSize() {
   }
   QRegion reach;
   for (const QScreen* screen : screen_->virtualSiblings()) reach += screen->availableGeometry();
-  // The frame the window manager draws around the window; none without a window manager.
-  const QRect outer = frameGeometry(), inner = geometry();
-  const QMargins frame(inner.left() - outer.left(), inner.top() - outer.top(),
-                       outer.right() - inner.right(), outer.bottom() - inner.bottom());
-  setGeometry(RescaledFrame(outer, frame, WindowSize(layoutScale_), ControlsBottom(layoutScale_),
-                            screen_->geometry(), screen_->availableGeometry(), reach)
+  const QMargins frame = DrawnFrame(*this);
+  setGeometry(RescaledFrame(frameGeometry(), frame, WindowSize(layoutScale_),
+                            ControlsBottom(layoutScale_), screen_->geometry(),
+                            screen_->availableGeometry(), reach)
                   .marginsRemoved(frame));
 }
 
