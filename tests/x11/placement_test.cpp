@@ -75,13 +75,19 @@ TEST(X11PlacementTwoMonitors, MonitorOnTheOtherScreenWhereThePanelsScreenHasNoRo
   EXPECT_GE(monitor.height, 720) << "cut";
 }
 
+// The middle of the panel's title bar, where a user takes hold of it.
+std::pair<int, int> TitleBarMiddle(PanelSession& s) {
+  const Rect frame = s.x.FrameGeometry(s.panel);
+  const Rect client = s.x.ClientGeometry(s.panel);
+  return {frame.x + frame.width / 2, frame.y + (client.y - frame.y) / 2};
+}
+
 // Drags the panel's title bar until its frame's top left corner is at (x, y), lets go, and
 // returns the frame once the panel has been laid out for the monitor (250 ms after it came to
 // it) and the window manager is done.
 Rect DragPanelTo(PanelSession& s, int x, int y) {
   const Rect frame = s.x.FrameGeometry(s.panel);
-  const Rect client = s.x.ClientGeometry(s.panel);
-  const int grabX = frame.x + frame.width / 2, grabY = frame.y + (client.y - frame.y) / 2;
+  const auto [grabX, grabY] = TitleBarMiddle(s);
   s.x.MoveToScreen(grabX, grabY);
   s.x.ButtonDown();
   constexpr int kSteps = 24;
@@ -230,9 +236,8 @@ TEST(X11DraggedToASmallMonitor, LetGoAnywhereItEndsShownAndStays) {
 
   // A double click on the title bar maximises the window, and another brings it back.
   auto doubleClickTitleBar = [&s] {
-    const Rect frame = s.x.FrameGeometry(s.panel);
-    const Rect client = s.x.ClientGeometry(s.panel);
-    s.x.MoveToScreen(frame.x + frame.width / 2, frame.y + (client.y - frame.y) / 2);
+    const auto [x, y] = TitleBarMiddle(s);
+    s.x.MoveToScreen(x, y);
     s.x.Run({"xdotool", "click", "--repeat", "2", "--delay", "80", "1"});
     std::this_thread::sleep_for(std::chrono::milliseconds(400));
   };
