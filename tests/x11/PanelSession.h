@@ -95,6 +95,18 @@ class PanelSession {
 
   std::string program = QUARVEL_SIM_EXE;  // what Start runs
 
+  // Closes the panel with Alt+F4, as a user does, once the window manager has placed the
+  // monitor (nothing of the monitor's arrival then comes between the panel and the key).
+  void ClosePanelByKey() {
+    if (monitor != 0) x.SettledFrameGeometry(monitor);
+    x.Activate(panel);
+    x.Key({"alt+F4"});
+  }
+  // Which window has the keyboard, for failure messages.
+  std::string ActiveWindow() const {
+    return x.Run({"xdotool", "getactivewindow", "getwindowname"});
+  }
+
   // Client coordinates in the window's pixels for a layout spot.
   int Px(int layout) const { return static_cast<int>(layout * x.Options().scale); }
   void Click(Spot s, int count = 1) { x.Click(panel, Px(s.x), Px(s.y), 1, count); }

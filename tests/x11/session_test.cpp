@@ -99,10 +99,10 @@ TEST(X11Session, ClosingThePanelEndsTheProgramClosingTheMonitorDoesNot) {
   {
     PanelSession s({.windowManager = true});
     ASSERT_TRUE(s.Start());
-    s.x.Activate(s.panel);
-    s.x.Key({"alt+F4"});
+    s.ClosePanelByKey();
     const std::optional<int> code = s.x.WaitForExit(5000);
-    ASSERT_TRUE(code.has_value()) << "closing the panel left the program running";
+    ASSERT_TRUE(code.has_value()) << "closing the panel left the program running; the active "
+                                  << "window: " << s.ActiveWindow();
     EXPECT_EQ(*code, 0);
   }
   PanelSession s({.windowManager = true});
@@ -110,18 +110,17 @@ TEST(X11Session, ClosingThePanelEndsTheProgramClosingTheMonitorDoesNot) {
   s.x.Activate(s.monitor);
   s.x.Key({"alt+F4"});
   ASSERT_TRUE(s.x.WaitForWindowGone(s.monitor, 5000))
-      << "the active window: " << s.x.Run({"xdotool", "getactivewindow", "getwindowname"})
-      << "the monitor: " << s.monitor << ", the panel: " << s.panel
-      << ", the program running: " << s.x.Running();
+      << "the active window: " << s.ActiveWindow() << "the monitor: " << s.monitor
+      << ", the panel: " << s.panel << ", the program running: " << s.x.Running();
   EXPECT_TRUE(s.x.Running());
   const std::size_t mark = s.x.LineCount();
   s.x.Activate(s.panel);
   s.Click(kMux2);
   EXPECT_TRUE(s.WaitForWrites(mark, 1)) << "the panel stopped working";
-  s.x.Activate(s.panel);
-  s.x.Key({"alt+F4"});
+  s.monitor = 0;  // closed
+  s.ClosePanelByKey();
   const std::optional<int> code = s.x.WaitForExit(5000);
-  ASSERT_TRUE(code.has_value());
+  ASSERT_TRUE(code.has_value()) << "the active window: " << s.ActiveWindow();
   EXPECT_EQ(*code, 0);
 }
 
@@ -134,15 +133,12 @@ TEST(X11Session, StartsAndEndsWithStandardOutputClosed) {
   ASSERT_TRUE(s.x.Launch("/bin/sh", {"-c", "exec \"$0\" >&-", QUARVEL_SIM_EXE}));
   s.panel = s.x.WaitForWindow(kPanelTitle, kWindowMs);
   ASSERT_NE(s.panel, 0u) << "no panel";
-  const WindowId monitor = s.x.WaitForWindow(kMonitorTitle, kWindowMs);
-  ASSERT_NE(monitor, 0u) << "no monitor";
-  // The panel is given the keyboard once the window manager has placed the monitor, so that
-  // nothing of the monitor's arrival comes between it and the Alt+F4.
-  s.x.SettledFrameGeometry(monitor);
-  s.x.Activate(s.panel);
-  s.x.Key({"alt+F4"});
+  s.monitor = s.x.WaitForWindow(kMonitorTitle, kWindowMs);
+  ASSERT_NE(s.monitor, 0u) << "no monitor";
+  s.ClosePanelByKey();
   const std::optional<int> code = s.x.WaitForExit(5000);
-  ASSERT_TRUE(code.has_value()) << "closing the panel left the program running";
+  ASSERT_TRUE(code.has_value()) << "closing the panel left the program running; the active "
+                                << "window: " << s.ActiveWindow();
   EXPECT_EQ(*code, 0);
 }
 
