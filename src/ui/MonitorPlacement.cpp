@@ -2,8 +2,10 @@
 #include "ui/MonitorPlacement.h"
 
 #include <QApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QMargins>
+#include <QPointer>
 #include <QRegion>
 #include <QScreen>
 #include <QWidget>
@@ -268,6 +270,9 @@ QRect RescaledFrame(const QRect& frame, const QMargins& frameMargins, const QSiz
   return {onto, to.size()};
 }
 
+// The states in which the window manager holds a window's geometry.
+constexpr Qt::WindowStates kHeld = Qt::WindowMinimized | Qt::WindowMaximized | Qt::WindowFullScreen;
+
 WindowsKeptOnScreens::WindowsKeptOnScreens() {
   // A window manager pulls windows off a removed monitor on its own, in its own time, and a
   // change of monitors comes as several notices: the windows are looked at once all is done.
@@ -304,12 +309,13 @@ void WindowsKeptOnScreens::Keep() {
   const QScreen* home = HomeScreen();
   if (home == nullptr || home->availableGeometry().isEmpty() || DesktopPlacesWindows()) return;
   for (QWidget* window : QApplication::topLevelWidgets()) {
-    // Popups, menus and tooltips close by themselves; the window manager owns the geometry of
-    // a maximised or full-screen window.
+    // Popups, menus and tooltips close by themselves.
     const Qt::WindowType type = window->windowType();
-    if (!window->isVisible() || type == Qt::Popup || type == Qt::ToolTip || window->isMinimized() ||
-        window->isMaximized() || window->isFullScreen())
+    if (!window->isVisible() || type == Qt::Popup || type == Qt::ToolTip) continue;
+    if (window->windowState() & kHeld) {
+      KeepWhenBack(window);
       continue;
+    }
     const QRect frame = window->frameGeometry();
     const QMargins margins = FrameOf(window);
     // A window out of reach before the change too was put there by the user: it stays.
@@ -318,6 +324,30 @@ void WindowsKeptOnScreens::Keep() {
             BackOnAScreen(frame, before_, home->availableGeometry(), margins))
       window->move(*to);  // a window's position is that of its frame
   }
+}
+
+// The window manager gives such a window back its place of before, in its own time, and only then
+// can it be looked at.
+void WindowsKeptOnScreens::KeepWhenBack(QWidget* window) {
+  window->installEventFilter(this);
+}
+
+bool WindowsKeptOnScreens::eventFilter(QObject* watched, QEvent* event) {
+  auto* window = qobject_cast<QWidget*>(watched);
+  if (event->type() != QEvent::WindowStateChange || window == nullptr ||
+      (window->windowState() & kHeld))
+    return false;
+  window->removeEventFilter(this);
+  QTimer::singleShot(settle_.interval(), this, [this, window = QPointer<QWidget>(window)] {
+    const QScreen* home = HomeScreen();
+    if (window == nullptr || !window->isVisible() || (window->windowState() & kHeld) ||
+        home == nullptr || home->availableGeometry().isEmpty() || DesktopPlacesWindows())
+      return;
+    if (const std::optional<QPoint> to = BackOnAScreen(window->frameGeometry(), Areas(),
+                                                       home->availableGeometry(), FrameOf(window)))
+      window->move(*to);
+  });
+  return false;
 }
 
 }  // namespace quarvel::ui

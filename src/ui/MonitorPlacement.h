@@ -130,17 +130,23 @@ QRect RescaledFrame(const QRect& frame, const QMargins& frameMargins, const QSiz
 // Keeps the program's windows within reach when the screens change: a short while after a
 // screen is removed, added or changes its available area, every shown window (the panel, the
 // bus monitor, an open dialog or error box) that BackOnAScreen finds out of reach, and did not
-// before the change, is moved back, the home screen's area the fallback. Maximised and
-// full-screen windows are left to the window manager. A modal box left on an unplugged monitor
-// would otherwise hold every window unseen. Nothing is moved where the desktop places windows.
+// before the change, is moved back, the home screen's area the fallback. A modal box left on an
+// unplugged monitor would otherwise hold every window unseen. A maximised, full-screen or
+// minimised window is the window manager's while it is so; the place it comes back to may have
+// gone with the screen, so it is looked at the same way a short while after it comes back.
+// Nothing is moved where the desktop places windows.
 class WindowsKeptOnScreens : public QObject {
  public:
   WindowsKeptOnScreens();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   static std::vector<QRect> Areas();  // of the screens the windows can be on
   void Watch(QScreen* screen);
   void Keep();
+  void KeepWhenBack(QWidget* window);
   QTimer settle_;
   std::vector<QRect> before_;  // the areas before the change
 };

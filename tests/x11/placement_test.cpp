@@ -75,11 +75,23 @@ TEST(X11PlacementTwoMonitors, MonitorOnTheOtherScreenWhereThePanelsScreenHasNoRo
   EXPECT_GE(monitor.height, 720) << "cut";
 }
 
-// The middle of the panel's title bar, where a user takes hold of it.
-std::pair<int, int> TitleBarMiddle(PanelSession& s) {
-  const Rect frame = s.x.FrameGeometry(s.panel);
-  const Rect client = s.x.ClientGeometry(s.panel);
+// The middle of a window's title bar, where a user takes hold of it.
+std::pair<int, int> TitleBarMiddle(PanelSession& s, WindowId window) {
+  const Rect frame = s.x.FrameGeometry(window);
+  const Rect client = s.x.ClientGeometry(window);
   return {frame.x + frame.width / 2, frame.y + (client.y - frame.y) / 2};
+}
+std::pair<int, int> TitleBarMiddle(PanelSession& s) {
+  return TitleBarMiddle(s, s.panel);
+}
+
+// A double click on a window's title bar maximises it, and another brings it back.
+void DoubleClickTitleBar(PanelSession& s, WindowId window) {
+  s.x.Activate(window);  // in front, where another window may have covered its title bar
+  const auto [x, y] = TitleBarMiddle(s, window);
+  s.x.MoveToScreen(x, y);
+  s.x.Run({"xdotool", "click", "--repeat", "2", "--delay", "80", "1"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
 }
 
 // Drags the panel's title bar until its frame's top left corner is at (x, y), lets go, and
@@ -234,25 +246,64 @@ TEST(X11DraggedToASmallMonitor, LetGoAnywhereItEndsShownAndStays) {
     ExpectItStays(s, settled);
   }
 
-  // A double click on the title bar maximises the window, and another brings it back.
-  auto doubleClickTitleBar = [&s] {
-    const auto [x, y] = TitleBarMiddle(s);
-    s.x.MoveToScreen(x, y);
-    s.x.Run({"xdotool", "click", "--repeat", "2", "--delay", "80", "1"});
-    std::this_thread::sleep_for(std::chrono::milliseconds(400));
-  };
-  doubleClickTitleBar();
+  DoubleClickTitleBar(s, s.panel);
   const Rect maximised = s.x.SettledFrameGeometry(s.panel);
   EXPECT_EQ(maximised.width, small.width) << "not maximised: " << ToString(maximised);
   s.x.Run({"xrandr", "--delmonitor", "M1"});
   std::this_thread::sleep_for(std::chrono::milliseconds(600));
   s.x.SettledFrameGeometry(s.panel);
-  doubleClickTitleBar();
+  DoubleClickTitleBar(s, s.panel);
   const Rect back = s.x.SettledFrameGeometry(s.panel);
   const Rect client = s.x.ClientGeometry(s.panel);
   std::cout << "maximised, the small monitor unplugged, back: " << ToString(back) << "\n";
   EXPECT_EQ(client.width, opened.width) << "not laid out for the primary monitor again";
   EXPECT_TRUE(primary.Contains(back)) << "not whole on the primary monitor";
+}
+
+// The panel, at a size the user gave it, maximised on a second monitor and the bus monitor
+// minimised there, and the monitor unplugged: each comes back whole onto the monitor left, at the
+// size it had, and the panel still takes a click.
+TEST(X11UnpluggedWhileHeld, BothWindowsComeBackWholeAtTheirSizes) {
+  const Rect primary{0, 0, 1920, 1080}, second{1920, 0, 1920, 1080};
+  PanelSession s(
+      {.width = 3840, .height = 1080, .windowManager = true, .monitors = {primary, second}});
+  ASSERT_TRUE(s.Start());
+  const Rect opened = s.x.ClientGeometry(s.panel);
+  s.x.Run({"xdotool", "windowsize", std::to_string(s.panel), std::to_string(opened.width + 60),
+           std::to_string(opened.height + 40)});
+  s.x.Run({"xdotool", "windowmove", std::to_string(s.panel), "3000", "500"});
+  s.x.Run({"xdotool", "windowmove", std::to_string(s.monitor), "2000", "100"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  std::vector<std::pair<WindowId, Rect>> windows;
+  for (const WindowId window : {s.panel, s.monitor}) {
+    s.x.SettledFrameGeometry(window);
+    windows.emplace_back(window, s.x.ClientGeometry(window));
+    ASSERT_TRUE(second.Contains(windows.back().second))
+        << "not moved onto the second monitor: " << ToString(windows.back().second);
+  }
+  DoubleClickTitleBar(s, s.panel);
+  EXPECT_EQ(s.x.SettledFrameGeometry(s.panel).width, second.width) << "not maximised";
+  s.x.Run({"xdotool", "windowminimize", std::to_string(s.monitor)});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  s.x.Run({"xrandr", "--delmonitor", "M1"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(600));
+  s.x.SettledFrameGeometry(s.panel);
+  DoubleClickTitleBar(s, s.panel);
+  s.x.Activate(s.monitor);  // as a click on it in a task bar does
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  for (const auto& [window, before] : windows) {
+    const Rect frame = s.x.SettledFrameGeometry(window);
+    const Rect client = s.x.ClientGeometry(window);
+    const std::string name = s.x.WindowName(window);
+    std::cout << name << " back at " << ToString(frame) << "\n";
+    EXPECT_TRUE(primary.Contains(frame)) << name << " not whole on the monitor left";
+    EXPECT_EQ(client.width, before.width) << name << ": its size lost";
+    EXPECT_EQ(client.height, before.height) << name << ": its size lost";
+  }
+  const std::size_t mark = s.x.LineCount();
+  s.x.Click(s.panel, kMux7.x, kMux7.y);
+  ASSERT_TRUE(s.WaitForWrites(mark, 1, 3000)) << "the click was lost";
+  EXPECT_EQ(bus::DecodeBurst(s.Writes(mark).front()).selectionBits, 7 << 2);
 }
 
 // Without a window manager the program's own moves are the only ones: moved in small steps
