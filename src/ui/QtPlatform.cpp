@@ -37,8 +37,10 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cstdlib>
 #include <exception>
 #include <thread>
+#include <utility>
 
 #include "ui/MonitorPlacement.h"
 
@@ -489,6 +491,55 @@ void WindowSleeper::SleepMs(int ms) {
   std::this_thread::sleep_until(end);
 }
 
+namespace {
+
+xcb_connection_t* DisplayConnection() {
+  const auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
+  if (app == nullptr) return nullptr;
+  const auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
+  return x11 != nullptr ? x11->connection() : nullptr;
+}
+
+}  // namespace
+
+CloseRequestWatch::CloseRequestWatch(const QWidget& window, std::function<void()> requested)
+    : window_(window), requested_(std::move(requested)) {
+  xcb_connection_t* display = DisplayConnection();
+  if (display == nullptr) return;
+  asked_ = {xcb_intern_atom(display, 0, 12, "WM_PROTOCOLS").sequence,
+            xcb_intern_atom(display, 0, 16, "WM_DELETE_WINDOW").sequence};
+  watching_ = true;
+  QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+CloseRequestWatch::~CloseRequestWatch() {
+  if (!watching_) return;
+  if (QCoreApplication::instance() != nullptr)
+    QCoreApplication::instance()->removeNativeEventFilter(this);
+  xcb_connection_t* display = DisplayConnection();
+  // Answers not read yet are let go.
+  for (unsigned asked : asked_)
+    if (asked != 0 && display != nullptr) xcb_discard_reply(display, asked);
+}
+
+bool CloseRequestWatch::nativeEventFilter(const QByteArray& type, void* message, qintptr*) {
+  if (type != "xcb_generic_event_t") return false;
+  const auto* event = static_cast<const xcb_client_message_event_t*>(message);
+  if ((event->response_type & 0x7F) != XCB_CLIENT_MESSAGE || event->format != 32) return false;
+  if (xcb_connection_t* display = DisplayConnection(); display != nullptr && asked_[0] != 0) {
+    for (auto [asked, atom] : {std::pair{asked_[0], &protocols_}, {asked_[1], &deleteWindow_}}) {
+      xcb_intern_atom_reply_t* reply = xcb_intern_atom_reply(display, {asked}, nullptr);
+      *atom = reply != nullptr ? reply->atom : 0;
+      free(reply);
+    }
+    asked_ = {};
+  }
+  if (protocols_ != 0 && event->type == protocols_ && event->data.data32[0] == deleteWindow_ &&
+      event->window == window_.internalWinId() && QGuiApplication::modalWindow() == nullptr)
+    requested_();
+  return false;
+}
+
 void WindowSleeper::DuringNextSleep(std::function<void()> work) {
   work_ = std::move(work);
 }
@@ -498,11 +549,8 @@ namespace {
 // Whether the connection to the X server has broken (the server ended, an ssh link dropped).
 // The toolkit ends the program the next time it looks for window events on such a connection.
 bool DisplayConnectionBroken() {
-  const auto* app = qobject_cast<QGuiApplication*>(QCoreApplication::instance());
-  if (app == nullptr) return false;
-  const auto* x11 = app->nativeInterface<QNativeInterface::QX11Application>();
-  return x11 != nullptr && x11->connection() != nullptr &&
-         xcb_connection_has_error(x11->connection()) != 0;
+  xcb_connection_t* display = DisplayConnection();
+  return display != nullptr && xcb_connection_has_error(display) != 0;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 // streams, session bus, settings, signals to end).
 #pragma once
 
+#include <QAbstractNativeEventFilter>
 #include <QFileDialog>
 #include <QFont>
 #include <QLocale>
@@ -16,6 +17,7 @@
 #include <csignal>
 
 #include <array>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -133,6 +135,28 @@ class CloseOnTerminationSignals : public QObject {
   QtErrorReporter* boxes_;  // or null
   int pipe_[2] = {-1, -1};  // the handler writes a byte, the event loop reads it
   std::array<struct sigaction, 3> previous_{};
+};
+
+// Tells the moment the window manager asks for a window to close (WM_DELETE_WINDOW, on X), as
+// the toolkit reads the request from the display, while nothing is modal: the toolkit delivers
+// the close only after the input read with it, and drops it where that input opened a modal
+// dialog meanwhile. Nothing on other platforms.
+class CloseRequestWatch : public QAbstractNativeEventFilter {
+ public:
+  CloseRequestWatch(const QWidget& window, std::function<void()> requested);
+  ~CloseRequestWatch() override;
+  CloseRequestWatch(const CloseRequestWatch&) = delete;
+  CloseRequestWatch& operator=(const CloseRequestWatch&) = delete;
+  bool nativeEventFilter(const QByteArray& type, void* message, qintptr* result) override;
+
+ private:
+  const QWidget& window_;
+  std::function<void()> requested_;
+  bool watching_ = false;
+  // The atoms' names, asked for at the start and read at the first message, as the answer
+  // came meanwhile.
+  std::uint32_t protocols_ = 0, deleteWindow_ = 0;
+  std::array<unsigned, 2> asked_{};
 };
 
 // The pauses of a panel with a window: SleepMs blocks; IdleMs lets the windows repaint but

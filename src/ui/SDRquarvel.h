@@ -19,6 +19,7 @@
 #include "receiver/Controls.h"
 #include "receiver/ReceiverControl.h"
 #include "ui/AfterFirstPaint.h"
+#include "ui/QtPlatform.h"
 #include "ui/ScreenReader.h"
 
 class QLabel;
@@ -167,7 +168,10 @@ class TForm1 : public QWidget {
   int buttonKey_ = 0;          // the key that pressed a button, held back until let go
   quint64 buttonKeyLast_ = 0;  // the time stamp of its last event
   HeldKey buttonKeyHeld_;
-  bool closeAsked_ = false;            // the window was asked to close: it closes once not busy
+  bool closeAsked_ = false;  // the window was asked to close: it closes once not busy
+  // A close the window manager asks for counts from when it is read, before the input read with
+  // it (a click held back during an upload) is delivered and could open the upload's dialog.
+  CloseRequestWatch closeRequests_{*this, [this] { closeAsked_ = true; }};
   std::vector<PanelScrollBar*> bars_;  // the four scroll bars, in creation order
   // The frequency label, and the tuning and offset bars it describes to screen readers.
   QLabel* frequency_ = nullptr;

@@ -187,10 +187,10 @@ TEST(X11Upload, MonitorAndPanelRepaintDuringTheUpload) {
 // Closing the panel in the middle of an upload: every page still goes out, then the program
 // ends normally.
 TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
-  // A click made during the upload is held back until it is over; one after the close must
-  // not start another upload (or open its dialog) behind the closing window, nor keep the
-  // close from ending the program. A signal to end (kill, Ctrl+C, a closed terminal) closes
-  // the window the same way. When the X server goes away (a logout, a dropped remote link),
+  // A click made during the upload is held back until it is over; one before or after the
+  // close must not start another upload (or open its dialog) behind the closing window, nor
+  // keep the close from ending the program. A signal to end (kill, Ctrl+C, a closed terminal)
+  // closes the window the same way. When the X server goes away (a logout, a dropped remote link),
   // the pages still go out; the toolkit then ends the program with its exit code 1.
   const auto altF4 = [](PanelSession& s) {
     s.x.Activate(s.panel);
@@ -214,7 +214,19 @@ TEST(X11Upload, CloseDuringTheUploadSendsEveryPageThenEnds) {
   } rows[] = {
       {"alt+F4", altF4, false},
       {"alt+F4, then upload RAM clicked", altF4, true},
+      {"upload RAM clicked, then alt+F4",
+       [&altF4](PanelSession& s) {
+         s.Click(kRAMbin);
+         altF4(s);
+       },
+       false},
       {"SIGTERM", signal(SIGTERM), false},
+      {"upload RAM clicked, then SIGTERM",
+       [](PanelSession& s) {
+         s.Click(kRAMbin);
+         kill(s.x.Pid(), SIGTERM);
+       },
+       false},
       {"SIGINT, then upload RAM clicked", signal(SIGINT), true},
       {"SIGHUP", signal(SIGHUP), false},
       // A closing terminal: the hang-up, then the terminal's shell passing it on to its jobs.
