@@ -94,10 +94,12 @@ constexpr DirectionControl kDirectionControls[] = {
     {"\u2066", "\\u2066"}, {"\u2067", "\\u2067"}, {"\u2068", "\\u2068"}, {"\u2069", "\\u2069"},
 };
 
-// The name as a message can show it: a NUL byte would end the message's text early and
-// hide the cause, so it is written as "\0". A direction control would turn the rest of the
-// message around (the cause unreadable, "256" shown as "652") and can disguise the name
-// ("x<U+202E>nib.exe" shown as "xexe.bin"), so each is written as its code, "\u202E".
+}  // namespace
+
+// A NUL byte would end the message's text early and hide the cause, so it is written as "\0".
+// A direction control would turn the rest of the message around (the cause unreadable, "256"
+// shown as "652") and can disguise the name ("x<U+202E>nib.exe" shown as "xexe.bin"), so each
+// is written as its code, "\u202E".
 std::string ShownName(const std::string& path) {
   std::string shown;
   for (std::size_t i = 0; i < path.size(); ++i) {
@@ -115,6 +117,8 @@ std::string ShownName(const std::string& path) {
   }
   return shown;
 }
+
+namespace {
 
 [[noreturn]] void ThrowCannotOpen(const std::string& path, int err) {
   throw FileError(err, "Cannot open \"" + ShownName(path) + "\": " + ErrnoErrorText(err));

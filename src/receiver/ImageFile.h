@@ -26,6 +26,10 @@ class FileError : public std::runtime_error {
   int code_;
 };
 
+// A file's name as a message shows it, the characters that would hide or disguise it written
+// as codes ("\0", "\u202E").
+std::string ShownName(const std::string& path);
+
 // The runtime's text for a file error: "Datei nicht gefunden" (2), ..., "E/A-Fehler <n>" for a
 // number it has no text for.
 std::string RuntimeErrorText(int runtimeCode);

@@ -29,6 +29,7 @@
 #include <QTreeView>
 #include <QWindow>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
 #include <unistd.h>
@@ -42,6 +43,7 @@
 #include <thread>
 #include <utility>
 
+#include "receiver/ImageFile.h"
 #include "ui/MonitorPlacement.h"
 
 namespace quarvel::ui {
@@ -394,6 +396,31 @@ void FileDialogChooser::Attach(QWidget* window, std::function<bool()> closing) {
   closing_ = std::move(closing);
 }
 
+namespace {
+
+// Whether the chosen name is how the toolkit shows the name of another file in its folder, one
+// that is not valid UTF-8: the toolkit shows each byte it cannot read as U+FFFD, and the name
+// it gives back then stands for a file named with that character, or for none.
+bool NameMisread(const QFileInfo& chosen) {
+  const QString name = chosen.fileName();
+  if (!name.contains(QChar::ReplacementCharacter)) return false;
+  const QByteArray asGiven = QFile::encodeName(name);
+  DIR* folder = opendir(QFile::encodeName(chosen.absolutePath()).constData());
+  if (folder == nullptr) return false;
+  bool misread = false;
+  while (const dirent* entry = readdir(folder)) {
+    const QByteArray raw(entry->d_name);
+    if (raw != asGiven && QFile::decodeName(raw) == name) {
+      misread = true;
+      break;
+    }
+  }
+  closedir(folder);
+  return misread;
+}
+
+}  // namespace
+
 std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string& presetName) {
   if (window_.isNull() || (closing_ && closing_())) return std::nullopt;
   NoSettingsOnDisk();
@@ -425,6 +452,7 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
   const QScreen* screen = window_->screen();
   dialog->resize(screen ? wanted_.boundedTo(WindowRoom(screen->availableGeometry())) : wanted_);
   std::optional<std::string> result;
+  bool misread = false;
   for (;;) {
     const int answer = dialog->exec();
     ClosePopups();
@@ -446,12 +474,17 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
       continue;
     }
     result = QFile::encodeName(chosen.filePath()).toStdString();
+    misread = NameMisread(chosen);
     break;
   }
   if (!dialog.isNull()) {
     // A size the user gave it is kept; the one the screen bounded it to is not.
     if (dialog->NormalSize() != dialog->ShownSize()) wanted_ = dialog->NormalSize();
     dialog->DropWindow();
+  }
+  if (misread) {
+    throw receiver::FileError(EILSEQ, "Cannot open \"" + receiver::ShownName(*result) +
+                                          "\": the file's name is not valid UTF-8; rename it");
   }
   return result;
 }

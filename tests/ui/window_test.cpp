@@ -1481,6 +1481,57 @@ struct PanelWorkingIn {
   ui::Panel panel{driver, reporter, sleeper, kTitle};
 };
 
+// The toolkit shows a byte of a file's name it cannot read as UTF-8 as U+FFFD, and gives that
+// name back as the bytes of U+FFFD: a name chosen so stands for another file, or none. Such a
+// choice is refused with a box naming the cause, even where a file of that other name exists
+// (a different image would go out); a file really named with U+FFFD uploads.
+TEST(WindowUpload, ANameTheToolkitMisreadIsRefusedNotTakenForAnother) {
+  const std::string shown = "image\xEF\xBF\xBD.bin";  // as the dialog lists it
+  const struct {
+    const char* name;
+    std::vector<std::string> files;  // each with 256 bytes of its index + 1
+    std::size_t writes;
+    bool refused;
+  } rows[] = {
+      {"a Latin-1 name beside one with U+FFFD", {"image\xFF.bin", shown}, 0, true},
+      {"only a name with U+FFFD", {shown}, 16, false},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.name);
+    testing::TempDir folder;
+    for (std::size_t i = 0; i < row.files.size(); ++i)
+      folder.File(row.files[i], std::vector<std::uint8_t>(256, static_cast<std::uint8_t>(i + 1)));
+    PanelWorkingIn rig(folder);
+    ASSERT_TRUE(rig.moved);
+    rig.panel.Form().show();
+    QTimer user;
+    user.setInterval(5);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+      if (name == nullptr) return;
+      name->setText(QString::fromStdString(shown));
+      QTest::keyClick(name, Qt::Key_Return);
+    });
+    user.start();
+    rig.driver.ClearCalls();
+    QTest::mouseClick(FindIn<QPushButton>(rig.panel.Form(), "FlashBin"), Qt::LeftButton);
+    user.stop();
+    EXPECT_EQ(rig.driver.Writes().size(), row.writes);
+    if (row.refused) {
+      EXPECT_EQ(rig.reporter.Texts(),
+                std::vector<std::string>{"Cannot open \"" + folder.Path(shown) +
+                                         "\": the file's name is not valid UTF-8; rename it."});
+    } else {
+      EXPECT_EQ(rig.reporter.Texts(), std::vector<std::string>());
+      ASSERT_FALSE(rig.driver.Writes().empty());
+      const bus::DecodedBurst page = bus::DecodeBurst(rig.driver.Writes().front());
+      ASSERT_EQ(page.messages.size(), 1u);
+      EXPECT_EQ(page.messages[0].bytes.back(), 0x01) << "the file chosen went out";
+    }
+  }
+}
+
 // The dialog of the second upload opens as the first did, whatever the user did in the first:
 // the working folder's list at its top with no file current, though the list was scrolled to
 // its end and a file touched; only the size the user gave it stays. Between uploads the program has
