@@ -39,6 +39,9 @@ std::optional<std::pair<port::DriverCall, port::FtStatus>> ParseStatus(const std
   return std::make_pair(*call, static_cast<port::FtStatus>(value));
 }
 
+// The text on one line, its control characters written as escapes (below).
+std::string OneLine(const std::string& text);
+
 }  // namespace
 
 std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args,
@@ -62,12 +65,12 @@ std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args
       }
       const auto status = ParseStatus(args[++i]);
       if (!status) {
-        if (error) *error = "bad --status value '" + args[i] + "'";
+        if (error) *error = "bad --status value '" + OneLine(args[i]) + "'";
         return std::nullopt;
       }
       options.statuses.push_back(*status);
     } else {
-      if (error) *error = "unknown option '" + arg + "'";
+      if (error) *error = "unknown option '" + OneLine(arg) + "'";
       return std::nullopt;
     }
   }

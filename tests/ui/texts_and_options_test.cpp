@@ -140,6 +140,15 @@ TEST(SimArguments, RefusedOptions) {
     EXPECT_FALSE(ui::ParseSimArguments(args, &error)) << args.back();
     EXPECT_FALSE(error.empty()) << args.back();
   }
+  // What was typed is echoed on one line, a terminal's control sequences written as escapes.
+  for (const auto& [args, said] :
+       {std::pair<std::vector<std::string>, std::string>{{"--x\x1b]2;t\a\n"},
+                                                         "unknown option '--x\\x1B]2;t\\x07\\n'"},
+        {{"--status", "FT_Write=\x1b[2J"}, "bad --status value 'FT_Write=\\x1B[2J'"}}) {
+    std::string error;
+    EXPECT_FALSE(ui::ParseSimArguments(args, &error));
+    EXPECT_EQ(error, said);
+  }
 }
 
 }  // namespace
