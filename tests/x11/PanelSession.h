@@ -95,13 +95,15 @@ class PanelSession {
 
   std::string program = QUARVEL_SIM_EXE;  // what Start runs
 
-  // Closes the panel with Alt+F4, as a user does, once the window manager has placed the
-  // monitor (nothing of the monitor's arrival then comes between the panel and the key).
-  void ClosePanelByKey() {
+  // Closes a window (the panel by default) with Alt+F4, as a user does, once the window manager
+  // has placed the monitor (nothing of the monitor's arrival then comes between the window and
+  // the key).
+  void CloseByKey(WindowId window) {
     if (monitor != 0) x.SettledFrameGeometry(monitor);
-    x.Activate(panel);
+    x.Activate(window);
     x.Key({"alt+F4"});
   }
+  void ClosePanelByKey() { CloseByKey(panel); }
   // Which window has the keyboard, for failure messages.
   std::string ActiveWindow() const {
     return x.Run({"xdotool", "getactivewindow", "getwindowname"});

@@ -47,8 +47,7 @@ TEST(X11Session, NothingReadFromOrWrittenToTheHomeFolder) {
     EXPECT_EQ(UploadedImage(s, mark, button.x == kRAMbin.x ? 0xD2 : 0xD0), Filled(0x11))
         << "the dialog did not start in the working directory";
   }
-  s.x.Activate(s.panel);
-  s.x.Key({"alt+F4"});
+  s.ClosePanelByKey();
   const std::optional<int> code = s.x.WaitForExit(5000);
   ASSERT_TRUE(code.has_value()) << "the program did not end";
   EXPECT_EQ(*code, 0);
@@ -107,8 +106,7 @@ TEST(X11Session, ClosingThePanelEndsTheProgramClosingTheMonitorDoesNot) {
   }
   PanelSession s({.windowManager = true});
   ASSERT_TRUE(s.Start());
-  s.x.Activate(s.monitor);
-  s.x.Key({"alt+F4"});
+  s.CloseByKey(s.monitor);
   ASSERT_TRUE(s.x.WaitForWindowGone(s.monitor, 5000))
       << "the active window: " << s.ActiveWindow() << "the monitor: " << s.monitor
       << ", the panel: " << s.panel << ", the program running: " << s.x.Running();
