@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Reaching the window's controls the way the tests do: by object name, with the user's own
-// clicks and keys. Shared by WindowRig and PanelRig.
+// clicks and keys. Shared by WindowRig, PanelRig and the usb tier's rig.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -12,8 +14,31 @@
 #include <QStyle>
 #include <QStyleOptionSlider>
 #include <QTest>
+#include <QTimer>
+
+#include <string>
 
 namespace quarvel::ui_test {
+
+// The user at the window's own file dialog, for as long as this lives: whenever the dialog is
+// open, types the name into its name box and presses Return.
+class FileDialogUser {
+ public:
+  explicit FileDialogUser(const std::string& name) {
+    timer_.setInterval(5);
+    QObject::connect(&timer_, &QTimer::timeout, [name] {
+      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+      auto* box = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
+      if (box == nullptr) return;
+      box->setText(QString::fromStdString(name));
+      QTest::keyClick(box, Qt::Key_Return);
+    });
+    timer_.start();
+  }
+
+ private:
+  QTimer timer_;
+};
 
 // Shows the window, activates it and waits until it is active, so keys reach the focused bar.
 inline void ShowActive(QWidget& window) {

@@ -1504,19 +1504,11 @@ TEST(WindowUpload, ANameTheToolkitMisreadIsRefusedNotTakenForAnother) {
     PanelWorkingIn rig(folder);
     ASSERT_TRUE(rig.moved);
     rig.panel.Form().show();
-    QTimer user;
-    user.setInterval(5);
-    QObject::connect(&user, &QTimer::timeout, [&] {
-      auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-      auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
-      if (name == nullptr) return;
-      name->setText(QString::fromStdString(shown));
-      QTest::keyClick(name, Qt::Key_Return);
-    });
-    user.start();
     rig.driver.ClearCalls();
-    QTest::mouseClick(FindIn<QPushButton>(rig.panel.Form(), "FlashBin"), Qt::LeftButton);
-    user.stop();
+    {
+      const FileDialogUser user(shown);
+      QTest::mouseClick(FindIn<QPushButton>(rig.panel.Form(), "FlashBin"), Qt::LeftButton);
+    }
     EXPECT_EQ(rig.driver.Writes().size(), row.writes);
     if (row.refused) {
       EXPECT_EQ(rig.reporter.Texts(),

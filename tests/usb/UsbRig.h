@@ -20,6 +20,7 @@
 
 #include "Doubles.h"
 #include "EmulatedFtdiChip.h"
+#include "ui/FormAccess.h"
 #include "ui/RealEdition.h"
 
 namespace quarvel::usb_test {
@@ -89,16 +90,7 @@ inline double ClickButton(QWidget& form, const char* name) {
 
 // Clicks an upload button and chooses the file in the window's own dialog, as a user would.
 inline double UploadFile(QWidget& form, const char* button, const std::string& path) {
-  QTimer user;
-  user.setInterval(5);
-  QObject::connect(&user, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
-    if (name == nullptr) return;
-    name->setText(QString::fromStdString(path));
-    QTest::keyClick(name, Qt::Key_Return);
-  });
-  user.start();
+  const ui_test::FileDialogUser user(path);
   return ClickButton(form, button);
 }
 
