@@ -362,20 +362,12 @@ TEST(SimEdition, SelectionAndUploadClickedInTheWindowAppearInTheTrace) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
   out.str("");
 
-  QTimer user;  // types the image's path into the file dialog
-  user.setInterval(5);
-  QObject::connect(&user, &QTimer::timeout, [&] {
-    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-    auto* name = dialog ? dialog->findChild<QLineEdit*>("fileNameEdit") : nullptr;
-    if (name == nullptr) return;
-    name->setText(QString::fromStdString(image));
-    QTest::keyClick(name, Qt::Key_Return);
-  });
-  user.start();
-  QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "Mux7"), Qt::LeftButton);
-  QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "db20"), Qt::LeftButton);
-  QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "RAMbin"), Qt::LeftButton);
-  user.stop();
+  {
+    const ui_test::FileDialogUser user(image);  // types the image's path into the file dialog
+    QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "Mux7"), Qt::LeftButton);
+    QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "db20"), Qt::LeftButton);
+    QTest::mouseClick(ui_test::FindIn<QPushButton>(form, "RAMbin"), Qt::LeftButton);
+  }
 
   for (const std::string& line : Lines(out.str()))
     EXPECT_EQ(line.rfind("MessageBox", 0), std::string::npos) << line;
