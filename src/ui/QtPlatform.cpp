@@ -32,6 +32,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fontconfig/fontconfig.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <xcb/xcb.h>
 
@@ -398,25 +399,34 @@ void FileDialogChooser::Attach(QWidget* window, std::function<bool()> closing) {
 
 namespace {
 
-// Whether the chosen name is how the toolkit shows the name of another file in its folder, one
-// that is not valid UTF-8: the toolkit shows each byte it cannot read as U+FFFD, and the name
-// it gives back then stands for a file named with that character, or for none.
+// Whether the chosen path is how the toolkit shows a path whose file or folder names are not all
+// valid UTF-8: the toolkit shows each byte it cannot read as U+FFFD, and the path it gives back
+// then stands for files or folders named with that character, or for none. For each name on the
+// path that holds U+FFFD, its folder is looked for another entry of the same kind (a folder
+// for a folder on the path) whose name reads the same.
 bool NameMisread(const QFileInfo& chosen) {
-  const QString name = chosen.fileName();
-  if (!name.contains(QChar::ReplacementCharacter)) return false;
-  const QByteArray asGiven = QFile::encodeName(name);
-  DIR* folder = opendir(QFile::encodeName(chosen.absolutePath()).constData());
-  if (folder == nullptr) return false;
-  bool misread = false;
-  while (const dirent* entry = readdir(folder)) {
-    const QByteArray raw(entry->d_name);
-    if (raw != asGiven && QFile::decodeName(raw) == name) {
-      misread = true;
-      break;
+  bool folder = false;  // the kind of entry looked for: the file itself, then its folders
+  for (QFileInfo part(chosen.absoluteFilePath()); !part.isRoot();
+       part = QFileInfo(part.absolutePath()), folder = true) {
+    const QString name = part.fileName();
+    if (!name.contains(QChar::ReplacementCharacter)) continue;
+    const QByteArray asGiven = QFile::encodeName(name);
+    DIR* entries = opendir(QFile::encodeName(part.absolutePath()).constData());
+    if (entries == nullptr) continue;
+    bool misread = false;
+    while (const dirent* entry = readdir(entries)) {
+      struct stat st {};
+      const QByteArray raw(entry->d_name);
+      if (raw != asGiven && QFile::decodeName(raw) == name &&
+          fstatat(dirfd(entries), entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode) == folder) {
+        misread = true;
+        break;
+      }
     }
+    closedir(entries);
+    if (misread) return true;
   }
-  closedir(folder);
-  return misread;
+  return false;
 }
 
 }  // namespace
@@ -484,7 +494,9 @@ std::optional<std::string> FileDialogChooser::ChooseImageFile(const std::string&
   }
   if (misread) {
     throw receiver::FileError(EILSEQ, "Cannot open \"" + receiver::ShownName(*result) +
-                                          "\": the file's name is not valid UTF-8; rename it");
+                                          "\": a file or folder on this path has a name "
+                                          "that is not valid UTF-8 (shown with \"\uFFFD\"); "
+                                          "rename it");
   }
   return result;
 }

@@ -1481,24 +1481,46 @@ struct PanelWorkingIn {
   ui::Panel panel{driver, reporter, sleeper, kTitle};
 };
 
-// The toolkit shows a byte of a file's name it cannot read as UTF-8 as U+FFFD, and gives that
-// name back as the bytes of U+FFFD: a name chosen so stands for another file, or none. Such a
-// choice is refused with a box naming the cause, even where a file of that other name exists
-// (a different image would go out); a file really named with U+FFFD uploads.
+// The toolkit shows a byte of a file's or folder's name it cannot read as UTF-8 as U+FFFD, and
+// gives that name back as the bytes of U+FFFD: a path chosen so stands for another file, or none.
+// Such a choice is refused with a box naming the cause, even where a file of that other name
+// exists (a different image would go out); a file really named with U+FFFD uploads, beside a
+// folder that reads the same too.
 TEST(WindowUpload, ANameTheToolkitMisreadIsRefusedNotTakenForAnother) {
-  const std::string shown = "image\xEF\xBF\xBD.bin";  // as the dialog lists it
+  const std::string misread = "\xEF\xBF\xBD";  // U+FFFD, as the dialog shows the byte
   const struct {
     const char* name;
+    std::vector<std::string> folders;
     std::vector<std::string> files;  // each with 256 bytes of its index + 1
-    std::size_t writes;
+    std::string chosen;
     bool refused;
   } rows[] = {
-      {"a Latin-1 name beside one with U+FFFD", {"image\xFF.bin", shown}, 0, true},
-      {"only a name with U+FFFD", {shown}, 16, false},
+      {"a Latin-1 name beside one with U+FFFD",
+       {},
+       {"image\xFF.bin", "image" + misread + ".bin"},
+       "image" + misread + ".bin",
+       true},
+      {"a Latin-1 folder beside one with U+FFFD",
+       {"dir\xFF", "dir" + misread},
+       {"dir\xFF/image.bin", "dir" + misread + "/image.bin"},
+       "dir" + misread + "/image.bin",
+       true},
+      {"only a name with U+FFFD",
+       {},
+       {"image" + misread + ".bin"},
+       "image" + misread + ".bin",
+       false},
+      {"a name with U+FFFD beside a Latin-1 folder",
+       {"image\xFF.bin"},
+       {"image" + misread + ".bin"},
+       "image" + misread + ".bin",
+       false},
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.name);
     testing::TempDir folder;
+    for (const std::string& name : row.folders)
+      std::filesystem::create_directory(folder.Path(name));
     for (std::size_t i = 0; i < row.files.size(); ++i)
       folder.File(row.files[i], std::vector<std::uint8_t>(256, static_cast<std::uint8_t>(i + 1)));
     PanelWorkingIn rig(folder);
@@ -1506,17 +1528,19 @@ TEST(WindowUpload, ANameTheToolkitMisreadIsRefusedNotTakenForAnother) {
     rig.panel.Form().show();
     rig.driver.ClearCalls();
     {
-      const FileDialogUser user(shown);
+      const FileDialogUser user(row.chosen);
       QTest::mouseClick(FindIn<QPushButton>(rig.panel.Form(), "FlashBin"), Qt::LeftButton);
     }
-    EXPECT_EQ(rig.driver.Writes().size(), row.writes);
     if (row.refused) {
+      EXPECT_TRUE(rig.driver.Writes().empty());
       EXPECT_EQ(rig.reporter.Texts(),
-                std::vector<std::string>{"Cannot open \"" + folder.Path(shown) +
-                                         "\": the file's name is not valid UTF-8; rename it."});
+                std::vector<std::string>{"Cannot open \"" + folder.Path(row.chosen) +
+                                         "\": a file or folder on this path has a name that is "
+                                         "not valid UTF-8 (shown with \"" +
+                                         misread + "\"); rename it."});
     } else {
       EXPECT_EQ(rig.reporter.Texts(), std::vector<std::string>());
-      ASSERT_FALSE(rig.driver.Writes().empty());
+      ASSERT_EQ(rig.driver.Writes().size(), 16u);
       const bus::DecodedBurst page = bus::DecodeBurst(rig.driver.Writes().front());
       ASSERT_EQ(page.messages.size(), 1u);
       EXPECT_EQ(page.messages[0].bytes.back(), 0x01) << "the file chosen went out";
