@@ -312,13 +312,15 @@ void WindowsKeptOnScreens::Keep() {
     // Popups, menus and tooltips close by themselves.
     const Qt::WindowType type = window->windowType();
     if (!window->isVisible() || type == Qt::Popup || type == Qt::ToolTip) continue;
+    const QMargins margins = FrameOf(window);
+    // A window out of reach before the change too was put there by the user: it stays. (That of
+    // a held window is where it comes back to.)
     if (window->windowState() & kHeld) {
-      KeepWhenBack(window);
+      if (TitleBarInReach(window->normalGeometry().marginsAdded(margins), before, margins))
+        KeepWhenBack(window);
       continue;
     }
     const QRect frame = window->frameGeometry();
-    const QMargins margins = FrameOf(window);
-    // A window out of reach before the change too was put there by the user: it stays.
     if (!TitleBarInReach(frame, before, margins)) continue;
     if (const std::optional<QPoint> to =
             BackOnAScreen(frame, before_, home->availableGeometry(), margins))
