@@ -153,8 +153,8 @@ class CloseRequestWatch : public QAbstractNativeEventFilter {
   const QWidget& window_;
   std::function<void()> requested_;
   bool watching_ = false;
-  // The atoms' names, asked for at the start and read at the first message, as the answer
-  // came meanwhile.
+  // The two atoms, asked for by name at the start; the answers are read at the first client
+  // message, by when they have come.
   std::uint32_t protocols_ = 0, deleteWindow_ = 0;
   std::array<unsigned, 2> asked_{};
 };

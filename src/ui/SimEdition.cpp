@@ -5,6 +5,7 @@
 #include <limits>
 
 #include "port/Hex.h"
+#include "receiver/ImageFile.h"
 
 namespace quarvel::ui {
 
@@ -42,6 +43,12 @@ std::optional<std::pair<port::DriverCall, port::FtStatus>> ParseStatus(const std
 // The text on one line, its control characters written as escapes (below).
 std::string OneLine(const std::string& text);
 
+// An argument as a message echoes it: on one line, and with the characters that set the
+// writing direction as their codes, so that it cannot turn the terminal's line around.
+std::string Echoed(const std::string& arg) {
+  return receiver::ShownName(OneLine(arg));
+}
+
 }  // namespace
 
 std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args,
@@ -65,12 +72,12 @@ std::optional<SimOptions> ParseSimArguments(const std::vector<std::string>& args
       }
       const auto status = ParseStatus(args[++i]);
       if (!status) {
-        if (error) *error = "bad --status value '" + OneLine(args[i]) + "'";
+        if (error) *error = "bad --status value \"" + Echoed(args[i]) + "\"";
         return std::nullopt;
       }
       options.statuses.push_back(*status);
     } else {
-      if (error) *error = "unknown option '" + OneLine(arg) + "'";
+      if (error) *error = "unknown option \"" + Echoed(arg) + "\"";
       return std::nullopt;
     }
   }

@@ -140,11 +140,18 @@ TEST(SimArguments, RefusedOptions) {
     EXPECT_FALSE(ui::ParseSimArguments(args, &error)) << args.back();
     EXPECT_FALSE(error.empty()) << args.back();
   }
-  // What was typed is echoed on one line, a terminal's control sequences written as escapes.
-  for (const auto& [args, said] :
-       {std::pair<std::vector<std::string>, std::string>{{"--x\x1b]2;t\a\n"},
-                                                         "unknown option '--x\\x1B]2;t\\x07\\n'"},
-        {{"--status", "FT_Write=\x1b[2J"}, "bad --status value 'FT_Write=\\x1B[2J'"}}) {
+  // What was typed is echoed on one line in double quotes, a terminal's control sequences (C0
+  // and C1) and the characters that turn a line around written as escapes.
+  const std::pair<std::vector<std::string>, std::string> echoed[] = {
+      {{"--x\x1b]2;t\a\n"}, "unknown option \"--x\\x1B]2;t\\x07\\n\""},
+      {{"--x\xC2\x9B"
+        "2J"},
+       "unknown option \"--x\\xC2\\x9B2J\""},
+      {{"--a'b\"c"}, "unknown option \"--a'b\\\"c\""},
+      {{"--\u202Eexe"}, "unknown option \"--\\u202Eexe\""},
+      {{"--status", "FT_Write=\x1b[2J"}, "bad --status value \"FT_Write=\\x1B[2J\""},
+  };
+  for (const auto& [args, said] : echoed) {
     std::string error;
     EXPECT_FALSE(ui::ParseSimArguments(args, &error));
     EXPECT_EQ(error, said);
