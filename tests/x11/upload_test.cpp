@@ -430,6 +430,45 @@ bool StartWithFailingWrites(PanelSession& s) {
   return s.panel != 0 && s.monitor != 0;
 }
 
+// The panel's close button clicked while an operation's error box is up does nothing, as the box
+// holds every window until its OK: after it, the program runs on and the panel takes clicks. The
+// same button, with no box up, ends the program.
+TEST(X11Upload, ThePanelsCloseButtonBehindAnErrorBoxDoesNothing) {
+  PanelSession s({.windowManager = true});
+  ASSERT_TRUE(StartWithFailingWrites(s));
+  const Rect frame = s.x.SettledFrameGeometry(s.panel);
+  const int titleHeight = s.x.ClientGeometry(s.panel).y - frame.y;
+  const auto clickCloseButton = [&] {  // the title bar's rightmost button
+    s.x.MoveToScreen(frame.Right() - titleHeight / 2 - 2, frame.y + titleHeight / 2);
+    s.x.ButtonDown();
+    s.x.ButtonUp();
+  };
+  const auto okTheBox = [&](WindowId box) {
+    s.x.Activate(box);
+    s.x.Key({"Return"});
+    return s.x.WaitForWindowGone(box, 3000);
+  };
+  std::size_t mark = s.x.LineCount();
+  s.Click(kMux1);
+  const WindowId box = s.x.WaitForOtherWindow({s.panel, s.monitor}, kWindowMs);
+  ASSERT_NE(box, 0u) << "no box";
+  clickCloseButton();
+  std::this_thread::sleep_for(std::chrono::milliseconds(400));
+  ASSERT_TRUE(okTheBox(box));
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(s.x.Running()) << "a close clicked behind the box ended the program after its OK";
+  mark = s.x.LineCount();
+  s.Click(kMux2);
+  EXPECT_TRUE(s.WaitForWrites(mark, 1)) << "the panel stopped taking clicks";
+  const WindowId next = s.x.WaitForOtherWindow({s.panel, s.monitor}, kWindowMs);
+  ASSERT_NE(next, 0u) << "no box";
+  ASSERT_TRUE(okTheBox(next));
+  clickCloseButton();
+  const std::optional<int> code = s.x.WaitForExit(5000);
+  ASSERT_TRUE(code.has_value()) << "the close button was missed: the program runs on";
+  EXPECT_EQ(*code, 0);
+}
+
 // A signal to end while an operation's error box is up (each burst's write fails): the box
 // closes as with OK, no later box shows, the operation sends every burst it would have sent
 // (all 16 pages of an upload, in order) and the program ends by itself within seconds. Every
