@@ -38,11 +38,20 @@ DecodedBurst DecodeBurst(std::span<const std::uint8_t> states,
   unsigned shift = 0;
 
   auto fault = [&](Violation v, std::size_t i) { out.faults.push_back({v, i}); };
+  // Line 7 and the selection lines are reported at their first wrong state only: a burst that
+  // holds them wrong does so in most of its states, and is one fault, not hundreds.
+  bool bit7Seen = false, selectionSeen = false;
 
   for (std::size_t i = 0; i < states.size(); ++i) {
     const std::uint8_t s = states[i];
-    if (s & 0x80) fault(Violation::Bit7Set, i);
-    if ((s & kSelectionBits) != out.selectionBits) fault(Violation::SelectionChanged, i);
+    if ((s & 0x80) && !bit7Seen) {
+      fault(Violation::Bit7Set, i);
+      bit7Seen = true;
+    }
+    if ((s & kSelectionBits) != out.selectionBits && !selectionSeen) {
+      fault(Violation::SelectionChanged, i);
+      selectionSeen = true;
+    }
 
     const bool sdaWas = prev & kDataLine, sclWas = prev & kClockLine;
     const bool sda = s & kDataLine, scl = s & kClockLine;
