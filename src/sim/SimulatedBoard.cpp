@@ -157,8 +157,14 @@ void SimulatedBoard::Deliver(const std::vector<std::uint8_t>& bytes, Clock::time
       break;
   }
   Append(LogEntry{0, time, bytes, DeviceName(address), {}});
-  if (address != bus::ClockGenerator && address != bus::ConfigEeprom &&
-      address != bus::LevelConverter)
+  // A device answers at its address plus one for a read (the address's low bit set), which the
+  // port cannot take part in: it only drives the lines, and the panel never sends one.
+  const auto answers = [](std::uint8_t at) {
+    return at == bus::ClockGenerator || at == bus::ConfigEeprom || at == bus::LevelConverter;
+  };
+  if ((address & 0x01) != 0 && answers(address & 0xFE))
+    RecordFault("read from 0x" + Hex2(address) + ", which the panel never sends", time);
+  else if (!answers(address))
     RecordFault("no device answers at address 0x" + Hex2(address), time);
 }
 

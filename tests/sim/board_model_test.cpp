@@ -311,6 +311,12 @@ const FaultCase kFaultCases[] = {
        return bus.Burst();
      },
      "no device answers at address 0xA4"},
+    {"a read from the clock generator",
+     [](bus::TwoWireBus& bus) {
+       bus.BusMessage({bus::ClockGenerator | 1, 0x13, 0x7F});
+       return bus.Burst();
+     },
+     "read from 0xD3, which the panel never sends"},
     {"attenuator code 3",
      [](bus::TwoWireBus& bus) {
        bus.SetSelection((bus.PortImage() >> 2) & 0x07, 3);
