@@ -448,7 +448,6 @@ TEST(X11Upload, ThePanelsCloseButtonBehindAnErrorBoxDoesNothing) {
     s.x.Key({"Return"});
     return s.x.WaitForWindowGone(box, 3000);
   };
-  std::size_t mark = s.x.LineCount();
   s.Click(kMux1);
   const WindowId box = s.x.WaitForOtherWindow({s.panel, s.monitor}, kWindowMs);
   ASSERT_NE(box, 0u) << "no box";
@@ -457,7 +456,7 @@ TEST(X11Upload, ThePanelsCloseButtonBehindAnErrorBoxDoesNothing) {
   ASSERT_TRUE(okTheBox(box));
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   ASSERT_TRUE(s.x.Running()) << "a close clicked behind the box ended the program after its OK";
-  mark = s.x.LineCount();
+  const std::size_t mark = s.x.LineCount();
   s.Click(kMux2);
   EXPECT_TRUE(s.WaitForWrites(mark, 1)) << "the panel stopped taking clicks";
   const WindowId next = s.x.WaitForOtherWindow({s.panel, s.monitor}, kWindowMs);
