@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Fuzzes the two-wire decoder. The input is read twice:
 //  - as raw line states: decoding must never crash and its report must hold together
-//    (messages in order inside the stream, every fault at a real state, one fault for every
-//    state with line 7 high or changed selection lines);
+//    (messages in order inside the stream, every fault at a real state, line 7 high and
+//    changed selection lines each reported once, at their first state);
 //  - as a script of bus messages: the burst the panel's bus code queues for them must decode
 //    back to exactly those messages with no fault, whatever the starting line levels.
 #include <fuzzer/FuzzedDataProvider.h>
@@ -48,13 +48,20 @@ void CheckReport(std::span<const std::uint8_t> states, const bus::DecodedBurst& 
   }
 
   std::size_t bit7 = 0, selectionChanges = 0, notClosed = 0;
+  std::size_t bit7At = states.size(), selectionAt = states.size();  // where each was reported
   std::size_t previous = 0;
   for (const auto& f : d.faults) {
     if (f.state >= states.size()) Fail("a fault past the stream", f.state);
     if (f.state < previous) Fail("faults out of order", f.state);
     previous = f.state;
-    bit7 += f.kind == bus::Violation::Bit7Set;
-    selectionChanges += f.kind == bus::Violation::SelectionChanged;
+    if (f.kind == bus::Violation::Bit7Set) {
+      ++bit7;
+      bit7At = f.state;
+    }
+    if (f.kind == bus::Violation::SelectionChanged) {
+      ++selectionChanges;
+      selectionAt = f.state;
+    }
     if (f.kind == bus::Violation::MessageNotClosed) {
       ++notClosed;
       if (f.state != states.size() - 1) Fail("an unclosed message reported mid-stream", f.state);
@@ -62,14 +69,17 @@ void CheckReport(std::span<const std::uint8_t> states, const bus::DecodedBurst& 
     if (bus::ViolationText(f.kind).empty()) Fail("a fault without a text");
   }
   if (notClosed > 1) Fail("the end of the stream reported twice");
-  const auto highLine7 = static_cast<std::size_t>(
-      std::count_if(states.begin(), states.end(), [](std::uint8_t s) { return s & 0x80; }));
-  const auto otherSelection =
-      static_cast<std::size_t>(std::count_if(states.begin(), states.end(), [&](std::uint8_t s) {
-        return (s & bus::kSelectionBits) != selection;
-      }));
-  if (bit7 != highLine7) Fail("line 7 faults do not match the states with line 7 high");
-  if (selectionChanges != otherSelection) Fail("selection faults do not match the states");
+  // Line 7 high and changed selection lines are each reported once, at their first state.
+  const auto firstHighLine7 = static_cast<std::size_t>(
+      std::find_if(states.begin(), states.end(), [](std::uint8_t s) { return s & 0x80; }) -
+      states.begin());
+  const auto firstOtherSelection = static_cast<std::size_t>(
+      std::find_if(states.begin(), states.end(),
+                   [&](std::uint8_t s) { return (s & bus::kSelectionBits) != selection; }) -
+      states.begin());
+  if (bit7 > 1 || bit7At != firstHighLine7) Fail("line 7 not reported once, at its first state");
+  if (selectionChanges > 1 || selectionAt != firstOtherSelection)
+    Fail("changed selection lines not reported once, at their first state");
 }
 
 // The panel's bus code with a driver that is never called: only the queue is used here.
